@@ -1,0 +1,10 @@
+# Every dependency comes from the distribution's packages; nothing is fetched.
+find_package(fmt REQUIRED)               # used header-only: fmt::fmt-header-only
+find_package(Boost 1.74 REQUIRED)        # Format, Algorithm, Date_Time, Uuid, Function (headers)
+find_path(UUID_INCLUDE_DIR uuid/uuid.h REQUIRED)
+find_library(UUID_LIBRARY uuid REQUIRED)
+add_library(zv::uuid UNKNOWN IMPORTED)
+set_target_properties(zv::uuid PROPERTIES
+  IMPORTED_LOCATION "${UUID_LIBRARY}"
+  INTERFACE_INCLUDE_DIRECTORIES "${UUID_INCLUDE_DIR}")
+find_package(Threads REQUIRED)
