@@ -21,6 +21,8 @@ namespace Framework {
 
 class CDetectorEvent {
 public:
+    // Run on the thread that commits, cancels or destroys the handle. They
+    // must not throw: destruction and move assignment run them.
     using Callback = boost::function<void()>;
 
     // Takes over `event` (may be null: the handle is then empty) and the two
@@ -33,7 +35,8 @@ public:
     CDetectorEvent& operator=(CDetectorEvent&& other) noexcept;
     CDetectorEvent(const CDetectorEvent&) = delete;
     CDetectorEvent& operator=(const CDetectorEvent&) = delete;
-    // Cancels a held event; then the callbacks are released.
+    // Cancels a held event (running onCancel); then the callbacks are
+    // released.
     ~CDetectorEvent();
 
     // True when a host event is held and no setter has failed.
@@ -56,12 +59,23 @@ public:
     void SetNumber(std::uint64_t number);
 
     // Publishes the event and runs onCommit; true when it was published. A
-    // failed handle cancels its event instead and returns false.
+    // failed handle cancels its event instead, runs onCancel (whoever waits
+    // for the event's end learns of it) and returns false.
     bool Commit();
     // Drops the event and runs onCancel; nothing when no event is held.
     void Cancel();
 
 private:
+    // Ends the held event through the host's Cancel and runs onCancel.
+    void CancelHeld();
+    // The cached argument store, asked of the host when not yet known; null
+    // (after the warning) when the host has none.
+    Analytics::IEventArgsAdjuster* Adjuster();
+    // The common steps of every setter: `call` makes the host call with the
+    // adjuster, `describe` composes the failure message.
+    template <class Call, class Describe>
+    void Set(Call&& call, Describe&& describe);
+
     Analytics::IHostEvent* hostEvent;
     Analytics::IEventArgsAdjuster* argsAdjuster = nullptr;
     bool failed = false;

@@ -35,13 +35,20 @@ public:
     // An event without duration, stamped `timestamp` (ms since 1970 UTC).
     // `name` is borrowed.
     CDetectorEvent RaiseMomentaryEvent(const char* name, std::uint64_t timestamp);
-    // The begin (`begin` true) or end of the lengthy event `name`. Refused
-    // (an empty handle) for a begin of an active name or an end of an absent
-    // one.
+    // The begin (`begin` true) or end of the lengthy event `name`; both carry
+    // the same "EventUuid". Refused (an empty handle, after a warning) for a
+    // begin of a name that is active and an end of one that is not. The
+    // handle's commit or cancel updates the bookkeeping; a request the host
+    // answers without an event leaves the bookkeeping as it was.
     CDetectorEvent RaiseLengthyEvent(const char* name, bool begin, std::uint64_t timestamp);
-    // Raise, fill and commit a target-list event; the list is always taken.
-    // Returns the commit's result.
+    // Raise, fill and commit a "TargetList" event: every target up to the
+    // first null one, or one without an adjuster, gets its "ObjectId"; the
+    // list goes to the event as its "TargetList" argument. The list is
+    // always taken: when the event does not take it, it is destroyed here.
+    // Returns the commit's result (false, with no event, for a null list).
     bool RaiseTargetListEvent(MFF::BufferHolder<Analytics::ITargetList> list);
+    // The same for a "HumanBoneTargetList" event; the targets are not
+    // touched.
     bool RaiseHumanBoneTargetListEvent(MFF::BufferHolder<Analytics::ITargetList> list);
 
     Analytics::IHostEventFactory* HostFactory() const noexcept { return hostFactory; }
@@ -54,6 +61,10 @@ private:
         bool committed = false;  // false while a begin or end is pending
         std::string uuid;        // shared by the begin and the end
     };
+
+    // Creates the target-list event named `key`, hands it the list under
+    // the same key, commits it.
+    bool RaiseListEvent(const char* key, MFF::BufferHolder<Analytics::ITargetList> list);
 
     Analytics::IHostEventFactory* hostFactory;
     Analytics::IDetector* sender;
