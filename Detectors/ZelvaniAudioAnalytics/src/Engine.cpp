@@ -41,16 +41,25 @@ ZVEngine::ZVEngine(ORQ8::ILogger* logger_, const EngineSettings& settings, const
     if (engineHandle == nullptr)
         throw std::runtime_error("zvAudio: engine has not been created");
 
-    // The version text is fetched only for the line that shows it.
-    ORQ8::LogFmt(logger, ORQ8::LogInfo, kInitStatusSite, "zvAudio: engine init status: {}",
-                 zvAudio_GetVersionInfo());
+    // The SDK engine is ours from here on, and no destructor runs when a
+    // constructor throws: whatever leaves by exception (a failed log line
+    // included) releases the engine first. ReleaseEngine runs at most once.
+    try {
+        // The version text is fetched only for the line that shows it.
+        ORQ8::LogComposed(logger, ORQ8::LogInfo, kInitStatusSite,
+                          [] { return fmt::format("zvAudio: engine init status: {}", zvAudio_GetVersionInfo()); });
 
-    const std::int32_t status = zvAudio_SetParams(engineHandle, thresholds);
-    if (status != 0) {
+        const std::int32_t status = zvAudio_SetParams(engineHandle, thresholds);
+        if (status != 0) {
+            ReleaseEngine();
+            throw std::runtime_error(
+                fmt::format("zvAudio: invalid settings params, status {}", AsUnsigned(status)));
+        }
+        ORQ8::LogFmt(logger, ORQ8::LogInfo, kSetParamsSite, "zvAudio: set params succesful");
+    } catch (...) {
         ReleaseEngine();
-        throw std::runtime_error(fmt::format("zvAudio: invalid settings params, status {}", AsUnsigned(status)));
+        throw;
     }
-    ORQ8::LogFmt(logger, ORQ8::LogInfo, kSetParamsSite, "zvAudio: set params succesful");
 }
 
 ZVEngine::~ZVEngine() { ReleaseEngine(); }
@@ -80,9 +89,14 @@ void ZVEngine::ReleaseEngine() noexcept
 {
     if (engineHandle == nullptr)
         return;
-    // The handle is kept: the engine is never used again after this.
+    // The handle is dead after zvAudio_Release whatever its status. Clearing
+    // it makes a second ReleaseEngine (an explicit call before destruction,
+    // or the constructor's failure paths) a no-op instead of a second
+    // release of the same SDK engine.
+    void* const handle = engineHandle;
+    engineHandle = nullptr;
     try {
-        const std::int32_t status = zvAudio_Release(engineHandle);
+        const std::int32_t status = zvAudio_Release(handle);
         if (status == 0)
             ORQ8::LogFmt(logger, ORQ8::LogTrace, kReleasedSite, "released engine successfully");
         else

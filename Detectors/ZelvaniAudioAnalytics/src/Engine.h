@@ -54,10 +54,16 @@ public:
     // call uses up one frame index, also a failing one.
     EngineResult Process(const void* data, std::uint32_t size);
 
-    // Releases the SDK engine once; never throws.
+    // Releases the SDK engine; never throws. Called by the destructor and by
+    // a construction that fails after the SDK made the engine; any further
+    // call does nothing.
     void ReleaseEngine() noexcept;
 
 private:
+    // Lets tests place the frame counter near its wrap-around; nothing in
+    // the plug-in defines or uses it.
+    friend class ZVEngineTestAccess;
+
     ORQ8::ILogger* logger;
     void* engineHandle = nullptr;
     std::uint32_t frameCounter = 0;
