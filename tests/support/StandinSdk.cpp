@@ -208,3 +208,11 @@ STANDIN_EXPORT int32_t zvAudio_Release(void* engine)
 }
 
 }  // extern "C"
+
+extern "C" STANDIN_EXPORT const StandinSdk::Controls* zvStandin_Controls()
+{
+    static const Controls controls{&Reset,           &SetInitMakesEngine, &SetParamsStatus, &SetProcessScript,
+                                   &SetProcessAnswer, &SetRecordCalls,     &Calls,           &CallsOf,
+                                   &CountOf,          &LiveEngines};
+    return &controls;
+}

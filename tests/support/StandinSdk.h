@@ -67,4 +67,25 @@ std::size_t CountOf(CallKind kind);
 // Engines made and not yet released.
 int LiveEngines();
 
+// The scripting functions above as one table, for a test that reaches a
+// stand-in it did not link: the copy that a dlopen'ed plug-in loaded from its
+// own folder. Look up kControlsSymbol with dlsym on that copy and call
+// through the table; the functions act on that copy's state.
+struct Controls {
+    void (*reset)();
+    void (*setInitMakesEngine)(bool);
+    void (*setParamsStatus)(std::int32_t);
+    void (*setProcessScript)(ProcessScript);
+    void (*setProcessAnswer)(const ProcessAnswer&);
+    void (*setRecordCalls)(bool);
+    std::vector<Call> (*calls)();
+    std::vector<Call> (*callsOf)(CallKind);
+    std::size_t (*countOf)(CallKind);
+    int (*liveEngines)();
+};
+constexpr const char* kControlsSymbol = "zvStandin_Controls";
+using ControlsAccessor = const Controls* (*)();
+
 }  // namespace StandinSdk
+
+extern "C" const StandinSdk::Controls* zvStandin_Controls();
