@@ -72,9 +72,9 @@ TEST(ElfFactsParse, KeepsOnlyDefinedDefaultVisibleFunctionsAndObjects)
 TEST(ElfFactsParse, DropsOnlyTheRuntimesOfTheGivenSanitizers)
 {
     ElfFacts facts;
-    facts.needed = {"libasan.so.8", "libubsan.so.1", "libtsan.so.2", "libc.so.6"};
+    facts.needed = {"libasan.so.8", "libubsan.so.1", "libtsan.so.2", "libm.so.6", "libc.so.6"};
     EXPECT_THAT(TestSupport::NeededWithoutSanitizers(facts, ""),
-                ElementsAre("libasan.so.8", "libubsan.so.1", "libtsan.so.2", "libc.so.6"));
+                ElementsAre("libasan.so.8", "libubsan.so.1", "libtsan.so.2", "libm.so.6", "libc.so.6"));
     EXPECT_THAT(TestSupport::NeededWithoutSanitizers(facts, "address,undefined"),
                 ElementsAre("libtsan.so.2", "libc.so.6"));
     EXPECT_THAT(TestSupport::NeededWithoutSanitizers(facts, "address;undefined"),

@@ -150,9 +150,10 @@ inline ElfFacts ReadElfFacts(const std::string& path)
     return ParseReadelfOutput(ElfDetail::RunReadelf(path));
 }
 
-// Whether `needed` is a runtime library that the sanitizers in `sanitizers`
-// (comma- or semicolon-separated: "address", "undefined", "thread") add to
-// every linked shared object.
+// Whether `needed` is a library that the sanitizers in `sanitizers` (comma-
+// or semicolon-separated: "address", "undefined", "thread") add to a linked
+// shared object: their runtimes, and libm.so.6, which the sanitizer link of
+// C++ objects pulls in even where the plain link leaves it out.
 inline bool IsSanitizerRuntime(const std::string& needed, const std::string& sanitizers = BuildSanitizers())
 {
     const auto uses = [&](const char* sanitizer) {
@@ -166,7 +167,8 @@ inline bool IsSanitizerRuntime(const std::string& needed, const std::string& san
         return false;
     };
     using ElfDetail::StartsWith;
-    return (uses("address") && StartsWith(needed, "libasan.so")) ||
+    const bool anySanitizer = uses("address") || uses("undefined") || uses("thread");
+    return (anySanitizer && needed == "libm.so.6") || (uses("address") && StartsWith(needed, "libasan.so")) ||
            (uses("undefined") && StartsWith(needed, "libubsan.so")) ||
            (uses("thread") && StartsWith(needed, "libtsan.so"));
 }
