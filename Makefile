@@ -17,6 +17,9 @@ test: deps
 	cmake --preset asan
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan
+	cmake --preset tsan
+	cmake --build --preset tsan -j $(JOBS) --target zv_concurrency_tests
+	ctest --preset tsan
 
 bench: deps
 	cmake --preset bench

@@ -65,8 +65,9 @@ TEST_F(DetectorEventTest, EveryTypedSetterReachesItsOwnHostOperation)
     auto* mask = reinterpret_cast<ORQ8::Analytics::Mask*>(0x2000);
     auto* polylines = reinterpret_cast<ORQ8::Analytics::PolylineArray*>(0x3000);
     CountedBuffer buffer;
+    FakeHostEvent stored;  // declared after the buffer: it owns the buffer once given
     {
-        CDetectorEvent event = Wrap(&hostEvent);
+        CDetectorEvent event = Wrap(&stored);
         event.SetValue("b", true);
         event.SetValue("i", std::int32_t{-42});
         event.SetValue("d", 2.5);
@@ -81,7 +82,7 @@ TEST_F(DetectorEventTest, EveryTypedSetterReachesItsOwnHostOperation)
         EXPECT_TRUE(event.IsValid());
         EXPECT_TRUE(event.Commit());
     }
-    const auto& calls = hostEvent.Calls();
+    const auto& calls = stored.Calls();
     ASSERT_EQ(calls.size(), 10u);
     EXPECT_EQ(calls[1].type, ArgType::Bool);
     EXPECT_EQ(calls[1].key, "b");
@@ -104,10 +105,10 @@ TEST_F(DetectorEventTest, EveryTypedSetterReachesItsOwnHostOperation)
     EXPECT_EQ(calls[9].type, ArgType::Number);
     EXPECT_EQ(calls[9].number, 123456789012345ull);
     // The argument store is asked for once and cached.
-    EXPECT_EQ(hostEvent.adjusterQueries, 1);
-    EXPECT_EQ(hostEvent.commits, 1);
-    EXPECT_EQ(hostEvent.cancels, 0);
-    EXPECT_EQ(hostEvent.callsAfterEnd, 0);
+    EXPECT_EQ(stored.adjusterQueries, 1);
+    EXPECT_EQ(stored.commits, 1);
+    EXPECT_EQ(stored.cancels, 0);
+    EXPECT_EQ(stored.callsAfterEnd, 0);
     EXPECT_TRUE(logger.Records().empty());
 }
 
