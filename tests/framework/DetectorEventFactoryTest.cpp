@@ -220,17 +220,6 @@ TEST_F(DetectorEventFactoryTest, EveryCallbackDiagnosticIsLoggedAtItsSite)
     }
 }
 
-TEST_F(DetectorEventFactoryTest, CallbackDiagnosticsFollowTheLoggerLevel)
-{
-    host.logger.SetLevel(3);
-    CDetectorEvent begin = factory.RaiseLengthyEvent("X", true, 1);
-    CDetectorEvent end = factory.RaiseLengthyEvent("X", false, 2);
-    end.Commit();
-    begin.Commit();
-    EXPECT_FALSE(factory.RaiseLengthyEvent("X", false, 3).IsValid());
-    EXPECT_TRUE(host.logger.Records().empty());
-}
-
 TEST_F(DetectorEventFactoryTest, ABrokenLoggerNeverThrowsOutOfTheCallbacks)
 {
     FrameworkTest::ThrowingLogger broken;

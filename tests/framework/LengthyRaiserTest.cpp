@@ -148,14 +148,6 @@ TEST_F(LengthyRaiserTest, OutOfOrderRaisesAreLoggedAndNotCarriedOut)
     EXPECT_EQ(host.events.EventCount(), 2u);
 }
 
-TEST_F(LengthyRaiserTest, ContractErrorsFollowTheLoggerLevel)
-{
-    host.logger.SetLevel(4);
-    auto raiser = Make();
-    EXPECT_FALSE(raiser->RaiseEnd(1).IsValid());
-    EXPECT_TRUE(host.logger.Records().empty());
-}
-
 TEST_F(LengthyRaiserTest, AnEmptyIdentifierSetsNoEventUuidAndTheGivenGroupIsUsed)
 {
     {
@@ -167,13 +159,6 @@ TEST_F(LengthyRaiserTest, AnEmptyIdentifierSetsNoEventUuidAndTheGivenGroupIsUsed
         EXPECT_EQ(e->Arg("EventUuid"), nullptr);
         EXPECT_EQ(e->Text("DetectorsGroup"), "Tracker,Counter");
     }
-}
-
-TEST_F(LengthyRaiserTest, EveryRaiserHasItsOwnIdentifier)
-{
-    auto first = Make();
-    auto second = Make();
-    EXPECT_NE(first->Uuid(), second->Uuid());
 }
 
 TEST_F(LengthyRaiserTest, AMoveCarriesTheBegunEventAndLeavesASilentSource)
