@@ -338,7 +338,7 @@ TEST_F(DetectorEventTest, AMoveTakesTheEventAndItsCallbacks)
 {
     CDetectorEvent source = Wrap(&hostEvent);
     CDetectorEvent target(std::move(source));
-    EXPECT_FALSE(source.IsValid());  // NOLINT(bugprone-use-after-move): the moved-from state is specified
+    EXPECT_FALSE(source.IsValid());  // NOLINT(bugprone-use-after-move): a moved-from handle is empty by design
     EXPECT_FALSE(source.Commit());
     source.Cancel();
     EXPECT_EQ(callbacks.commits + callbacks.cancels, 0);
