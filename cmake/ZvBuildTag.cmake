@@ -40,9 +40,10 @@ function(zv_source_revision out_revision out_git_files source_dir)
       if(head_rc EQUAL 0 AND head MATCHES "^[0-9a-f]+$")
         string(SUBSTRING "${head}" 0 12 revision)
       endif()
-      # HEAD, the branch file it points at, and packed-refs where branch
-      # files end up after a gc.
-      set(paths HEAD packed-refs)
+      # HEAD, the branch file it points at, packed-refs where branch files
+      # end up after a gc, and HEAD's log, which every commit and checkout
+      # appends to (also when the branch file is not there yet).
+      set(paths HEAD packed-refs logs/HEAD)
       execute_process(COMMAND "${ZV_GIT_EXECUTABLE}" -C "${source_dir}" symbolic-ref --quiet HEAD
                       OUTPUT_VARIABLE branch RESULT_VARIABLE branch_rc
                       OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
