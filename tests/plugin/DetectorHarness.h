@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <stdexcept>
@@ -58,6 +59,21 @@ struct RaisedEvent {
 
 // The detector as the host holds it: its main face.
 inline ORQ8::Analytics::IDetector* AsDetector(AudioDetector* detector) { return detector; }
+
+inline std::uint32_t FloatBits(float value)
+{
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+inline std::vector<std::string> Names(const std::vector<RaisedEvent>& events)
+{
+    std::vector<std::string> names;
+    for (const RaisedEvent& e : events)
+        names.push_back(e.name);
+    return names;
+}
 
 struct DetectorDestroyer {
     void operator()(AudioDetector* detector) const { detector->Destroy(); }

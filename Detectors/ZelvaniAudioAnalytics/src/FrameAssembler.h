@@ -10,7 +10,6 @@
 // blocks: it holds less than one frame between two blocks.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -38,9 +37,6 @@ public:
     // and, when it lies in the input block, only while that block lives.
     const std::uint8_t* Frame() const noexcept { return frame; }
     std::uint32_t FrameSize() const noexcept { return frameSize; }
-
-    // Bytes waiting for the next block.
-    std::size_t CarriedBytes() const noexcept { return carryServed ? 0 : carry.size(); }
 
 private:
     void ForgetInput() noexcept;
