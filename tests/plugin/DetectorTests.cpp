@@ -117,7 +117,10 @@ TEST_P(DetectorFrameSizeTest, FrameIsFortyMillisecondsOfBytes)
 
 INSTANTIATE_TEST_SUITE_P(SupportedRates, DetectorFrameSizeTest,
                          ::testing::Values(RateCase{8000, 640}, RateCase{16000, 1280}, RateCase{32000, 2560},
-                                           RateCase{48000, 3840}));
+                                           RateCase{48000, 3840}),
+                         [](const ::testing::TestParamInfo<RateCase>& info) {
+                             return std::to_string(info.param.rate) + "Hz";
+                         });
 
 TEST_F(DetectorTest, BufferWithoutNameIsLoggedWithAnEmptyName)
 {
