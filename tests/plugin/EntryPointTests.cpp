@@ -153,24 +153,6 @@ TEST_F(EntryPoints, GetModuleIsNullBeforeAndAfterAndFinalizeIsRepeatable)
     EXPECT_EQ(logger.Records().size(), 2u);
 }
 
-TEST_F(EntryPoints, TheModulePointerServesEveryModuleFace)
-{
-    RecordingLogger logger(3);
-    FakeHostServices host(&logger);
-    ASSERT_EQ(InitializeModule(&host, "/plugins"), 0);
-    ORQ8::Analytics::IModule* module = GetModule();
-
-    void* asModule = static_cast<ORQ8::Analytics::IModule*>(module);
-    EXPECT_EQ(module->GetContract("N4ORQ89IContractE"), static_cast<void*>(static_cast<ORQ8::IContract*>(module)));
-    EXPECT_EQ(module->GetContract("N4ORQ86PLUGIN13IPluginModuleE"),
-              static_cast<void*>(static_cast<ORQ8::PLUGIN::IPluginModule*>(module)));
-    EXPECT_EQ(module->GetContract("N4ORQ89Analytics7IModuleE"), asModule);
-    EXPECT_EQ(module->DoGetContract("N4ORQ89Analytics7IModuleE"), asModule);
-    EXPECT_EQ(module->GetContract("N4ORQ89Analytics9IDetectorE"), nullptr);
-    EXPECT_EQ(module->GetContract("n4orq89icontracte"), nullptr);
-    EXPECT_EQ(module->GetContract(nullptr), nullptr);
-}
-
 TEST_F(EntryPoints, AFailureWhileMakingTheModuleGives10AndLeavesTheHolderEmpty)
 {
     RecordingLogger logger(3);

@@ -266,16 +266,6 @@ TEST_F(PluginEndToEnd, AHostSessionFromInitialisationToFinalisation)
     EXPECT_EQ(getModule(), nullptr);
 }
 
-TEST_F(PluginEndToEnd, RefusesAHostWithoutLoggerAndAMissingPath)
-{
-    HostServices silentHost(nullptr);
-    EXPECT_EQ(initializeModule(&silentHost, folder.c_str()), 10);
-    EXPECT_EQ(initializeModule(&host, nullptr), 10);
-    EXPECT_EQ(initializeModule(nullptr, folder.c_str()), 10);
-    EXPECT_EQ(getModule(), nullptr);
-    EXPECT_TRUE(logger.Records().empty());
-}
-
 // A module the host never finalised is destroyed when the library goes; the
 // sanitizer build's leak check sees a module that was not. A reload starts
 // with an empty holder.
