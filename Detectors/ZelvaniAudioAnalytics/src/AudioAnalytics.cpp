@@ -228,6 +228,10 @@ std::int32_t AudioDetector::ProcessFrame(DetectedEvents& detectedEvents, const s
 
 void AudioDetector::ReportEvents(std::uint64_t eventTimestamp, const DetectedEvents& detectedEvents)
 {
+    // Nothing detected means nothing to raise: the common case skips the
+    // lock, which it would only take to read nothing.
+    if (detectedEvents.empty())
+        return;
     // Held throughout, so an enable or disable lands before or after this
     // sample's events, never among them.
     const std::lock_guard<std::mutex> lock(mutex);
