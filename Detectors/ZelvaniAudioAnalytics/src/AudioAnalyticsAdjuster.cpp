@@ -16,21 +16,21 @@ constexpr ORQ8::LogSite kEventDisabledSite{kLogFile, 82, "SetValueEnableEvent"};
 constexpr ORQ8::LogSite kThresholdSetSite{kLogFile, 127, "SetValueThreshold"};
 
 // The keys of each sound class, in class-code order: the row's index is the
-// class's place in ThresholdRecord.
+// class's place in ThresholdRecord, and the class name (event type and member
+// of the enabled set) is the engine's name for code index + 1.
 struct ClassKeys {
     const char* thresholdKey;
     const char* enableKey;
-    const char* className;  // engine class name, event type and member of the enabled set
 };
 
 constexpr ClassKeys kClassKeys[] = {
-    {"confThresholdGlassBreak", "enableGlassBreak", "GlassBreak"},
-    {"confThresholdSmokeAlarm", "enableSmokeAlarm", "SmokeAlarm"},
-    {"confThresholdGunShot", "enableGunShot", "GunShot"},
-    {"confThresholdAggression", "enableAggression", "Aggression"},
-    {"confThresholdBabyCry", "enableBabyCry", "BabyCry"},
-    {"confThresholdSiren", "enableSiren", "Siren"},
-    {"confThresholdDogBark", "enableDogBark", "DogBark"},
+    {"confThresholdGlassBreak", "enableGlassBreak"},
+    {"confThresholdSmokeAlarm", "enableSmokeAlarm"},
+    {"confThresholdGunShot", "enableGunShot"},
+    {"confThresholdAggression", "enableAggression"},
+    {"confThresholdBabyCry", "enableBabyCry"},
+    {"confThresholdSiren", "enableSiren"},
+    {"confThresholdDogBark", "enableDogBark"},
 };
 static_assert(std::size(kClassKeys) == ZV_AUDIO_CLASS_COUNT, "one row per sound class");
 
@@ -79,15 +79,16 @@ bool AudioDetector::SetValueThreshold(const std::string& key, float value)
 
 bool AudioDetector::SetValueEnableEvent(const std::string& key, bool enable)
 {
-    for (const ClassKeys& row : kClassKeys) {
-        if (key != row.enableKey)
+    for (std::size_t code = 0; code < std::size(kClassKeys); ++code) {
+        if (key != kClassKeys[code].enableKey)
             continue;
+        const char* const className = SoundClassName(static_cast<std::int32_t>(code + 1));
         if (enable) {
-            enabledEvents.insert(row.className);
-            ORQ8::LogFmt(logger, ORQ8::LogInfo, kEventEnabledSite, "Event type '{}' enabled", row.className);
+            enabledEvents.insert(className);
+            ORQ8::LogFmt(logger, ORQ8::LogInfo, kEventEnabledSite, "Event type '{}' enabled", className);
         } else {
-            enabledEvents.erase(row.className);
-            ORQ8::LogFmt(logger, ORQ8::LogInfo, kEventDisabledSite, "Event type '{}' disabled", row.className);
+            enabledEvents.erase(className);
+            ORQ8::LogFmt(logger, ORQ8::LogInfo, kEventDisabledSite, "Event type '{}' disabled", className);
         }
         return true;
     }
