@@ -7,6 +7,8 @@ packages=(
   cmake make g++ pkg-config binutils
   libfmt-dev libboost-dev uuid-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libfftw3-dev nlohmann-json3-dev
+  libsndfile1-dev libsamplerate0-dev libcairo2-dev espeak-ng
 )
 
 missing=()
