@@ -40,6 +40,13 @@ std::unique_ptr<ClassificationLibrary> ClassificationLibrary::Open(const std::st
     return library;
 }
 
+std::unique_ptr<ClassificationLibrary> ClassificationLibrary::Unloaded(std::string dataPath)
+{
+    std::unique_ptr<ClassificationLibrary> library(new ClassificationLibrary);
+    library->dataPath = std::move(dataPath);
+    return library;
+}
+
 ClassificationLibrary::~ClassificationLibrary()
 {
     if (handle != nullptr)

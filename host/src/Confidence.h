@@ -28,6 +28,9 @@ public:
     // Loads the library of the plug-in folder `folder`. Returns null and
     // sets `whyNot` when it cannot be loaded or lacks one of its five calls.
     static std::unique_ptr<ClassificationLibrary> Open(const std::string& folder, std::string& whyNot);
+    // A library whose calls the caller has at hand (linked, or its own);
+    // nothing is loaded or unloaded. The five pointers are set by the caller.
+    static std::unique_ptr<ClassificationLibrary> Unloaded(std::string dataPath);
     ~ClassificationLibrary();
 
     void* (*init)(const void* initRecord) = nullptr;

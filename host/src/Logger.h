@@ -2,8 +2,10 @@
 //
 // A line reads "2026-03-14T09:26:53.123Z INFO    message", and a located line
 // adds "file:line function: " before the message. Lines below the level
-// given at construction (--log-level) are not wanted; GetLogLevel tells the
-// plug-in so, and Log drops them too, for callers that do not ask first.
+// given at construction (--log-level) are not printed. GetLogLevel tells the
+// plug-in that level, but never one above 3 (error): the host always wants
+// the error lines, because it quotes them when it reports a refused input
+// (below), also when it does not print them.
 //
 // Threads: every operation may be called from several threads at once (the
 // plug-in takes no lock around them); each line is one Console write.
@@ -29,7 +31,7 @@ public:
     void* GetContract(const char* key) override { return DoGetContract(key); }
     void* DoGetContract(const char* key) override;
 
-    std::uint32_t GetLogLevel() override { return level; }
+    std::uint32_t GetLogLevel() override { return level < ORQ8::LogError ? level : ORQ8::LogError; }
     std::int32_t Log(std::uint32_t level, const char* message) override;
     std::int32_t Log(std::uint32_t level, const char* file, int line, const char* function,
                      const char* message) override;

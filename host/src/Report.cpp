@@ -415,6 +415,10 @@ void WriteReport(const std::string& path, const ReportRun& run, const std::vecto
                             trace->Events().size());
         page += fmt::format("<img alt=\"spectrogram, events and confidence of {}\" src=\"data:image/png;base64,{}\">\n",
                             Escape(trace->Name()), Base64(RenderInputPng(*trace)));
+        if (!trace->Confidence().Available() || trace->Confidence().Frames().empty())
+            page += fmt::format("<p class=\"meta\">No confidence curves: {}.</p>\n",
+                                Escape(trace->Confidence().Unavailable().empty() ? "no frame was classified"
+                                                                                 : trace->Confidence().Unavailable()));
         if (!trace->Events().empty()) {
             page += "<details><summary>events</summary>\n<table>\n<tr><th>time</th><th>offset</th><th>event</th></tr>\n";
             for (const CommittedEvent& event : trace->Events()) {

@@ -191,7 +191,7 @@ private:
                 ++result.refused;
                 std::string why = StderrLogger::LastError();
                 if (why.empty())
-                    why = fmt::format("Receive status {}", status);
+                    why = fmt::format("the plug-in gave no reason (Receive status {})", status);
                 ++result.refusedWhy[why];
                 // The input's format does not change: a refused first sample
                 // means every later one would be refused too.
