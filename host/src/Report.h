@@ -78,7 +78,8 @@ struct ReportRun {
 // Renders one input's picture as PNG bytes.
 std::string RenderInputPng(const InputTrace& trace);
 
-// Writes the page; throws HostError(ExitOutputFailed) when the file cannot
+// Writes the page, once per process: it ends with releasing the drawing
+// libraries' process-wide caches. Throws HostError(ExitOutputFailed) when the file cannot
 // be written.
 void WriteReport(const std::string& path, const ReportRun& run, const std::vector<const InputTrace*>& traces);
 
