@@ -28,7 +28,7 @@ Plug-in:
   --plugins DIR         the plug-in folder (default: the installed one, ../plugins
                         beside this program)
   --log-level N         plug-in log lines of level N and above: 0 trace,
-                        1 information (default), 2 warning, 3 error
+                        1 information (default), 2 warning, 3 error, 4 none
 
 Settings (before the first sample, for every detector):
   --enable all|CLASS,...  raise events of these classes; classes: GlassBreak,
