@@ -90,7 +90,6 @@ public:
             for (std::size_t i = 0; i < kSoundClasses.size(); ++i)
                 if (s.type == Setting::Type::Double && s.key == "confThreshold" + kSoundClasses[i])
                     thresholds[i] = static_cast<float>(s.doubleValue);
-        wallStart = std::chrono::steady_clock::now();
     }
 
     void Work()
@@ -215,7 +214,6 @@ private:
     Progress& progress;
     std::uint64_t start = 0;
     std::array<float, 7> thresholds{};
-    std::chrono::steady_clock::time_point wallStart;
     std::atomic<std::size_t> next{0};
 };
 
