@@ -27,6 +27,9 @@ constexpr const char* kDetectorsGroup = "AudioDetector";
 
 constexpr std::uint32_t kSupportedChannelCounts[] = {1};
 constexpr std::uint32_t kSupportedSampleRates[] = {8000, 16000, 32000, 48000};
+// PCM has no wider samples; anything above is a corrupt format that would
+// size the carry buffer in gigabytes.
+constexpr std::uint32_t kMaxBitsPerSample = 32;
 
 template <std::size_t N>
 bool IsOneOf(const std::uint32_t (&supported)[N], std::uint32_t value)
@@ -160,9 +163,10 @@ std::int32_t AudioDetector::CheckCorrectAudioStreamParams(std::uint32_t& frameSi
     // the channel and rate checks passed it stays below 2^50.
     const std::uint64_t bytes = std::uint64_t{sampleRate} * numChannels * (bitsPerSample / 8) *
                                 static_cast<std::uint64_t>(kFrameLengthMs) / 1000;
-    // Fewer than 8 bits per sample give no frame at all, and a frame beyond
-    // 32 bits cannot be handed to the SDK: both formats are unsupported.
-    if (bytes == 0 || bytes > std::numeric_limits<std::uint32_t>::max()) {
+    // Fewer than 8 bits per sample give no frame at all, more than 32 are no
+    // PCM format, and a frame beyond 32 bits cannot be handed to the SDK: all
+    // are unsupported.
+    if (bytes == 0 || bitsPerSample > kMaxBitsPerSample || bytes > std::numeric_limits<std::uint32_t>::max()) {
         ORQ8::LogFmt(logger, ORQ8::LogError, kUnsupportedBitsSite, "Unsupported bits per sample: {}",
                      bitsPerSample);
         return kStatusNotSupported;
