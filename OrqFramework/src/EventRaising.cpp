@@ -65,11 +65,13 @@ void Warn(ILogger* logger, const LogSite& site, const char* text) noexcept
 
 // A host call that threw where nothing may leave (a destructor, a noexcept
 // move, the cleanup of a constructor that is already failing): the exception
-// ends here, and the handle's logger hears of it if it can. Called only from
-// a catch handler, whose exception it names.
-void WarnSwallowed(ILogger* logger, const char* during) noexcept
+// ends here, and the logger hears of it if it can, as a short-form warning of
+// `who`. Called only from a catch handler, whose exception it names.
+void WarnHostException(ILogger* logger, const char* who, const char* during) noexcept
 {
     Quietly([&] {
+        if (!LogAdmits(logger, LogWarning))
+            return;
         std::string reason = "unknown exception";
         try {
             throw;
@@ -77,7 +79,7 @@ void WarnSwallowed(ILogger* logger, const char* during) noexcept
             reason = error.what();
         } catch (...) {
         }
-        LogBoostShort(logger, LogWarning, "CDetectorEvent: Host exception during %1%: %2%", during, reason);
+        LogBoostShort(logger, LogWarning, "%1%: Host exception during %2%: %3%", who, during, reason);
     });
 }
 
@@ -175,7 +177,7 @@ CDetectorEvent::CDetectorEvent(Analytics::IHostEvent* event, ILogger* logger_, c
         try {
             CancelHeld();
         } catch (...) {
-            WarnSwallowed(logger, "cancel");
+            WarnHostException(logger, "CDetectorEvent", "cancel");
         }
         throw;
     }
@@ -200,7 +202,7 @@ CDetectorEvent& CDetectorEvent::operator=(CDetectorEvent&& other) noexcept
     try {
         Cancel();
     } catch (...) {
-        WarnSwallowed(logger, "cancel");
+        WarnHostException(logger, "CDetectorEvent", "cancel");
     }
     hostEvent = std::exchange(other.hostEvent, nullptr);
     argsAdjuster = std::exchange(other.argsAdjuster, nullptr);
@@ -218,7 +220,7 @@ CDetectorEvent::~CDetectorEvent()
     try {
         Cancel();
     } catch (...) {
-        WarnSwallowed(logger, "cancel");
+        WarnHostException(logger, "CDetectorEvent", "cancel");
     }
 }
 
@@ -644,12 +646,14 @@ CDetectorEvent CLengthyDetectorEventRaiser::wrap(Analytics::IHostEvent* hostEven
 
 void CLengthyDetectorEventRaiser::raiseAutomaticEnd() noexcept
 {
-    // Runs in the destructor: whatever fails here is silent.
+    // Runs in the destructor: a refused end is silent, and an exception
+    // (from the host) goes no further than a warning.
     try {
         Analytics::IHostEvent* hostEvent = factory->HostFactory()->CreateEvent(
             factory->Sender(), name.c_str(), NowMilliseconds(), Analytics::EventEnd);
         wrap(hostEvent, {}, {}).Commit();
     } catch (...) {
+        WarnHostException(factory->Logger(), "CLengthyDetectorEventRaiser", "automatic end");
     }
 }
 

@@ -140,8 +140,8 @@ TEST_F(HostExceptionTest, ARaiserIsNeverLeftPendingWhateverTheHostThrows)
         EXPECT_THROW(begin.Commit(), std::runtime_error);
     }
     EXPECT_EQ(raiser->State(), ORQ8::Framework::RaiserBegun);
-    // Destruction does not wait: it ends the begun event itself.
-    host.events.Prepare(nullptr);
+    // Destruction does not wait: it ends the begun event itself, and the
+    // host's exception from that commit stops at a warning.
     raiser.reset();
     const auto events = host.events.Events();
     ASSERT_EQ(events.size(), 3u);
@@ -149,6 +149,11 @@ TEST_F(HostExceptionTest, ARaiserIsNeverLeftPendingWhateverTheHostThrows)
     EXPECT_TRUE(events[2]->Committed());
     for (const FakeHostEvent* event : events)
         EXPECT_EQ(event->commits + event->cancels, 1) << event->timestamp;
+    const auto records = host.logger.Records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].level, 2u);
+    EXPECT_EQ(records[0].message,
+              "CLengthyDetectorEventRaiser: Host exception during automatic end: host commit failed");
 }
 
 }  // namespace

@@ -81,8 +81,9 @@ TEST_F(DetectorTest, AHostThatSwitchesAClassWhileTakingAnEventNeitherDeadlocksNo
     // The host hands each event to a listener that switches sirens off, on
     // the thread that raised it.
     std::vector<std::int32_t> statuses;
-    hostFactory.Prepare(
-        [this, &statuses](TestSupport::FakeHostEvent&) { statuses.push_back(Settings().SetValue("enableSiren", false)); });
+    hostFactory.Prepare([this, &statuses](TestSupport::FakeHostEvent&) {
+        statuses.push_back(Settings().SetValue("enableSiren", false));
+    });
     EXPECT_EQ(Feed(kNow, 2560), 0);
     EXPECT_THAT(statuses, ElementsAre(0, 0));
     // The switch landed after the sample's events, not among them.
