@@ -1,6 +1,6 @@
-// The detector under a host that misbehaves: a logger that throws on a failed
-// frame, a host that calls back into the detector while it takes an event,
-// and a clock that jumps ahead and back.
+// The detector under a host that misbehaves: a corrupt sample format, a
+// logger that throws on a failed frame, a host that calls back into the
+// detector while it takes an event, and a clock that jumps ahead and back.
 #include <algorithm>
 #include <cstdint>
 #include <stdexcept>
@@ -19,6 +19,20 @@ using ::testing::ElementsAre;
 
 std::size_t Inits() { return StandinSdk::CountOf(CallKind::Init); }
 std::size_t Frames() { return StandinSdk::CountOf(CallKind::Process); }
+
+TEST_F(DetectorTest, AnAbsurdBitsPerSampleIsRefusedAndMakesNoEngine)
+{
+    // 16000000 bits at 48 kHz: a 3.84 GB frame, which would fit 32 bits.
+    EXPECT_EQ(Feed(kNow, 1280, {48000, 1, 16000000}), 4);
+    const auto refused = LinesAt(kDetectorFile, 93);
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0].level, 3u);
+    EXPECT_EQ(refused[0].message, "Unsupported bits per sample: 16000000");
+    EXPECT_EQ(Inits(), 0u);
+    // A refusal starts no hold-off: a sound format right after is taken.
+    EXPECT_EQ(Feed(kNow + 40, 1280), 0);
+    EXPECT_EQ(Inits(), 1u);
+}
 
 // Records every line, then throws from each error line, as a logger out of
 // memory would.
