@@ -1,5 +1,6 @@
 # Every dependency comes from the distribution's packages; nothing is fetched.
-find_package(fmt REQUIRED)               # used header-only: fmt::fmt-header-only
+# fmt 7 to 10: LogLine.h selects on FMT_VERSION where their APIs differ.
+find_package(fmt 7...<11 REQUIRED)       # used header-only: fmt::fmt-header-only
 find_package(Boost 1.74 REQUIRED)        # Format, Algorithm, Date_Time, Uuid, Function (headers)
 find_path(UUID_INCLUDE_DIR uuid/uuid.h REQUIRED)
 find_library(UUID_LIBRARY uuid REQUIRED)

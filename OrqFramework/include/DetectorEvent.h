@@ -27,16 +27,19 @@ public:
 
     // Takes over `event` (may be null: the handle is then empty) and the two
     // callbacks. A held event gets its "DetectorsGroup" argument at once.
-    // `logger` is borrowed and may be null.
+    // `logger` is borrowed and may be null. If the host throws while that
+    // argument is set, the event is cancelled (onCancel runs) and the
+    // exception passes on.
     CDetectorEvent(Analytics::IHostEvent* event, ILogger* logger, const std::string& detectorsGroup,
                    Callback onCommit, Callback onCancel);
     CDetectorEvent(CDetectorEvent&& other) noexcept;
-    // Cancels the event this handle holds, then takes over `other`'s.
+    // Cancels the event this handle holds, then takes over `other`'s. A host
+    // exception from that cancel is swallowed (and logged).
     CDetectorEvent& operator=(CDetectorEvent&& other) noexcept;
     CDetectorEvent(const CDetectorEvent&) = delete;
     CDetectorEvent& operator=(const CDetectorEvent&) = delete;
     // Cancels a held event (running onCancel); then the callbacks are
-    // released.
+    // released. A host exception from the cancel is swallowed (and logged).
     ~CDetectorEvent();
 
     // True when a host event is held and no setter has failed.
@@ -60,13 +63,17 @@ public:
 
     // Publishes the event and runs onCommit; true when it was published. A
     // failed handle cancels its event instead, runs onCancel (whoever waits
-    // for the event's end learns of it) and returns false.
+    // for the event's end learns of it) and returns false. If the host's
+    // Commit or Cancel throws, the event still counts as ended that way: the
+    // callback runs, then the exception passes on.
     bool Commit();
-    // Drops the event and runs onCancel; nothing when no event is held.
+    // Drops the event and runs onCancel; nothing when no event is held. A
+    // throwing host Cancel still runs onCancel before its exception passes.
     void Cancel();
 
 private:
-    // Ends the held event through the host's Cancel and runs onCancel.
+    // Ends the held event through the host's Cancel and runs onCancel, also
+    // when the host throws (the exception then passes on).
     void CancelHeld();
     // The cached argument store, asked of the host when not yet known; null
     // (after the warning) when the host has none.

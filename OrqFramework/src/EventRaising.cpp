@@ -63,6 +63,26 @@ void Warn(ILogger* logger, const LogSite& site, const char* text) noexcept
     Quietly([&] { LogComposed(logger, LogWarning, site, [text] { return std::string(text); }); });
 }
 
+// A host call that threw where nothing may leave (a destructor, a noexcept
+// move, the cleanup of a constructor that is already failing): the exception
+// ends here, and the logger hears of it if it can, as a short-form warning of
+// `who`. Called only from a catch handler, whose exception it names.
+void WarnHostException(ILogger* logger, const char* who, const char* during) noexcept
+{
+    Quietly([&] {
+        if (!LogAdmits(logger, LogWarning))
+            return;
+        std::string reason = "unknown exception";
+        try {
+            throw;
+        } catch (const std::exception& error) {
+            reason = error.what();
+        } catch (...) {
+        }
+        LogBoostShort(logger, LogWarning, "%1%: Host exception during %2%: %3%", who, during, reason);
+    });
+}
+
 // Texts the host hands in may be null; messages show them empty.
 const char* Printable(const char* text) noexcept { return text != nullptr ? text : ""; }
 
@@ -146,8 +166,21 @@ CDetectorEvent::CDetectorEvent(Analytics::IHostEvent* event, ILogger* logger_, c
                                Callback onCommit_, Callback onCancel_)
     : hostEvent(event), logger(logger_), onCommit(std::move(onCommit_)), onCancel(std::move(onCancel_))
 {
-    if (hostEvent != nullptr)
+    if (hostEvent == nullptr)
+        return;
+    try {
         SetValue(kDetectorsGroupKey, detectorsGroup.c_str());
+    } catch (...) {
+        // No handle will exist to end the event, so it ends here, as a
+        // cancel that its bookkeeping hears of; then the host's exception
+        // goes on to the caller.
+        try {
+            CancelHeld();
+        } catch (...) {
+            WarnHostException(logger, "CDetectorEvent", "cancel");
+        }
+        throw;
+    }
 }
 
 CDetectorEvent::CDetectorEvent(CDetectorEvent&& other) noexcept
@@ -166,7 +199,11 @@ CDetectorEvent& CDetectorEvent::operator=(CDetectorEvent&& other) noexcept
 {
     if (this == &other)
         return *this;
-    Cancel();
+    try {
+        Cancel();
+    } catch (...) {
+        WarnHostException(logger, "CDetectorEvent", "cancel");
+    }
     hostEvent = std::exchange(other.hostEvent, nullptr);
     argsAdjuster = std::exchange(other.argsAdjuster, nullptr);
     failed = other.failed;
@@ -178,7 +215,14 @@ CDetectorEvent& CDetectorEvent::operator=(CDetectorEvent&& other) noexcept
     return *this;
 }
 
-CDetectorEvent::~CDetectorEvent() { Cancel(); }
+CDetectorEvent::~CDetectorEvent()
+{
+    try {
+        Cancel();
+    } catch (...) {
+        WarnHostException(logger, "CDetectorEvent", "cancel");
+    }
+}
 
 bool CDetectorEvent::IsValid() const noexcept { return hostEvent != nullptr && !failed; }
 
@@ -289,7 +333,15 @@ bool CDetectorEvent::Commit()
     // host throws.
     Analytics::IHostEvent* event = std::exchange(hostEvent, nullptr);
     argsAdjuster = nullptr;
-    event->Commit();
+    try {
+        event->Commit();
+    } catch (...) {
+        // The host has taken the event, so it counts as committed: the
+        // bookkeeping hears of it, then the host's exception goes on.
+        if (onCommit)
+            onCommit();
+        throw;
+    }
     if (onCommit)
         onCommit();
     return true;
@@ -305,7 +357,15 @@ void CDetectorEvent::CancelHeld()
 {
     Analytics::IHostEvent* event = std::exchange(hostEvent, nullptr);
     argsAdjuster = nullptr;
-    event->Cancel();
+    try {
+        event->Cancel();
+    } catch (...) {
+        // Ended all the same: the bookkeeping hears of the cancel, then the
+        // host's exception goes on.
+        if (onCancel)
+            onCancel();
+        throw;
+    }
     if (onCancel)
         onCancel();
 }
@@ -586,12 +646,14 @@ CDetectorEvent CLengthyDetectorEventRaiser::wrap(Analytics::IHostEvent* hostEven
 
 void CLengthyDetectorEventRaiser::raiseAutomaticEnd() noexcept
 {
-    // Runs in the destructor: whatever fails here is silent.
+    // Runs in the destructor: a refused end is silent, and an exception
+    // (from the host) goes no further than a warning.
     try {
         Analytics::IHostEvent* hostEvent = factory->HostFactory()->CreateEvent(
             factory->Sender(), name.c_str(), NowMilliseconds(), Analytics::EventEnd);
         wrap(hostEvent, {}, {}).Commit();
     } catch (...) {
+        WarnHostException(factory->Logger(), "CLengthyDetectorEventRaiser", "automatic end");
     }
 }
 

@@ -17,6 +17,12 @@
 
 #include "HostServices.h"
 
+// fmt 7 to 10 are supported; FMT_VERSION is major * 10000 + minor * 100 +
+// patch.
+#if FMT_VERSION < 70000 || FMT_VERSION >= 110000
+#error "fmt 7 to 10 is required"
+#endif
+
 namespace ORQ8 {
 
 // Where a located line comes from: source path without extension, line,
@@ -60,19 +66,36 @@ std::string BoostFormat(const char* format, const Args&... args)
     (void)std::initializer_list<int>{((void)(composer % args), 0)...};
     return composer.str();
 }
+
+// The type of an fmt format text for the arguments `Args`. From fmt 8 on it
+// is fmt's format-string type, which checks the text against the arguments
+// (when the text is a constant expression under C++20, or wrapped in
+// FMT_STRING); fmt::format takes nothing else. fmt 7 has no such type: its
+// fmt::format takes the text as a plain string view and checks it when the
+// line is composed (a mismatch throws fmt::format_error, like any other
+// composing failure). Either way the wrappers below pass the text on to
+// fmt::format unchanged, and Args is deduced from the arguments alone.
+#if FMT_VERSION >= 80000
+template <class... Args>
+using FmtText = fmt::format_string<Args...>;
+#else
+template <class... Args>
+using FmtText = fmt::string_view;
+#endif
+
 }  // namespace LogDetail
 
 // Located line composed with fmt.
 template <class... Args>
-void LogFmt(ILogger* logger, std::uint32_t level, const LogSite& site,
-            fmt::format_string<Args...> format, Args&&... args)
+void LogFmt(ILogger* logger, std::uint32_t level, const LogSite& site, LogDetail::FmtText<Args...> format,
+            Args&&... args)
 {
     LogComposed(logger, level, site, [&] { return fmt::format(format, std::forward<Args>(args)...); });
 }
 
 // Short-form line composed with fmt.
 template <class... Args>
-void LogFmtShort(ILogger* logger, std::uint32_t level, fmt::format_string<Args...> format, Args&&... args)
+void LogFmtShort(ILogger* logger, std::uint32_t level, LogDetail::FmtText<Args...> format, Args&&... args)
 {
     LogComposedShort(logger, level, [&] { return fmt::format(format, std::forward<Args>(args)...); });
 }

@@ -29,10 +29,12 @@ std::ostream& operator<<(std::ostream& out, const Counted& counted)
 
 }  // namespace
 
+// `format` is not const: older fmt releases declare their own formatters'
+// `format` non-const, and up to fmt 10 a non-const one is accepted.
 template <>
 struct fmt::formatter<Counted> : fmt::formatter<int> {
     template <class Context>
-    auto format(const Counted& counted, Context& context) const
+    auto format(const Counted& counted, Context& context)
     {
         ++fmtFormats;
         return fmt::formatter<int>::format(counted.value, context);

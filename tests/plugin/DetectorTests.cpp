@@ -237,27 +237,29 @@ TEST_F(DetectorTest, ChannelCountIsCheckedBeforeSampleRate)
     EXPECT_EQ(Inits(), 0u);
 }
 
-TEST_F(DetectorTest, BitsPerSampleWithoutAFrameThatFits32BitsAreRefusedAfterTheOtherChecks)
+TEST_F(DetectorTest, BitsPerSampleOutsideEightToThirtyTwoAreRefusedAfterTheOtherChecks)
 {
     EXPECT_EQ(Feed(kNow, 100, {16000, 2, 4}), 4);  // only the channel count is reported
     EXPECT_THAT(LinesAt(kDetectorFile, 93), IsEmpty());
-    // Under 8 bits the frame is 0 bytes; 2^32 - 1 bits give one beyond 32 bits.
+    // Under 8 bits the frame is 0 bytes; above 32 the format is corrupt.
     EXPECT_EQ(Feed(kNow + 1, 100, {16000, 1, 4}), 4);
     EXPECT_EQ(Feed(kNow + 2, 100, {16000, 1, 4}), 4);
     EXPECT_EQ(Feed(kNow + 3, 100, {8000, 1, 0xFFFFFFFFu}), 4);
+    EXPECT_EQ(Feed(kNow + 4, 100, {8000, 1, 40}), 4);
     const auto refused = LinesAt(kDetectorFile, 93);
-    ASSERT_EQ(refused.size(), 3u);
+    ASSERT_EQ(refused.size(), 4u);
     EXPECT_EQ(refused[0].level, 3u);
     EXPECT_EQ(refused[0].function, "CheckCorrectAudioStreamParams");
     EXPECT_EQ(refused[1].message, "Unsupported bits per sample: 4");
     EXPECT_EQ(refused[2].message, "Unsupported bits per sample: 4294967295");
+    EXPECT_EQ(refused[3].message, "Unsupported bits per sample: 40");
     EXPECT_EQ(Inits(), 0u);
 
-    // No hold-off was started. 3000 bytes per sample at 48 kHz overflow 32
-    // bits on the way, yet the frame, 5760000 bytes, fits.
-    EXPECT_EQ(Feed(kNow + 4, 10, {48000, 1, 24000}), 0);
+    // No hold-off was started; 32 bits at 48 kHz, the largest frame, are
+    // taken.
+    EXPECT_EQ(Feed(kNow + 5, 10, {48000, 1, 32}), 0);
     EXPECT_EQ(Inits(), 1u);
-    EXPECT_EQ(LinesAt(kDetectorFile, 168).at(0).message, TryInitLine(48000, 1, 24000, 10, "audio-4", 5760000));
+    EXPECT_EQ(LinesAt(kDetectorFile, 168).at(0).message, TryInitLine(48000, 1, 32, 10, "audio-5", 7680));
 }
 
 TEST_F(DetectorTest, FormatFlipWithinTheHoldOffDropsSamplesUntilItEnds)

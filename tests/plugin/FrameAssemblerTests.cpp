@@ -63,4 +63,23 @@ TEST(FrameAssembler, UnreadableInputOrNoFrameSizeGiveNoFrame)
     EXPECT_EQ(assembler.Frame(), block.data());
 }
 
+TEST(FrameAssembler, ASmallerFrameSizeGivesTheExcessStorageBack)
+{
+    FrameAssembler assembler;
+    assembler.SetFrameSize(7680);
+    assembler.SetFrameSize(640);
+    EXPECT_EQ(assembler.CarryCapacity(), 640u);
+    // The smaller buffer still joins a frame across blocks.
+    const Bytes block = CountingBytes(1000);
+    assembler.SetInput(block.data(), 1000);
+    ASSERT_TRUE(assembler.Next());
+    EXPECT_FALSE(assembler.Next());
+    assembler.SetInput(block.data(), 1000);
+    ASSERT_TRUE(assembler.Next());
+    Bytes expected(block.begin() + 640, block.end());
+    expected.insert(expected.end(), block.begin(), block.begin() + 280);
+    EXPECT_EQ(Bytes(assembler.Frame(), assembler.Frame() + 640), expected);
+    EXPECT_EQ(assembler.CarryCapacity(), 640u);
+}
+
 }  // namespace

@@ -6,7 +6,8 @@
 // its events) with its sender, name, timestamp and kind, every argument set
 // on it in call order, and its Commit/Cancel calls. Failures are scripted:
 // the factory can hand out null events, and `prepare` adjusts each new event
-// before the caller sees it (failing setters, no argument store). Buffers
+// before the caller sees it (failing or throwing setters, no argument store,
+// a Commit or Cancel that throws after it has been counted). Buffers
 // given to an argument store belong to the fake host from then on and are
 // destroyed with the fake factory.
 //
@@ -19,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -112,8 +114,10 @@ public:
     }
 
     // Scripting: calls with a key in `failingKeys` (or every call, with
-    // `failAll`) answer `failStatus`. SetNumber's key is "".
+    // `failAll`) answer `failStatus`; calls with a key in `throwingKeys` are
+    // recorded and then throw std::runtime_error. SetNumber's key is "".
     std::set<std::string> failingKeys;
+    std::set<std::string> throwingKeys;
     bool failAll = false;
     std::int64_t failStatus = 7;
 
@@ -144,12 +148,16 @@ public:
     {
         NoteEndedUse();
         ++commits;
+        if (throwOnCommit)
+            throw std::runtime_error("host commit failed");
         return 0;
     }
     std::int32_t Cancel() override
     {
         NoteEndedUse();
         ++cancels;
+        if (throwOnCancel)
+            throw std::runtime_error("host cancel failed");
         return 0;
     }
     ORQ8::Analytics::IEventArgsAdjuster* GetArgsAdjuster() override
@@ -168,8 +176,11 @@ public:
     bool targetList = false;
     std::uint64_t listValue = 0;
 
-    // Scripting: the event has no argument store.
+    // Scripting: the event has no argument store; Commit or Cancel throws
+    // std::runtime_error (the call is counted first).
     bool noArgsAdjuster = false;
+    bool throwOnCommit = false;
+    bool throwOnCancel = false;
 
     int commits = 0;
     int cancels = 0;
@@ -212,7 +223,10 @@ inline std::int64_t FakeEventArgsAdjuster::Record(RecordedArg a)
 {
     owner.NoteEndedUse();
     a.status = (failAll || failingKeys.count(a.key) != 0) ? failStatus : 0;
+    const bool throws = throwingKeys.count(a.key) != 0;
     calls.push_back(std::move(a));
+    if (throws)
+        throw std::runtime_error("host argument store failed");
     return calls.back().status;
 }
 

@@ -27,6 +27,9 @@ constexpr const char* kDetectorsGroup = "AudioDetector";
 
 constexpr std::uint32_t kSupportedChannelCounts[] = {1};
 constexpr std::uint32_t kSupportedSampleRates[] = {8000, 16000, 32000, 48000};
+// PCM has no wider samples; anything above is a corrupt format that would
+// size the carry buffer in gigabytes.
+constexpr std::uint32_t kMaxBitsPerSample = 32;
 
 template <std::size_t N>
 bool IsOneOf(const std::uint32_t (&supported)[N], std::uint32_t value)
@@ -35,6 +38,16 @@ bool IsOneOf(const std::uint32_t (&supported)[N], std::uint32_t value)
 }
 
 bool KeyIs(const char* name, const char* key) { return std::strcmp(name, key) == 0; }
+
+// The class code of a sound-class name (1 to 7), 0 for any other name.
+// Compares in place: nothing is allocated.
+std::size_t ClassCode(const std::string& name) noexcept
+{
+    for (std::int32_t code = 1; code <= ZV_AUDIO_CLASS_COUNT; ++code)
+        if (name == SoundClassName(code))
+            return static_cast<std::size_t>(code);
+    return 0;
+}
 
 }  // namespace
 
@@ -107,6 +120,16 @@ bool AudioDetector::PrepareEngine(ORQ8::MFF::IAudioBufferPcm& audio, std::uint32
         return true;
     }
 
+    // A sample older than the last creation attempt means the clock stepped
+    // back (or that attempt carried a corrupt stamp from the future): the
+    // hold-off starts again from this sample, which is dropped like any
+    // other inside it. Without this, every sample of the present would stay
+    // inside a hold-off that ends in the future.
+    if (timestamp < lastInitAttempt) {
+        lastInitAttempt = timestamp;
+        status = kStatusOk;
+        return false;
+    }
     // Hold-off, before any check: a new engine at most once per 30000 ms of
     // sample time. The sample is dropped unanalysed but accepted.
     if (lastInitAttempt + kEngineInitHoldOffMs > timestamp) {
@@ -160,9 +183,10 @@ std::int32_t AudioDetector::CheckCorrectAudioStreamParams(std::uint32_t& frameSi
     // the channel and rate checks passed it stays below 2^50.
     const std::uint64_t bytes = std::uint64_t{sampleRate} * numChannels * (bitsPerSample / 8) *
                                 static_cast<std::uint64_t>(kFrameLengthMs) / 1000;
-    // Fewer than 8 bits per sample give no frame at all, and a frame beyond
-    // 32 bits cannot be handed to the SDK: both formats are unsupported.
-    if (bytes == 0 || bytes > std::numeric_limits<std::uint32_t>::max()) {
+    // Fewer than 8 bits per sample give no frame at all, more than 32 are no
+    // PCM format, and a frame beyond 32 bits cannot be handed to the SDK: all
+    // are unsupported.
+    if (bytes == 0 || bitsPerSample > kMaxBitsPerSample || bytes > std::numeric_limits<std::uint32_t>::max()) {
         ORQ8::LogFmt(logger, ORQ8::LogError, kUnsupportedBitsSite, "Unsupported bits per sample: {}",
                      bitsPerSample);
         return kStatusNotSupported;
@@ -219,9 +243,15 @@ std::int32_t AudioDetector::ProcessFrame(DetectedEvents& detectedEvents, const s
             detectedEvents.insert(std::move(result.eventName));
         return kStatusOk;
     } catch (const std::runtime_error& error) {
+        // The failed engine goes after the error line, also when that line
+        // throws (a failing logger, no memory to compose it): the next sample
+        // then goes through the hold-off and a new creation instead of back
+        // to this engine. Releasing an engine never throws.
+        struct EngineDropper {
+            std::unique_ptr<ZVEngine>& engine;
+            ~EngineDropper() { engine.reset(); }
+        } dropEngine{engine};
         ORQ8::LogComposed(logger, ORQ8::LogError, kProcessFrameFailedSite, [&] { return std::string(error.what()); });
-        // The next sample goes through the hold-off and a new creation.
-        engine.reset();
         return kStatusNotSupported;
     }
 }
@@ -232,11 +262,24 @@ void AudioDetector::ReportEvents(std::uint64_t eventTimestamp, const DetectedEve
     // lock, which it would only take to read nothing.
     if (detectedEvents.empty())
         return;
-    // Held throughout, so an enable or disable lands before or after this
-    // sample's events, never among them.
-    const std::lock_guard<std::mutex> lock(mutex);
+    // The enabled classes are read once, under the lock, into a fixed-size
+    // snapshot; the events are raised without it. So an enable or disable
+    // lands before or after this sample's events, never among them, settings
+    // calls never wait for the host, and a host that calls back into the
+    // detector while it handles an event (on this thread) does not deadlock.
+    EnabledClasses enabled{};
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        for (const std::string& name : enabledEvents) {
+            const std::size_t code = ClassCode(name);
+            if (code != 0)
+                enabled[code] = true;
+        }
+    }
     for (const std::string& name : detectedEvents) {
-        if (enabledEvents.count(name) == 0)
+        // "None" and any other name outside the class table has code 0,
+        // which is never enabled.
+        if (!enabled[ClassCode(name)])
             continue;
         ORQ8::Framework::CDetectorEvent event = eventFactory.RaiseMomentaryEvent(name.c_str(), eventTimestamp);
         // A refused event is the factory's and the host's business; go on.

@@ -21,6 +21,7 @@
 // running in the detector then.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -101,6 +102,9 @@ public:
 
 private:
     using DetectedEvents = std::set<std::string>;
+    // Which classes were enabled when a sample's events were raised, by
+    // class code (index 0, "None", is never set).
+    using EnabledClasses = std::array<bool, ZV_AUDIO_CLASS_COUNT + 1>;
 
     // Receive steps 4 to 11, with the mutex held. Returns true when the
     // sample goes on to the frame loop; otherwise `status` is Receive's result.
@@ -118,7 +122,9 @@ private:
     // One frame through the engine, without the mutex. 0, or 4 when the
     // engine failed (the engine is then gone).
     std::int32_t ProcessFrame(DetectedEvents& detectedEvents, const std::uint8_t* data, std::uint32_t size);
-    // Raises the sample's enabled detections; takes the mutex.
+    // Raises the sample's enabled detections. Takes the mutex only to read
+    // the enabled classes; the host's factory and the logger are called
+    // without it.
     void ReportEvents(std::uint64_t eventTimestamp, const DetectedEvents& detectedEvents);
 
     // Settings steps, with the mutex held: true when the key was known.
@@ -132,7 +138,10 @@ private:
     std::unique_ptr<ZVEngine> engine;
     FrameAssembler assembler;
     std::uint64_t timestamp = 0;        // of the sample being handled
-    std::uint64_t lastInitAttempt = 0;  // sample time of the last engine creation attempt
+    // Sample time of the last engine creation attempt, or of a later sample
+    // stamped before it (the clock stepped back), from which the hold-off
+    // then runs.
+    std::uint64_t lastInitAttempt = 0;
     std::uint32_t numChannels = 0;
     std::uint32_t sampleRate = 0;
     std::uint32_t bitsPerSample = 0;

@@ -4,9 +4,16 @@ namespace ZVAudioAnalytics {
 
 void FrameAssembler::SetFrameSize(std::uint32_t size)
 {
-    // Reserve first: if it throws, nothing has changed yet.
-    if (carry.capacity() < size)
+    // Reserve first: if it throws, nothing has changed yet. A buffer larger
+    // than one frame gives its excess back (a new one of exactly one frame
+    // replaces it), so an earlier larger format does not keep its memory.
+    if (carry.capacity() < size) {
         carry.reserve(size);
+    } else if (carry.capacity() > size) {
+        std::vector<std::uint8_t> fitted;
+        fitted.reserve(size);
+        carry.swap(fitted);
+    }
     frameSize = size;
     frame = nullptr;
     carry.clear();

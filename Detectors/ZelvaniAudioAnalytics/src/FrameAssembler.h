@@ -10,6 +10,7 @@
 // blocks: it holds less than one frame between two blocks.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -18,8 +19,9 @@ namespace ZVAudioAnalytics {
 class FrameAssembler {
 public:
     // Starts a new stream of `size`-byte frames: empties the carry buffer and
-    // makes sure it can hold one frame without growing again. Leaves the
-    // input block alone. If the reservation throws (std::bad_alloc), the
+    // makes sure it can hold one frame without growing again; storage beyond
+    // one frame, left by a larger earlier frame size, is given back. Leaves
+    // the input block alone. If the reservation throws (std::bad_alloc), the
     // assembler is unchanged.
     void SetFrameSize(std::uint32_t size);
 
@@ -37,6 +39,8 @@ public:
     // and, when it lies in the input block, only while that block lives.
     const std::uint8_t* Frame() const noexcept { return frame; }
     std::uint32_t FrameSize() const noexcept { return frameSize; }
+    // Bytes of storage the carry buffer holds.
+    std::size_t CarryCapacity() const noexcept { return carry.capacity(); }
 
 private:
     void ForgetInput() noexcept;
