@@ -23,4 +23,5 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "sound")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
   "libc6 (>= 2.36), libstdc++6 (>= 12), libgcc-s1, libuuid1, libsndfile1, libsamplerate0, libcairo2")
 set(CPACK_PACKAGE_DIRECTORY "${CMAKE_BINARY_DIR}/package")
+set(CPACK_STRIP_FILES ON)
 include(CPack)
