@@ -1,11 +1,18 @@
 #include "Console.h"
 
+#include <unistd.h>
+
 namespace OrqHost {
+
+Console::Console(std::FILE* out_, std::FILE* err_) : out(out_), err(err_)
+{
+    sharedTerminal = out == err || (isatty(fileno(out)) != 0 && isatty(fileno(err)) != 0);
+}
 
 bool Console::WriteOut(const std::string& line)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    if (out == err)
+    if (sharedTerminal)
         EraseBarLocked();
     const std::string text = line + '\n';
     const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();

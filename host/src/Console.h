@@ -16,7 +16,7 @@ namespace OrqHost {
 class Console {
 public:
     // `out` receives event lines, `err` everything else; neither is owned.
-    Console(std::FILE* out, std::FILE* err) : out(out), err(err) {}
+    Console(std::FILE* out, std::FILE* err);
 
     // Called from any thread. `line` carries no newline; one is added.
     // Returns false when the stream reported an error.
@@ -37,6 +37,8 @@ private:
     std::FILE* err;
     std::mutex mutex;
     bool barShown = false;
+    // Both streams show on one terminal: event lines also erase the bar.
+    bool sharedTerminal = false;
 };
 
 }  // namespace OrqHost
