@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "ZVMemory.h"
