@@ -1,0 +1,433 @@
+// zv_eval: runs a labelled folder (manifest.csv and WAV files) through the
+// classification library's five calls, as the plug-in drives them, and
+// prints how well each class is heard: per-class recall, precision, false
+// alarms per hour and latency, recall by SNR, a confusion table and a
+// precision/recall table over thresholds. The matching rule is in Scoring.h.
+#include <fmt/format.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Classes.h"
+#include "Manifest.h"
+#include "Runner.h"
+#include "Scoring.h"
+#include "zv_audio_analytics.h"
+
+#ifndef ZV_EVAL_DEFAULT_DATA
+#define ZV_EVAL_DEFAULT_DATA "ZVAudioSdk/share"
+#endif
+
+namespace {
+
+using namespace zv::eval;
+using nlohmann::json;
+
+// Thresholds of the precision/recall table; each row re-runs the library
+// with all seven thresholds at that value.
+constexpr float kSweep[] = {0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 0.9f, 0.95f, 0.99f};
+
+struct Options {
+    std::string folder;
+    std::string data = ZV_EVAL_DEFAULT_DATA;
+    Thresholds thresholds{0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
+    std::string split;
+    bool snr = false;
+    bool json = false;
+    bool sweep = true;
+    int listLimit = 30;
+};
+
+void Usage(std::FILE* to) {
+    std::fputs(
+        "usage: zv_eval [options] FOLDER\n"
+        "  FOLDER               holds manifest.csv and the WAV files it names\n"
+        "  --data DIR           the library's data folder (default " ZV_EVAL_DEFAULT_DATA ")\n"
+        "  --threshold X        all seven thresholds (default 0.5)\n"
+        "  --threshold Class=X  one class's threshold (after the above; repeatable)\n"
+        "  --split tune|holdout only the manifest rows of that split\n"
+        "  --snr                also the per-class table of each SNR group\n"
+        "  --json               a machine-readable summary instead of tables\n"
+        "  --no-sweep           skip the precision/recall table over thresholds\n"
+        "  --list N             at most N lines of misses and of false alarms (default 30)\n",
+        to);
+}
+
+float ParseThreshold(const std::string& text) {
+    char* end = nullptr;
+    const float value = std::strtof(text.c_str(), &end);
+    if (end == text.c_str() || *end != '\0' || !std::isfinite(value) || value < 0.0f || value > 1.0f)
+        throw std::runtime_error("threshold '" + text + "' is not a number in [0, 1]");
+    return value;
+}
+
+Options ParseOptions(int argc, char** argv) {
+    Options options;
+    std::vector<std::string> perClass;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) throw std::runtime_error(arg + " needs a value");
+            return argv[++i];
+        };
+        if (arg == "--data") options.data = value();
+        else if (arg == "--threshold") {
+            const std::string v = value();
+            if (v.find('=') != std::string::npos) perClass.push_back(v);
+            else options.thresholds.fill(ParseThreshold(v));
+        } else if (arg == "--split") {
+            options.split = value();
+            if (options.split != "tune" && options.split != "holdout")
+                throw std::runtime_error("--split takes tune or holdout");
+        } else if (arg == "--snr") options.snr = true;
+        else if (arg == "--json") options.json = true;
+        else if (arg == "--no-sweep") options.sweep = false;
+        else if (arg == "--list") options.listLimit = std::atoi(value().c_str());
+        else if (arg == "-h" || arg == "--help") {
+            Usage(stdout);
+            std::exit(0);
+        } else if (!arg.empty() && arg[0] == '-') throw std::runtime_error("unknown option " + arg);
+        else if (options.folder.empty()) options.folder = arg;
+        else throw std::runtime_error("more than one folder given");
+    }
+    // Per-class values apply after an all-class value, whatever their order.
+    for (const std::string& v : perClass) {
+        const std::size_t eq = v.find('=');
+        const int code = ClassCodeOf(v.substr(0, eq));
+        if (code < 1) throw std::runtime_error("unknown class in --threshold " + v);
+        options.thresholds[static_cast<std::size_t>(code - 1)] = ParseThreshold(v.substr(eq + 1));
+    }
+    if (options.folder.empty()) throw std::runtime_error("no folder given");
+    return options;
+}
+
+// One file of the evaluation, its audio read once for all passes.
+struct Item {
+    ManifestRow row;
+    Audio audio;
+    FileTruth truth;
+};
+
+struct Pass {
+    std::vector<RunResult> results;
+    std::vector<std::vector<Detection>> detections;
+    double cpuS = 0.0;
+};
+
+Pass RunPass(const std::vector<Item>& items, const std::string& data, const Thresholds& thresholds) {
+    Pass pass;
+    for (const Item& item : items) {
+        RunResult r = RunLibrary(item.audio, data, thresholds);
+        pass.cpuS += r.processCpuS;
+        pass.detections.push_back(r.detections);
+        pass.results.push_back(std::move(r));
+    }
+    return pass;
+}
+
+std::string Num(double v, int decimals = 2) { return std::isnan(v) ? std::string("-") : fmt::format("{:.{}f}", v, decimals); }
+
+json JNum(double v) { return std::isnan(v) ? json(nullptr) : json(v); }
+
+void PrintClassTable(const Figures& f) {
+    fmt::print("{:<11} {:>5} {:>6} {:>9} {:>6} {:>5} {:>6} {:>7} {:>8}\n", "class", "files", "recall", "precision",
+               "detect", "TP", "FA", "FA/h", "latency");
+    for (int c = 1; c <= kClassCount; ++c) {
+        const ClassFigures& k = f.classes[static_cast<std::size_t>(c)];
+        fmt::print("{:<11} {:>5} {:>6} {:>9} {:>6} {:>5} {:>6} {:>7} {:>8}\n", kClassNames[c], k.files,
+                   Num(k.Recall()), Num(k.Precision()), k.detections, k.truePositives, k.falseAlarms,
+                   Num(k.FalseAlarmsPerHour(), 1), k.latenciesS.empty() ? "-" : Num(k.MedianLatencyS()) + "s");
+    }
+}
+
+json ClassJson(const ClassFigures& k) {
+    return json{{"files", k.files},
+                {"files_detected", k.filesDetected},
+                {"recall", JNum(k.Recall())},
+                {"precision", JNum(k.Precision())},
+                {"detections", k.detections},
+                {"true_positives", k.truePositives},
+                {"false_alarms", k.falseAlarms},
+                {"false_alarms_per_hour", JNum(k.FalseAlarmsPerHour())},
+                {"other_audio_s", k.otherAudioS},
+                {"median_latency_s", JNum(k.MedianLatencyS())}};
+}
+
+const char* RowName(int code) { return code == 0 ? "negative" : kClassNames[code]; }
+
+int Run(const Options& options) {
+    Manifest manifest = ReadManifest(options.folder);
+    if (!options.split.empty() && !manifest.hasSplit)
+        throw std::runtime_error("--split given but the manifest has no split column");
+
+    std::vector<Item> items;
+    std::vector<std::string> errors;
+    for (ManifestRow& row : manifest.rows) {
+        if (!options.split.empty() && row.split != options.split) continue;
+        Item item;
+        try {
+            item.audio = ReadAudio(options.folder + "/" + row.file);
+        } catch (const std::exception& e) {
+            errors.push_back(e.what());
+            continue;
+        }
+        item.truth.classCode = row.classCode;
+        item.truth.onsetS = row.classCode == 0 ? 0.0 : row.onsetS;
+        item.truth.offsetS = row.classCode == 0 ? item.audio.durationS : row.offsetS;
+        item.truth.durationS = item.audio.durationS;
+        item.row = std::move(row);
+        items.push_back(std::move(item));
+    }
+    // The main pass. A file the library refuses is reported and left out of
+    // every figure.
+    Pass primary;
+    {
+        std::vector<Item> accepted;
+        for (Item& item : items) {
+            try {
+                RunResult r = RunLibrary(item.audio, options.data, options.thresholds);
+                primary.cpuS += r.processCpuS;
+                primary.detections.push_back(r.detections);
+                primary.results.push_back(std::move(r));
+                accepted.push_back(std::move(item));
+            } catch (const std::exception& e) {
+                errors.push_back(item.row.file + ": " + e.what());
+            }
+        }
+        items = std::move(accepted);
+    }
+    if (items.empty()) throw std::runtime_error("no file to evaluate in " + options.folder);
+
+    std::vector<FileTruth> truths;
+    std::vector<double> snr;
+    for (const Item& item : items) {
+        truths.push_back(item.truth);
+        snr.push_back(item.row.snrDb ? *item.row.snrDb : std::nan(""));
+    }
+    const MatchWindow window;
+    const Figures figures = Score(truths, primary.detections, window);
+    const RecallBySnr bySnr = ScoreRecallBySnr(truths, snr, primary.detections, window);
+
+    std::vector<std::pair<float, Figures>> sweep;
+    double sweepCpuS = 0.0;
+    if (options.sweep)
+        for (const float t : kSweep) {
+            Thresholds all;
+            all.fill(t);
+            const Pass p = RunPass(items, options.data, all);
+            sweepCpuS += p.cpuS;
+            sweep.emplace_back(t, Score(truths, p.detections, window));
+        }
+
+    // Per-SNR-group figures: that group's positives with every file that has
+    // no SNR (the negatives).
+    std::map<int, Figures> groupFigures;
+    if (options.snr)
+        for (const auto& [group, unused] : bySnr) {
+            (void)unused;
+            std::vector<FileTruth> t;
+            std::vector<std::vector<Detection>> d;
+            for (std::size_t i = 0; i < items.size(); ++i)
+                if (std::isnan(snr[i]) || std::lround(snr[i]) == group) {
+                    t.push_back(truths[i]);
+                    d.push_back(primary.detections[i]);
+                }
+            groupFigures.emplace(group, Score(t, d, window));
+        }
+
+    const double rtf = primary.cpuS > 0.0 ? figures.audioS / primary.cpuS : std::nan("");
+
+    if (options.json) {
+        json out;
+        out["folder"] = options.folder;
+        out["split"] = options.split.empty() ? json(nullptr) : json(options.split);
+        out["library"] = zvAudio_GetVersionInfo();
+        out["data"] = options.data;
+        json th;
+        for (int c = 1; c <= kClassCount; ++c) th[kClassNames[c]] = options.thresholds[static_cast<std::size_t>(c - 1)];
+        out["thresholds"] = th;
+        out["match_window_s"] = {{"before_onset", window.beforeOnsetS}, {"after_offset", window.afterOffsetS}};
+        out["files"] = figures.files;
+        out["audio_s"] = figures.audioS;
+        out["process_cpu_s"] = primary.cpuS;
+        out["realtime_factor"] = JNum(rtf);
+        json classes;
+        for (int c = 1; c <= kClassCount; ++c) classes[kClassNames[c]] = ClassJson(figures.classes[static_cast<std::size_t>(c)]);
+        out["classes"] = classes;
+        json snrJson = json::object();
+        for (const auto& [group, counts] : bySnr) {
+            json g;
+            for (int c = 1; c <= kClassCount; ++c) {
+                const RecallCount& rc = counts[static_cast<std::size_t>(c)];
+                if (rc.files == 0) continue;
+                g[kClassNames[c]] = {{"files", rc.files}, {"detected", rc.detected},
+                                     {"recall", static_cast<double>(rc.detected) / rc.files}};
+            }
+            if (options.snr) {
+                json gc;
+                const Figures& gf = groupFigures.at(group);
+                for (int c = 1; c <= kClassCount; ++c) gc[kClassNames[c]] = ClassJson(gf.classes[static_cast<std::size_t>(c)]);
+                g["with_negatives"] = gc;
+            }
+            snrJson[std::to_string(group)] = g;
+        }
+        out["recall_by_snr_db"] = snrJson;
+        json confusion;
+        for (int r = 0; r <= kClassCount; ++r) {
+            json row;
+            for (int c = 0; c <= kClassCount; ++c)
+                row[kClassNames[c]] = figures.confusion[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
+            confusion[RowName(r)] = row;
+        }
+        out["confusion"] = confusion;
+        json sw = json::array();
+        for (const auto& [t, f] : sweep) {
+            json cls;
+            for (int c = 1; c <= kClassCount; ++c) cls[kClassNames[c]] = ClassJson(f.classes[static_cast<std::size_t>(c)]);
+            sw.push_back({{"threshold", t}, {"classes", cls}});
+        }
+        out["sweep"] = sw;
+        out["errors"] = errors;
+        fmt::print("{}\n", out.dump(2));
+        return 0;
+    }
+
+    fmt::print("== zv_eval {}{}\n", options.folder, options.split.empty() ? "" : " (split " + options.split + ")");
+    fmt::print("library: {}; data: {}\n", zvAudio_GetVersionInfo(), options.data);
+    fmt::print("thresholds:");
+    for (int c = 1; c <= kClassCount; ++c)
+        fmt::print(" {}={}", kClassNames[c], options.thresholds[static_cast<std::size_t>(c - 1)]);
+    fmt::print("\n");
+    fmt::print("files: {}; audio {:.1f} s ({:.2f} h); CPU in zvAudio_Process {:.3f} s: {} x real time\n",
+               figures.files, figures.audioS, figures.audioS / 3600.0, primary.cpuS, Num(rtf, 0));
+    for (const std::string& e : errors) fmt::print("skipped: {}\n", e);
+    fmt::print(
+        "matching: a detection of class C (time = end of its 40 ms frame) is a true positive when the file is\n"
+        "  labelled C and it lies within [onset - {} s, offset + {} s]; recall = C files with a true positive /\n"
+        "  C files; precision = true-positive detections / all detections of C; FA = detections of C in files\n"
+        "  not labelled C, per hour of those files' audio; latency = median of first true positive - onset.\n\n",
+        window.beforeOnsetS, window.afterOffsetS);
+
+    PrintClassTable(figures);
+
+    if (manifest.hasSnr && !bySnr.empty()) {
+        fmt::print("\nrecall by SNR (detected/files)\n{:<8}", "SNR dB");
+        for (int c = 1; c <= kClassCount; ++c) fmt::print(" {:>12}", kClassNames[c]);
+        fmt::print("\n");
+        for (auto it = bySnr.rbegin(); it != bySnr.rend(); ++it) {
+            fmt::print("{:<8}", it->first);
+            for (int c = 1; c <= kClassCount; ++c) {
+                const RecallCount& rc = it->second[static_cast<std::size_t>(c)];
+                fmt::print(" {:>12}", rc.files == 0 ? std::string("-")
+                                                    : fmt::format("{} {}/{}", Num(static_cast<double>(rc.detected) / rc.files),
+                                                                  rc.detected, rc.files));
+            }
+            fmt::print("\n");
+        }
+        for (auto it = groupFigures.rbegin(); it != groupFigures.rend(); ++it) {
+            fmt::print("\nfiles at {} dB SNR with all files without SNR\n", it->first);
+            PrintClassTable(it->second);
+        }
+    }
+
+    fmt::print("\nconfusion (rows: label; columns: class of the file's first detection)\n{:<11}", "");
+    for (int c = 0; c <= kClassCount; ++c) fmt::print(" {:>10}", c == 0 ? "none" : kClassNames[c]);
+    fmt::print("\n");
+    for (int r = 0; r <= kClassCount; ++r) {
+        int total = 0;
+        for (int c = 0; c <= kClassCount; ++c) total += figures.confusion[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
+        if (total == 0) continue;
+        fmt::print("{:<11}", RowName(r));
+        for (int c = 0; c <= kClassCount; ++c)
+            fmt::print(" {:>10}", figures.confusion[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)]);
+        fmt::print("\n");
+    }
+
+    // Misses: files of a class without a true positive, with that class's
+    // peak confidence over the file and what was detected instead.
+    int listed = 0, misses = 0;
+    fmt::print("\nmisses (file, label, sub-label, SNR, peak confidence of the label's class, detections)\n");
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const Item& item = items[i];
+        if (item.truth.classCode == 0) continue;
+        bool hit = false;
+        for (const Detection& d : primary.detections[i]) hit = hit || IsTruePositive(item.truth, d, window);
+        if (hit) continue;
+        ++misses;
+        if (listed++ >= options.listLimit) continue;
+        std::string dets;
+        for (const Detection& d : primary.detections[i]) dets += fmt::format(" {}@{:.2f}s", kClassNames[d.classCode], d.timeS);
+        const float peak = primary.results[i].peakConfidence[static_cast<std::size_t>(item.truth.classCode)];
+        fmt::print("  {} {} \"{}\" {} peak {}{}\n", item.row.file, item.row.label, item.row.subLabel,
+                   item.row.snrDb ? fmt::format("{}dB", *item.row.snrDb) : std::string("-"),
+                   peak < 0 ? std::string("-") : Num(peak), dets.empty() ? " none" : dets);
+    }
+    if (listed > options.listLimit) fmt::print("  ... {} more\n", listed - options.listLimit);
+    if (misses == 0) fmt::print("  none\n");
+
+    listed = 0;
+    int alarmFiles = 0;
+    fmt::print("\nfalse alarms (file, label, sub-label: class@time (confidence))\n");
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const Item& item = items[i];
+        std::string dets;
+        for (std::size_t k = 0; k < primary.detections[i].size(); ++k) {
+            const Detection& d = primary.detections[i][k];
+            if (d.classCode == item.truth.classCode) continue;
+            const float conf = primary.results[i].detectionConfidence[k];
+            dets += fmt::format(" {}@{:.2f}s({})", kClassNames[d.classCode], d.timeS, conf < 0 ? "-" : Num(conf));
+        }
+        if (dets.empty()) continue;
+        ++alarmFiles;
+        if (listed++ >= options.listLimit) continue;
+        fmt::print("  {} {} \"{}\":{}\n", item.row.file, item.row.label, item.row.subLabel, dets);
+    }
+    if (listed > options.listLimit) fmt::print("  ... {} more files\n", listed - options.listLimit);
+    if (alarmFiles == 0) fmt::print("  none\n");
+
+    if (!sweep.empty()) {
+        fmt::print("\nprecision/recall over thresholds (all seven at the value; recall/precision, FA per hour)\n{:<6}",
+                   "thr");
+        for (int c = 1; c <= kClassCount; ++c) fmt::print(" {:>16}", kClassNames[c]);
+        fmt::print("\n");
+        for (const auto& [t, f] : sweep) {
+            fmt::print("{:<6}", t);
+            for (int c = 1; c <= kClassCount; ++c) {
+                const ClassFigures& k = f.classes[static_cast<std::size_t>(c)];
+                fmt::print(" {:>16}", fmt::format("{}/{} {}", Num(k.Recall()), Num(k.Precision()),
+                                                  Num(k.FalseAlarmsPerHour(), 0)));
+            }
+            fmt::print("\n");
+        }
+        const double sweepAudio = figures.audioS * static_cast<double>(sweep.size());
+        fmt::print("sweep: {:.1f} s of audio in {:.3f} s CPU: {} x real time\n", sweepAudio, sweepCpuS,
+                   sweepCpuS > 0 ? Num(sweepAudio / sweepCpuS, 0) : std::string("-"));
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    try {
+        options = ParseOptions(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zv_eval: %s\n", e.what());
+        Usage(stderr);
+        return 2;
+    }
+    try {
+        return Run(options);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zv_eval: %s\n", e.what());
+        return 1;
+    }
+}
