@@ -34,6 +34,10 @@ double ClassFigures::MedianLatencyS() const {
     return n % 2 == 1 ? sorted[n / 2] : 0.5 * (sorted[n / 2 - 1] + sorted[n / 2]);
 }
 
+double Figures::NegativeDetectionsPerHour() const {
+    return negativeAudioS > 0.0 ? negativeDetections / (negativeAudioS / 3600.0) : kNaN;
+}
+
 Figures Score(const std::vector<FileTruth>& truths, const std::vector<std::vector<Detection>>& detections,
               const MatchWindow& window) {
     Figures figures;
@@ -41,6 +45,10 @@ Figures Score(const std::vector<FileTruth>& truths, const std::vector<std::vecto
         const FileTruth& truth = truths[i];
         ++figures.files;
         figures.audioS += truth.durationS;
+        if (truth.classCode == 0) {
+            ++figures.negativeFiles;
+            figures.negativeAudioS += truth.durationS;
+        }
         for (int code = 1; code <= kClassCount; ++code) {
             ClassFigures& c = figures.classes[static_cast<std::size_t>(code)];
             if (truth.classCode == code) ++c.files;
@@ -51,6 +59,7 @@ Figures Score(const std::vector<FileTruth>& truths, const std::vector<std::vecto
             if (d.classCode < 1 || d.classCode > kClassCount) continue;
             ClassFigures& c = figures.classes[static_cast<std::size_t>(d.classCode)];
             ++c.detections;
+            if (truth.classCode == 0) ++figures.negativeDetections;
             if (IsTruePositive(truth, d, window)) {
                 ++c.truePositives;
                 if (!detected) {

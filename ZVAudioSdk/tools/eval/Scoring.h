@@ -18,6 +18,8 @@
 //   the audio of those files (negatives and other classes' files alike).
 // - Latency of a detected C file: time of its first true positive minus the
 //   labelled onset; the table shows the median over the detected files.
+// - Detections in negatives: every detection, of any class, in files
+//   labelled negative, per hour of their audio.
 // - Confusion: each file counts once, in the row of its label and the
 //   column of the class of its first detection anywhere in the file, or
 //   "none".
@@ -74,6 +76,12 @@ struct Figures {
     std::array<std::array<int, kClassCount + 1>, kClassCount + 1> confusion{};
     int files = 0;
     double audioS = 0.0;
+    // Negative files alone: their audio and every detection in them, of
+    // any class.
+    int negativeFiles = 0;
+    double negativeAudioS = 0.0;
+    int negativeDetections = 0;
+    double NegativeDetectionsPerHour() const;
 };
 
 // Scores files against their detections; truths[i] goes with detections[i].

@@ -77,6 +77,8 @@ TEST(EvalScoring, RecallPrecisionFalseAlarmsLatencyAndConfusion) {
     EXPECT_EQ(f.confusion[0][6], 1);
     EXPECT_EQ(f.files, 3);
     EXPECT_DOUBLE_EQ(f.audioS, 1820.0);
+    EXPECT_EQ(f.negativeFiles, 1);
+    EXPECT_DOUBLE_EQ(f.NegativeDetectionsPerHour(), 4.0);
 }
 
 TEST(EvalScoring, RecallBySnrLeavesOutNegatives) {

@@ -53,7 +53,7 @@ void Usage(std::FILE* to) {
         "  --threshold X        all seven thresholds (default 0.5)\n"
         "  --threshold Class=X  one class's threshold (after the above; repeatable)\n"
         "  --split tune|holdout only the manifest rows of that split\n"
-        "  --snr                also the per-class table of each SNR group\n"
+        "  --snr                also the per-class table at each SNR and above\n"
         "  --json               a machine-readable summary instead of tables\n"
         "  --no-sweep           skip the precision/recall table over thresholds\n"
         "  --list N             at most N lines of misses and of false alarms (default 30)\n",
@@ -135,6 +135,9 @@ Pass RunPass(const std::vector<Item>& items, const std::string& data, const Thre
 std::string Num(double v, int decimals = 2) { return std::isnan(v) ? std::string("-") : fmt::format("{:.{}f}", v, decimals); }
 
 json JNum(double v) { return std::isnan(v) ? json(nullptr) : json(v); }
+
+// A float threshold as the decimal it was written as (0.3, not 0.30000001).
+json JFloat(float v) { return json(std::stod(fmt::format("{}", v))); }
 
 void PrintClassTable(const Figures& f) {
     fmt::print("{:<11} {:>5} {:>6} {:>9} {:>6} {:>5} {:>6} {:>7} {:>8}\n", "class", "files", "recall", "precision",
@@ -226,8 +229,8 @@ int Run(const Options& options) {
             sweep.emplace_back(t, Score(truths, p.detections, window));
         }
 
-    // Per-SNR-group figures: that group's positives with every file that has
-    // no SNR (the negatives).
+    // Figures at or above each SNR: the positives of that SNR and above with
+    // every file that has no SNR (the negatives).
     std::map<int, Figures> groupFigures;
     if (options.snr)
         for (const auto& [group, unused] : bySnr) {
@@ -235,7 +238,7 @@ int Run(const Options& options) {
             std::vector<FileTruth> t;
             std::vector<std::vector<Detection>> d;
             for (std::size_t i = 0; i < items.size(); ++i)
-                if (std::isnan(snr[i]) || std::lround(snr[i]) == group) {
+                if (std::isnan(snr[i]) || std::lround(snr[i]) >= group) {
                     t.push_back(truths[i]);
                     d.push_back(primary.detections[i]);
                 }
@@ -251,7 +254,7 @@ int Run(const Options& options) {
         out["library"] = zvAudio_GetVersionInfo();
         out["data"] = options.data;
         json th;
-        for (int c = 1; c <= kClassCount; ++c) th[kClassNames[c]] = options.thresholds[static_cast<std::size_t>(c - 1)];
+        for (int c = 1; c <= kClassCount; ++c) th[kClassNames[c]] = JFloat(options.thresholds[static_cast<std::size_t>(c - 1)]);
         out["thresholds"] = th;
         out["match_window_s"] = {{"before_onset", window.beforeOnsetS}, {"after_offset", window.afterOffsetS}};
         out["files"] = figures.files;
@@ -261,6 +264,10 @@ int Run(const Options& options) {
         json classes;
         for (int c = 1; c <= kClassCount; ++c) classes[kClassNames[c]] = ClassJson(figures.classes[static_cast<std::size_t>(c)]);
         out["classes"] = classes;
+        out["negatives"] = {{"files", figures.negativeFiles},
+                            {"audio_s", figures.negativeAudioS},
+                            {"detections", figures.negativeDetections},
+                            {"detections_per_hour", JNum(figures.NegativeDetectionsPerHour())}};
         json snrJson = json::object();
         for (const auto& [group, counts] : bySnr) {
             json g;
@@ -274,7 +281,7 @@ int Run(const Options& options) {
                 json gc;
                 const Figures& gf = groupFigures.at(group);
                 for (int c = 1; c <= kClassCount; ++c) gc[kClassNames[c]] = ClassJson(gf.classes[static_cast<std::size_t>(c)]);
-                g["with_negatives"] = gc;
+                g["at_or_above_with_negatives"] = gc;
             }
             snrJson[std::to_string(group)] = g;
         }
@@ -291,7 +298,7 @@ int Run(const Options& options) {
         for (const auto& [t, f] : sweep) {
             json cls;
             for (int c = 1; c <= kClassCount; ++c) cls[kClassNames[c]] = ClassJson(f.classes[static_cast<std::size_t>(c)]);
-            sw.push_back({{"threshold", t}, {"classes", cls}});
+            sw.push_back({{"threshold", JFloat(t)}, {"classes", cls}});
         }
         out["sweep"] = sw;
         out["errors"] = errors;
@@ -316,6 +323,9 @@ int Run(const Options& options) {
         window.beforeOnsetS, window.afterOffsetS);
 
     PrintClassTable(figures);
+    fmt::print("negatives: {} files, {:.1f} s; detections of any class in them: {} ({} per hour)\n",
+               figures.negativeFiles, figures.negativeAudioS, figures.negativeDetections,
+               Num(figures.NegativeDetectionsPerHour(), 1));
 
     if (manifest.hasSnr && !bySnr.empty()) {
         fmt::print("\nrecall by SNR (detected/files)\n{:<8}", "SNR dB");
@@ -332,7 +342,7 @@ int Run(const Options& options) {
             fmt::print("\n");
         }
         for (auto it = groupFigures.rbegin(); it != groupFigures.rend(); ++it) {
-            fmt::print("\nfiles at {} dB SNR with all files without SNR\n", it->first);
+            fmt::print("\nfiles at {} dB SNR and above, with the files without SNR (negatives)\n", it->first);
             PrintClassTable(it->second);
         }
     }
