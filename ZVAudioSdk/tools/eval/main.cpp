@@ -108,10 +108,11 @@ Options ParseOptions(int argc, char** argv) {
     return options;
 }
 
-// One file of the evaluation, its audio read once for all passes.
+// One file of the evaluation. Its audio is read again for each pass, so a
+// large set need not fit in memory.
 struct Item {
     ManifestRow row;
-    Audio audio;
+    std::string path;
     FileTruth truth;
 };
 
@@ -124,7 +125,7 @@ struct Pass {
 Pass RunPass(const std::vector<Item>& items, const std::string& data, const Thresholds& thresholds) {
     Pass pass;
     for (const Item& item : items) {
-        RunResult r = RunLibrary(item.audio, data, thresholds);
+        RunResult r = RunLibrary(ReadAudio(item.path), data, thresholds);
         pass.cpuS += r.processCpuS;
         pass.detections.push_back(r.detections);
         pass.results.push_back(std::move(r));
@@ -175,27 +176,23 @@ int Run(const Options& options) {
     for (ManifestRow& row : manifest.rows) {
         if (!options.split.empty() && row.split != options.split) continue;
         Item item;
-        try {
-            item.audio = ReadAudio(options.folder + "/" + row.file);
-        } catch (const std::exception& e) {
-            errors.push_back(e.what());
-            continue;
-        }
-        item.truth.classCode = row.classCode;
-        item.truth.onsetS = row.classCode == 0 ? 0.0 : row.onsetS;
-        item.truth.offsetS = row.classCode == 0 ? item.audio.durationS : row.offsetS;
-        item.truth.durationS = item.audio.durationS;
+        item.path = options.folder + "/" + row.file;
         item.row = std::move(row);
         items.push_back(std::move(item));
     }
-    // The main pass. A file the library refuses is reported and left out of
-    // every figure.
+    // The main pass. A file that cannot be read or that the library refuses
+    // is reported and left out of every figure.
     Pass primary;
     {
         std::vector<Item> accepted;
         for (Item& item : items) {
             try {
-                RunResult r = RunLibrary(item.audio, options.data, options.thresholds);
+                const Audio audio = ReadAudio(item.path);
+                item.truth.classCode = item.row.classCode;
+                item.truth.onsetS = item.row.classCode == 0 ? 0.0 : item.row.onsetS;
+                item.truth.offsetS = item.row.classCode == 0 ? audio.durationS : item.row.offsetS;
+                item.truth.durationS = audio.durationS;
+                RunResult r = RunLibrary(audio, options.data, options.thresholds);
                 primary.cpuS += r.processCpuS;
                 primary.detections.push_back(r.detections);
                 primary.results.push_back(std::move(r));
