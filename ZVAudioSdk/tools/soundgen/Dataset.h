@@ -1,0 +1,28 @@
+// Plans, renders and writes the generated data sets and the demo scene.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zv::soundgen {
+
+struct SetOptions {
+    std::string outDir;
+    std::uint64_t seed = 1;
+    double rate = 16000;
+    std::vector<std::string> labels;   // class names and/or "negative"
+    std::vector<std::string> splits;   // "tune", "holdout"
+    int jobs = 1;
+    bool espeak = true;
+};
+
+// Writes every clip and `outDir/manifest.csv`; returns 0 on success, else
+// prints why and returns non-zero.
+int writeSet(const SetOptions& options);
+
+// Writes the 60 s demo scene to `wavPath` and its manifest beside it (same
+// name, .csv). Returns 0 on success.
+int writeScene(const std::string& wavPath, std::uint64_t seed, double rate, bool espeak);
+
+} // namespace zv::soundgen
