@@ -82,9 +82,10 @@ void setRms(Buffer& b, double dbfs) {
 }
 
 // Renders the backgrounds, with real speech where espeak-ng is present.
-Buffer makeBackground(const SpeechSource& speech, Rng& rng, double rate, BackgroundKind kind, double seconds) {
-    if (kind == BackgroundKind::Speech) return speech.speak(rng, rate, seconds, SpeechSource::Style::Normal);
-    if (kind == BackgroundKind::Babble) return speech.babble(rng, rate, seconds);
+Buffer makeBackground(const SpeechSource& speech, Rng& rng, double rate, BackgroundKind kind, double seconds,
+                      const std::string& pool) {
+    if (kind == BackgroundKind::Speech) return speech.speak(rng, seconds, SpeechSource::Style::Normal, pool);
+    if (kind == BackgroundKind::Babble) return speech.babble(rng, seconds, pool);
     return background(rng, rate, kind, seconds);
 }
 
@@ -98,9 +99,9 @@ std::optional<SpeechSource::Style> speechStyle(const std::string& sub) {
 }
 
 Buffer makeEvent(const SpeechSource& speech, Rng& rng, double rate, const std::string& label, const std::string& sub,
-                 double seconds) {
-    if (auto style = speechStyle(sub)) return speech.speak(rng, rate, seconds, *style);
-    if (sub == "babble") return speech.babble(rng, rate, seconds);
+                 double seconds, const std::string& pool) {
+    if (auto style = speechStyle(sub)) return speech.speak(rng, seconds, *style, pool);
+    if (sub == "babble") return speech.babble(rng, seconds, pool);
     const SoundKind* k = findKind(label, sub);
     return k ? k->make(rng, rate, seconds) : Buffer{};
 }
@@ -116,7 +117,7 @@ double eventSeconds(Rng& rng, const std::string& label) {
 
 Row renderPositive(const SpeechSource& speech, const Job& job, double rate, const std::string& dir) {
     Rng rng(job.seed);
-    Buffer ev = makeEvent(speech, rng, rate, job.label, job.sub, eventSeconds(rng, job.label));
+    Buffer ev = makeEvent(speech, rng, rate, job.label, job.sub, eventSeconds(rng, job.label), job.split);
     std::string sub = job.sub;
     if (job.label == "Siren" && rng.chance(0.35)) {
         ev = doppler(ev, rate, rng.uniform(10, 30), rng.uniform(5, 30));
@@ -139,7 +140,7 @@ Row renderPositive(const SpeechSource& speech, const Job& job, double rate, cons
                                                       BackgroundKind::Traffic, BackgroundKind::Traffic, BackgroundKind::Rain,
                                                       BackgroundKind::Babble, BackgroundKind::Speech, BackgroundKind::Music};
     const BackgroundKind bk = rng.pick(kinds);
-    Buffer bg = makeBackground(speech, rng, rate, bk, clipLen);
+    Buffer bg = makeBackground(speech, rng, rate, bk, clipLen, job.split);
     setRms(bg, rng.uniform(-45, -30));
     Buffer mix = mixAtSnr(ev, bg, rate, onset, *job.snr);
     if (peak(mix) > 0.95) normalisePeak(mix, 0.95);   // scales both: the SNR holds
@@ -151,7 +152,7 @@ Row renderPositive(const SpeechSource& speech, const Job& job, double rate, cons
 Row renderNegative(const SpeechSource& speech, const Job& job, double rate, const std::string& dir) {
     Rng rng(job.seed);
     const double clipLen = rng.uniform(4.0, 12.0);
-    Buffer ev = makeEvent(speech, rng, rate, job.label, job.sub, clipLen - rng.uniform(0.3, 2.0));
+    Buffer ev = makeEvent(speech, rng, rate, job.label, job.sub, clipLen - rng.uniform(0.3, 2.0), job.split);
     std::string sub = job.sub;
     const bool silent = peak(ev) <= 0.0;
     if (!silent && rng.chance(0.3)) {
@@ -165,7 +166,7 @@ Row renderNegative(const SpeechSource& speech, const Job& job, double rate, cons
                                                       BackgroundKind::Traffic, BackgroundKind::Rain, BackgroundKind::Babble,
                                                       BackgroundKind::Music};
     const BackgroundKind bk = rng.pick(kinds);
-    Buffer bg = makeBackground(speech, rng, rate, bk, clipLen);
+    Buffer bg = makeBackground(speech, rng, rate, bk, clipLen, job.split);
     setRms(bg, bk == BackgroundKind::Quiet ? rng.uniform(-65, -55) : rng.uniform(-50, -35));
     if (!silent) {
         // Everyday sounds at every level, loud ones included.
@@ -238,7 +239,7 @@ int writeSet(const SetOptions& o) {
     std::filesystem::create_directories(o.outDir, ec);
     if (ec) { std::fprintf(stderr, "zv_soundgen: cannot create %s: %s\n", o.outDir.c_str(), ec.message().c_str()); return 1; }
     const auto t0 = std::chrono::steady_clock::now();
-    const SpeechSource speech(o.espeak);
+    const SpeechSource speech(o.espeak, o.seed, o.rate);
     const std::vector<Job> jobs = plan(o);
     std::vector<Row> rows(jobs.size());
     std::atomic<std::size_t> next{0};
@@ -273,12 +274,12 @@ int writeSet(const SetOptions& o) {
 }
 
 int writeScene(const std::string& wavPath, std::uint64_t seed, double rate, bool espeak) {
-    const SpeechSource speech(espeak);
+    const SpeechSource speech(espeak, seed, rate);
     Rng rng(hashSeed(seed, "scene", 0));
     const double len = 60.0;
     Buffer street = traffic(rng, rate, len);
     setRms(street, -38);
-    Buffer talk = speech.speak(rng, rate, len, SpeechSource::Style::Normal);
+    Buffer talk = speech.speak(rng, len, SpeechSource::Style::Normal, "scene");
     setRms(talk, -41);
     Buffer bg = street;
     mixInto(bg, talk, 0);

@@ -13,7 +13,7 @@ struct SetOptions {
     double rate = 16000;
     std::vector<std::string> labels;   // class names and/or "negative"
     std::vector<std::string> splits;   // "tune", "holdout"
-    int jobs = 1;
+    int jobs = 2;
     bool espeak = true;
 };
 

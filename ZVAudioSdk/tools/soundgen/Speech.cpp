@@ -77,11 +77,35 @@ std::string sentence(Rng& rng) {
 
 } // namespace
 
-SpeechSource::SpeechSource(bool allowEspeak) {
+constexpr int kPoolSize = 120;
+
+SpeechSource::SpeechSource(bool allowEspeak, std::uint64_t seed, double rate) : seed_(seed), rate_(rate) {
     if (allowEspeak) espeak_ = run("espeak-ng --version 2>/dev/null").find("eSpeak") != std::string::npos;
 }
 
-Buffer SpeechSource::utterance(Rng& rng, double rate, Style style) const {
+const Buffer& SpeechSource::pooled(const std::string& pool, Style style, int index) const {
+    const std::string key = pool + "/" + std::to_string(static_cast<int>(style));
+    Pool* p = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto& slot = pools_[key];
+        if (!slot) {
+            slot = std::make_unique<Pool>();
+            slot->items.resize(kPoolSize);
+            slot->once = std::make_unique<std::once_flag[]>(kPoolSize);
+        }
+        p = slot.get();
+    }
+    const auto i = static_cast<std::size_t>(index);
+    std::call_once(p->once[i], [&]() {
+        Rng r(synth::hashSeed(seed_, key, i));
+        p->items[i] = utterance(r, style);
+    });
+    return p->items[i];
+}
+
+Buffer SpeechSource::utterance(Rng& rng, Style style) const {
+    const double rate = rate_;
     // Words from our own list only (letters and spaces): safe inside single quotes.
     const bool shouting = style == Style::Shout;
     const std::string text = shouting ? rng.pick(kShouts) : sentence(rng);
@@ -102,7 +126,8 @@ Buffer SpeechSource::utterance(Rng& rng, double rate, Style style) const {
     return synth::trimSilence(synth::resample(b, from * shift, rate), rate, -50);
 }
 
-Buffer SpeechSource::speak(Rng& rng, double rate, double durationS, Style style) const {
+Buffer SpeechSource::speak(Rng& rng, double durationS, Style style, const std::string& pool) const {
+    const double rate = rate_;
     const std::size_t n = samples(durationS, rate);
     if (!espeak_) {
         const auto talker = style == Style::Child ? synth::Talker::Child : static_cast<synth::Talker>(rng.integer(0, 1));
@@ -116,7 +141,7 @@ Buffer SpeechSource::speak(Rng& rng, double rate, double durationS, Style style)
     Buffer out(n, 0.0f);
     std::size_t at = samples(rng.uniform(0.0, 0.3), rate);
     while (at < n) {
-        Buffer u = utterance(rng, rate, style);
+        Buffer u = pooled(pool, style, rng.integer(0, kPoolSize - 1));
         if (u.empty()) break;
         normalisePeak(u, rng.uniform(0.6, 0.9));
         mixInto(out, u, at);
@@ -136,12 +161,13 @@ Buffer SpeechSource::speak(Rng& rng, double rate, double durationS, Style style)
     return out;
 }
 
-Buffer SpeechSource::babble(Rng& rng, double rate, double durationS) const {
+Buffer SpeechSource::babble(Rng& rng, double durationS, const std::string& pool) const {
+    const double rate = rate_;
     if (!espeak_) return synth::babble(rng, rate, durationS);
     Buffer out(samples(durationS, rate), 0.0f);
     const int talkers = rng.integer(4, 7);
     for (int t = 0; t < talkers; ++t) {
-        Buffer s = speak(rng, rate, durationS, rng.chance(0.2) ? Style::Raised : Style::Normal);
+        Buffer s = speak(rng, durationS, rng.chance(0.2) ? Style::Raised : Style::Normal, pool);
         mixInto(out, s, 0, rng.uniform(0.4, 1.0));
     }
     normalisePeak(out, 0.9);

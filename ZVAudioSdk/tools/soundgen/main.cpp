@@ -8,7 +8,7 @@
 // --classes takes class names and "negative"; "all" (the default) is the
 // seven classes and the negatives. The same arguments give byte-identical
 // files (speech comes from the installed espeak-ng, itself deterministic);
-// --jobs only changes how fast.
+// --jobs (default 2) only changes how fast.
 #include "Dataset.h"
 #include "SoundSynth.h"
 
