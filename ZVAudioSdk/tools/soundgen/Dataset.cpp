@@ -273,6 +273,17 @@ int writeSet(const SetOptions& o) {
     return 0;
 }
 
+int writeSample(const std::string& label, const std::string& sub, const std::string& wavPath, std::uint64_t seed,
+                double rate, double seconds, bool espeak) {
+    if (!findKind(label, sub) && !speechStyle(sub)) {
+        std::fprintf(stderr, "zv_soundgen: no sound %s/%s (see --list)\n", label.c_str(), sub.c_str());
+        return 2;
+    }
+    const SpeechSource speech(espeak, seed, rate);
+    Rng rng(hashSeed(seed, label + "/" + sub, 0));
+    return writeWav(wavPath, makeEvent(speech, rng, rate, label, sub, seconds, "sample"), rate) ? 0 : 1;
+}
+
 int writeScene(const std::string& wavPath, std::uint64_t seed, double rate, bool espeak) {
     const SpeechSource speech(espeak, seed, rate);
     Rng rng(hashSeed(seed, "scene", 0));

@@ -25,4 +25,9 @@ int writeSet(const SetOptions& options);
 // name, .csv). Returns 0 on success.
 int writeScene(const std::string& wavPath, std::uint64_t seed, double rate, bool espeak);
 
+// Writes one catalogue sound alone (no background, no room) to `wavPath`,
+// for listening to a kind: `sub` names a catalogue entry of `label`.
+int writeSample(const std::string& label, const std::string& sub, const std::string& wavPath, std::uint64_t seed,
+                double rate, double seconds, bool espeak);
+
 } // namespace zv::soundgen

@@ -54,7 +54,8 @@ Buffer gunShot(Rng& rng, double rate, GunKind kind, int shots) {
     const bool echo = rng.chance(0.6);
     const double echoDelay = rng.uniform(0.05, 0.35), echoGain = dbToGain(rng.uniform(-18, -8));
     const double blastTau = rifle ? rng.uniform(0.02, 0.05) : rng.uniform(0.008, 0.025);
-    const double brightness = rng.uniform(3000, 7000);
+    // Muzzle blasts are broadband: the noise body reaches far up the spectrum.
+    const double brightness = rng.uniform(4500, 9000);
     auto one = [&]() {
         const double len = 0.45;
         Buffer shot(samples(len, rate), 0.0f);
@@ -68,8 +69,8 @@ Buffer gunShot(Rng& rng, double rate, GunKind kind, int shots) {
         Buffer blast = friedlander(rate, rng.uniform(0.001, 0.003), 0.05);
         Buffer body = thump(rng, rate, 0, brightness, blastTau, len - at);
         Buffer boom = thump(rng, rate, 60, 400, blastTau * 2.0, len - at);
-        mixInto(body, blast, 0, 1.5);
-        mixInto(body, boom, 0, 1.2);
+        mixInto(body, blast, 0, 0.8);
+        mixInto(body, boom, 0, 0.8);
         mixInto(shot, body, samples(at, rate));
         return shot;
     };

@@ -360,44 +360,56 @@ Buffer renderVoice(Rng& rng, double rate, const VoiceTracks& t, const VoiceQuali
     const std::size_t n = t.f0.size();
     Buffer src(n, 0.0f);
     // Glottal flow: Rosenberg pulses; the radiated source is its derivative.
+    // The pulses are made at four times the rate and low-passed before
+    // decimation: sampled directly, a 400 Hz cry's harmonics fold back
+    // below Nyquist.
+    constexpr int os = 4;
+    const double osRate = rate * os;
+    Biquad aa[4];
+    for (auto& b : aa) b = Biquad::lowpass(osRate, 0.45 * rate, 0.7071);
     double phase = 0, prevFlow = 0, periodMul = 1, ampMul = 1;
     bool odd = false;
     for (std::size_t i = 0; i < n; ++i) {
         const double f0 = t.f0[i];
-        double flow = 0;
-        if (f0 > 0) {
-            const double tp = q.openQuotient * 0.6, tn = q.openQuotient * 0.4;
-            if (phase < tp) flow = 0.5 * (1 - std::cos(kPi * phase / tp));
-            else if (phase < tp + tn) flow = std::cos(0.5 * kPi * (phase - tp) / tn);
-            flow *= ampMul;
-            phase += f0 * periodMul / rate;
-            if (phase >= 1.0) {
-                phase -= std::floor(phase);
-                odd = !odd;
-                periodMul = 1.0 / (1.0 + q.jitter * rng.normal()) * (1.0 + (odd ? 0.5 : -0.5) * q.subharmonic);
-                ampMul = std::max(0.0, 1.0 + q.shimmer * rng.normal()) * (1.0 + (odd ? 1.0 : -1.0) * q.subharmonic);
+        double d = 0;
+        for (int j = 0; j < os; ++j) {
+            double flow = 0;
+            if (f0 > 0) {
+                const double tp = q.openQuotient * 0.6, tn = q.openQuotient * 0.4;
+                if (phase < tp) flow = 0.5 * (1 - std::cos(kPi * phase / tp));
+                else if (phase < tp + tn) flow = std::cos(0.5 * kPi * (phase - tp) / tn);
+                flow *= ampMul;
+                phase += f0 * periodMul / osRate;
+                if (phase >= 1.0) {
+                    phase -= std::floor(phase);
+                    odd = !odd;
+                    periodMul = 1.0 / (1.0 + q.jitter * rng.normal()) * (1.0 + (odd ? 0.5 : -0.5) * q.subharmonic);
+                    ampMul = std::max(0.0, 1.0 + q.shimmer * rng.normal()) * (1.0 + (odd ? 1.0 : -1.0) * q.subharmonic);
+                }
             }
+            // The derivative grows with f0; scale it back so level follows t.voice.
+            d = (flow - prevFlow) * osRate / std::max(80.0, f0 > 0 ? f0 : 80.0) * 0.15;
+            prevFlow = flow;
+            for (auto& b : aa) d = b(d);
         }
-        // The derivative grows with f0; scale it back so level follows t.voice.
-        const double d = (flow - prevFlow) * rate / std::max(80.0, f0 > 0 ? f0 : 80.0) * 0.15;
-        prevFlow = flow;
         src[i] = static_cast<float>(d * t.voice[i] + 0.3 * t.aspiration[i] * rng.uniform(-1.0, 1.0));
     }
     // Cascade of four time-varying two-pole resonators (unity gain at DC).
     Buffer out = src;
-    const std::size_t block = 32;
+    // Coefficients follow the tracks every few samples: coarser steps ring
+    // audibly in the high, sharp resonances. A formant nearing Nyquist is
+    // widened until it hardly shapes anything, and held below 0.42 * rate:
+    // switching it off would click, keeping it sharp would whistle.
+    const std::size_t block = 4;
     for (int k = 0; k < 4; ++k) {
         double y1 = 0, y2 = 0, A = 1, B = 0, C = 0;
         for (std::size_t i = 0; i < n; ++i) {
             if (i % block == 0) {
-                const double f = t.formants[i][static_cast<std::size_t>(k)];
-                const double bw = (50.0 + 0.06 * f) * q.bandwidthScale;
-                if (f >= 0.45 * rate) { A = 1; B = 0; C = 0; }
-                else {
-                    C = -std::exp(-2 * kPi * bw / rate);
-                    B = 2 * std::exp(-kPi * bw / rate) * std::cos(2 * kPi * f / rate);
-                    A = 1 - B - C;
-                }
+                const double f = std::min<double>(t.formants[i][static_cast<std::size_t>(k)], 0.42 * rate);
+                const double bw = (50.0 + 0.06 * f) * q.bandwidthScale + 4.0 * std::max(0.0, f - 0.35 * rate);
+                C = -std::exp(-2 * kPi * bw / rate);
+                B = 2 * std::exp(-kPi * bw / rate) * std::cos(2 * kPi * f / rate);
+                A = 1 - B - C;
             }
             const double y = A * out[i] + B * y1 + C * y2;
             y2 = y1; y1 = y;

@@ -18,12 +18,14 @@ public:
 
     // Voiced segment: F0 goes linearly from f0a to f0b with an arch of
     // `arch` * f0a added in the middle; amplitude goes linearly a0 -> a1.
+    // `noise` adds band noise (around noiseHz) following the amplitude.
     void voiced(double lenS, const std::array<float, 4>& formants, double f0a, double f0b, double arch,
-                double a0, double a1, double breath = 0.05) {
+                double a0, double a1, double breath = 0.05, double noise = 0.0, double noiseHz = 2000.0) {
         const std::size_t n = samples(lenS, rate_);
         for (std::size_t i = 0; i < n; ++i) {
             const double u = n > 1 ? double(i) / double(n - 1) : 0.0;
-            push(f0a + (f0b - f0a) * u + arch * f0a * std::sin(kPi * u), a0 + (a1 - a0) * u, breath, 0.0, 4000.0, formants);
+            const double a = a0 + (a1 - a0) * u;
+            push(f0a + (f0b - f0a) * u + arch * f0a * std::sin(kPi * u), a, breath, noise * a, noiseHz, formants);
         }
         lastF0_ = f0b;
         lastFormants_ = formants;
@@ -188,19 +190,21 @@ Buffer babyCry(Rng& rng, double rate, double durationS) {
 Buffer dogBark(Rng& rng, double rate, DogSize size, int barks) {
     const bool large = size == DogSize::Large;
     const double f0Base = large ? rng.uniform(150, 350) : rng.uniform(400, 900);
-    const double fs = large ? rng.uniform(0.8, 1.0) : rng.uniform(1.4, 1.8);
+    const double fs = large ? rng.uniform(0.9, 1.1) : rng.uniform(1.4, 1.8);
+    // Barks are harsh: a broad noise band rides on the voicing.
+    const double harsh = rng.uniform(0.3, 1.0), harshHz = large ? rng.uniform(1200, 2500) : rng.uniform(2000, 4000);
     Utterance u(rate);
     for (int b = 0; b < barks; ++b) {
         const double len = large ? rng.uniform(0.1, 0.3) : rng.uniform(0.05, 0.15);
         const double f0 = f0Base * rng.uniform(0.9, 1.1);
-        const auto v = scaled(vowel(rng.chance(0.5) ? 0 : 3, fs), fs, fs);
+        const auto v = scaled(vowel(rng.chance(0.5) ? 0 : 5, fs), fs, fs);
         // Explosive onset: a few ms of noise, then the voiced body decaying.
-        u.frication(0.004, 1500, 0.8, 0.8);
-        u.voiced(len * 0.3, v, f0 * 1.1, f0 * 1.25, 0.0, 1.0, 0.9, 0.5);
-        u.voiced(len * 0.7, v, f0 * 1.2, f0 * 0.75, 0.0, 0.9, 0.05, 0.4);
+        u.frication(0.004, harshHz, 0.8, 0.8);
+        u.voiced(len * 0.3, v, f0 * 1.1, f0 * 1.25, 0.0, 1.0, 0.9, 0.5, harsh, harshHz);
+        u.voiced(len * 0.7, v, f0 * 1.2, f0 * 0.75, 0.0, 0.9, 0.05, 0.4, harsh, harshHz);
         if (rng.chance(0.2)) {   // "wuh-wuh": a second pulse right after
             u.silence(rng.uniform(0.03, 0.07));
-            u.voiced(len * 0.6, v, f0, f0 * 0.8, 0.0, 0.7, 0.05, 0.4);
+            u.voiced(len * 0.6, v, f0, f0 * 0.8, 0.0, 0.7, 0.05, 0.4, harsh, harshHz);
         }
         if (b + 1 < barks) u.silence(rng.uniform(0.15, 0.7));
     }
@@ -210,6 +214,7 @@ Buffer dogBark(Rng& rng, double rate, DogSize size, int barks) {
     q.shimmer = rng.uniform(0.15, 0.3);
     q.subharmonic = rng.uniform(0.1, 0.5);
     q.bandwidthScale = rng.uniform(1.5, 2.2);
+    q.fricQ = 0.7;
     Buffer out = render(rng, rate, u, q, 0.002, 0.005, 0.005);
     normalisePeak(out, 1.0);
     softClip(out, rng.uniform(1.0, 2.5));

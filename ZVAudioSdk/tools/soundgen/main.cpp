@@ -4,6 +4,7 @@
 //               [--jobs N] [--no-espeak]
 //   zv_soundgen --scene FILE.wav [--seed N] [--rate HZ] [--no-espeak]
 //   zv_soundgen --list
+//   zv_soundgen --sample LABEL/SUB FILE.wav [--seed N] [--rate HZ] [--seconds S]
 //
 // --classes takes class names and "negative"; "all" (the default) is the
 // seven classes and the negatives. The same arguments give byte-identical
@@ -26,7 +27,8 @@ int usage() {
                  "usage: zv_soundgen --out DIR [--seed N] [--rate HZ] [--classes a,b|all] [--split tune|holdout|both]\n"
                  "                   [--jobs N] [--no-espeak]\n"
                  "       zv_soundgen --scene FILE.wav [--seed N] [--rate HZ] [--no-espeak]\n"
-                 "       zv_soundgen --list\n");
+                 "       zv_soundgen --list\n"
+                 "       zv_soundgen --sample LABEL/SUB FILE.wav [--seed N] [--rate HZ] [--seconds S]\n");
     return 2;
 }
 
@@ -40,7 +42,8 @@ bool parseNumber(const char* s, double& out) {
 
 int main(int argc, char** argv) {
     zv::soundgen::SetOptions o;
-    std::string scene, classes = "all", split = "both";
+    std::string scene, classes = "all", split = "both", sample, samplePath;
+    double seconds = 5.0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
@@ -55,17 +58,30 @@ int main(int argc, char** argv) {
             const char* v = value();
             if (!v) return usage();
             (a == "--out" ? o.outDir : a == "--scene" ? scene : a == "--classes" ? classes : split) = v;
-        } else if (a == "--seed" || a == "--rate" || a == "--jobs") {
+        } else if (a == "--sample") {
+            const char* v = value();
+            const char* p = value();
+            if (!v || !p) return usage();
+            sample = v;
+            samplePath = p;
+        } else if (a == "--seed" || a == "--rate" || a == "--jobs" || a == "--seconds") {
             const char* v = value();
             if (!v || !parseNumber(v, num) || num < 0) return usage();
             if (a == "--seed") o.seed = static_cast<std::uint64_t>(num);
             else if (a == "--rate") o.rate = num;
+            else if (a == "--seconds") seconds = num;
             else o.jobs = static_cast<int>(num);
         } else {
             return usage();
         }
     }
     if (o.rate < 8000 || o.rate > 96000) { std::fprintf(stderr, "zv_soundgen: --rate must be 8000..96000\n"); return 2; }
+    if (!sample.empty()) {
+        const auto slash = sample.find('/');
+        if (slash == std::string::npos) return usage();
+        return zv::soundgen::writeSample(sample.substr(0, slash), sample.substr(slash + 1), samplePath, o.seed, o.rate,
+                                         seconds, o.espeak);
+    }
     if (!scene.empty()) return zv::soundgen::writeScene(scene, o.seed, o.rate, o.espeak);
     if (o.outDir.empty()) return usage();
 
