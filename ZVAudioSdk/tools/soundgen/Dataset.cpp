@@ -21,10 +21,10 @@ using namespace synth::kit;
 
 namespace {
 
-// Positive clips per class and per SNR in each split, cycling through the
-// class's variants; negatives per kind. With clips of 4..12 s this gives
-// roughly half an hour of audio per split, so an evaluation runs in seconds.
-constexpr int kPositivesPerSnr = 8;
+// Positive clips per class and per SNR in each split (SetOptions::perSnr,
+// 8 by default), cycling through the class's variants; negatives per kind.
+// With clips of 4..12 s this gives roughly half an hour of audio per split,
+// so an evaluation runs in seconds.
 constexpr int kNegativesPerKind = 3;
 constexpr int kNegativesPerTonalLookalike = 5;   // speech, music, rings, beeps, horns, whistles, engines
 const double kSnrs[] = {20.0, 10.0, 0.0};
@@ -199,7 +199,7 @@ std::vector<Job> plan(const SetOptions& o) {
                 if (label == k.label) variants.push_back(k.subLabel);
             if (label == "Aggression") variants.push_back("shout_tts");
             for (double snr : kSnrs) {
-                for (int i = 0; i < kPositivesPerSnr; ++i) {
+                for (int i = 0; i < o.perSnr; ++i) {
                     Job j{split, label, variants[static_cast<std::size_t>(i) % variants.size()], snr, i, 0, ""};
                     std::snprintf(name, sizeof name, "%s_%s_%s_snr%02d_%02d.wav", split.c_str(), label.c_str(), j.sub.c_str(),
                                   static_cast<int>(snr), i);

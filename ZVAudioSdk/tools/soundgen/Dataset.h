@@ -14,6 +14,7 @@ struct SetOptions {
     std::vector<std::string> labels;   // class names and/or "negative"
     std::vector<std::string> splits;   // "tune", "holdout"
     int jobs = 2;
+    int perSnr = 8;   // positive clips per class and SNR
     bool espeak = true;
 };
 

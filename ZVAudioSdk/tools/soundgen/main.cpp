@@ -1,12 +1,12 @@
 // zv_soundgen: writes labelled WAV clips and manifest.csv, or a demo scene.
 //
 //   zv_soundgen --out DIR [--seed N] [--rate HZ] [--classes a,b|all] [--split tune|holdout|both]
-//               [--jobs N] [--no-espeak]
+//               [--jobs N] [--per-snr N] [--no-espeak]
 //   zv_soundgen --scene FILE.wav [--seed N] [--rate HZ] [--no-espeak]
 //   zv_soundgen --list
 //   zv_soundgen --sample LABEL/SUB FILE.wav [--seed N] [--rate HZ] [--seconds S]
 //
-// --classes takes class names and "negative"; "all" (the default) is the
+// --per-snr sets the positive clips per class and SNR (8). --classes takes class names and "negative"; "all" (the default) is the
 // seven classes and the negatives. The same arguments give byte-identical
 // files (speech comes from the installed espeak-ng, itself deterministic);
 // --jobs (default 2) only changes how fast.
@@ -25,7 +25,7 @@ namespace {
 int usage() {
     std::fprintf(stderr,
                  "usage: zv_soundgen --out DIR [--seed N] [--rate HZ] [--classes a,b|all] [--split tune|holdout|both]\n"
-                 "                   [--jobs N] [--no-espeak]\n"
+                 "                   [--jobs N] [--per-snr N] [--no-espeak]\n"
                  "       zv_soundgen --scene FILE.wav [--seed N] [--rate HZ] [--no-espeak]\n"
                  "       zv_soundgen --list\n"
                  "       zv_soundgen --sample LABEL/SUB FILE.wav [--seed N] [--rate HZ] [--seconds S]\n");
@@ -64,12 +64,13 @@ int main(int argc, char** argv) {
             if (!v || !p) return usage();
             sample = v;
             samplePath = p;
-        } else if (a == "--seed" || a == "--rate" || a == "--jobs" || a == "--seconds") {
+        } else if (a == "--seed" || a == "--rate" || a == "--jobs" || a == "--seconds" || a == "--per-snr") {
             const char* v = value();
             if (!v || !parseNumber(v, num) || num < 0) return usage();
             if (a == "--seed") o.seed = static_cast<std::uint64_t>(num);
             else if (a == "--rate") o.rate = num;
             else if (a == "--seconds") seconds = num;
+            else if (a == "--per-snr") o.perSnr = static_cast<int>(num);
             else o.jobs = static_cast<int>(num);
         } else {
             return usage();
