@@ -122,6 +122,8 @@ Buffer formantSpeech(Rng& rng, double rate, Talker talker, double durationS, dou
 Buffer shout(Rng& rng, double rate, double durationS, bool scream) {
     const double f0Base = scream ? rng.uniform(400, 800) : rng.uniform(250, 450);
     const double fs = rng.uniform(1.0, 1.25);
+    // Strain: turbulent noise in the 1..4 kHz band riding on the voicing.
+    const double strain = rng.uniform(0.5, 1.5), strainHz = rng.uniform(2000, 3200);
     Utterance u(rate);
     while (u.seconds() < durationS - 0.2) {
         // A phrase ("get out!", "hey!"): one to four syllables, pitch arched
@@ -129,24 +131,28 @@ Buffer shout(Rng& rng, double rate, double durationS, bool scream) {
         const int syl = scream ? 1 : rng.integer(1, 4);
         for (int s = 0; s < syl; ++s) {
             if (!scream && rng.chance(0.6)) consonant(rng, u, fs, f0Base, 1.0);
-            static const int open[] = {0, 3, 5, 6};
-            const auto v = scaled(vowel(open[rng.integer(0, 3)], fs), fs * rng.uniform(1.15, 1.35), fs);
+            static const int open[] = {0, 1, 5, 6};
+            const auto v = scaled(vowel(open[rng.integer(0, 3)], fs), fs * rng.uniform(1.2, 1.4), fs * rng.uniform(1.0, 1.15));
             const double len = scream ? rng.uniform(0.5, 1.5) : rng.uniform(0.15, 0.5);
             const double f0 = f0Base * rng.uniform(0.9, 1.15);
-            u.voiced(len, v, f0, f0 * rng.uniform(0.75, 0.95), rng.uniform(0.1, 0.3), 1.0, rng.uniform(0.6, 0.9), 0.25);
+            u.voiced(len, v, f0, f0 * rng.uniform(0.75, 0.95), rng.uniform(0.1, 0.3), 1.0, rng.uniform(0.6, 0.9), 0.25,
+                     strain, strainHz);
         }
         u.silence(rng.uniform(0.15, 0.5));
     }
     VoiceQuality q;
-    q.openQuotient = rng.uniform(0.3, 0.45);
+    q.openQuotient = rng.uniform(0.25, 0.4);
     q.jitter = rng.uniform(0.02, 0.05);
     q.shimmer = rng.uniform(0.1, 0.25);
     q.subharmonic = rng.chance(0.6) ? rng.uniform(0.1, 0.35) : 0.0;
-    q.bandwidthScale = 1.2;
+    q.bandwidthScale = rng.uniform(1.5, 2.2);   // wide, harsh formants
+    q.fricQ = 0.6;
     Buffer out = render(rng, rate, u, q);
     // Effort pushes energy into 1..4 kHz; the voice (or the microphone) clips.
-    auto presence = Biquad::peaking(rate, rng.uniform(1800, 3000), 0.7, rng.uniform(6, 12));
+    auto presence = Biquad::peaking(rate, rng.uniform(2000, 3000), 0.5, rng.uniform(10, 15));
     presence.process(out);
+    auto low = Biquad::highpass(rate, rng.uniform(300, 500), 0.7071);   // the raised F1 leaves little below
+    low.process(out);
     normalisePeak(out, 1.0);
     softClip(out, rng.uniform(2.0, 5.0));
     normalisePeak(out, 0.9);
@@ -192,7 +198,7 @@ Buffer dogBark(Rng& rng, double rate, DogSize size, int barks) {
     const double f0Base = large ? rng.uniform(150, 350) : rng.uniform(400, 900);
     const double fs = large ? rng.uniform(0.9, 1.1) : rng.uniform(1.4, 1.8);
     // Barks are harsh: a broad noise band rides on the voicing.
-    const double harsh = rng.uniform(0.3, 1.0), harshHz = large ? rng.uniform(1200, 2500) : rng.uniform(2000, 4000);
+    const double harsh = rng.uniform(1.0, 3.0), harshHz = large ? rng.uniform(1200, 2500) : rng.uniform(2000, 4000);
     Utterance u(rate);
     for (int b = 0; b < barks; ++b) {
         const double len = large ? rng.uniform(0.1, 0.3) : rng.uniform(0.05, 0.15);
