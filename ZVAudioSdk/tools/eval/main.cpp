@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <array>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -42,7 +43,7 @@ struct Options {
     bool snr = false;
     bool json = false;
     bool sweep = true;
-    int listLimit = 30;
+    int listLimit = 8;
 };
 
 void Usage(std::FILE* to) {
@@ -56,7 +57,7 @@ void Usage(std::FILE* to) {
         "  --snr                also the per-class table at each SNR and above\n"
         "  --json               a machine-readable summary instead of tables\n"
         "  --no-sweep           skip the precision/recall table over thresholds\n"
-        "  --list N             at most N lines of misses and of false alarms (default 30)\n",
+        "  --list N             at most N lines of misses and of false alarms per label (default 8)\n",
         to);
 }
 
@@ -166,6 +167,26 @@ json ClassJson(const ClassFigures& k) {
 
 const char* RowName(int code) { return code == 0 ? "negative" : kClassNames[code]; }
 
+// Report lines grouped by the file's label (index 0: negatives).
+using LinesByLabel = std::array<std::vector<std::string>, kClassCount + 1>;
+
+// Prints at most `limit` lines per label, then how many were left out.
+void PrintLines(const char* title, const LinesByLabel& lines, int limit) {
+    fmt::print("\n{}\n", title);
+    bool any = false;
+    for (int label = 1; label <= kClassCount + 1; ++label) {
+        const int code = label % (kClassCount + 1);  // classes first, negatives last
+        const std::vector<std::string>& group = lines[static_cast<std::size_t>(code)];
+        for (std::size_t i = 0; i < group.size(); ++i) {
+            any = true;
+            if (static_cast<int>(i) < limit) fmt::print("  {}\n", group[i]);
+        }
+        if (static_cast<int>(group.size()) > limit)
+            fmt::print("  ... {} more of {}\n", group.size() - static_cast<std::size_t>(limit), RowName(code));
+    }
+    if (!any) fmt::print("  none\n");
+}
+
 int Run(const Options& options) {
     Manifest manifest = ReadManifest(options.folder);
     if (!options.split.empty() && !manifest.hasSplit)
@@ -215,16 +236,20 @@ int Run(const Options& options) {
     const Figures figures = Score(truths, primary.detections, window);
     const RecallBySnr bySnr = ScoreRecallBySnr(truths, snr, primary.detections, window);
 
+    // The sweep runs after the main tables are printed, so they show while
+    // it works.
     std::vector<std::pair<float, Figures>> sweep;
     double sweepCpuS = 0.0;
-    if (options.sweep)
-        for (const float t : kSweep) {
-            Thresholds all;
-            all.fill(t);
-            const Pass p = RunPass(items, options.data, all);
-            sweepCpuS += p.cpuS;
-            sweep.emplace_back(t, Score(truths, p.detections, window));
-        }
+    auto runSweep = [&] {
+        if (options.sweep)
+            for (const float t : kSweep) {
+                Thresholds all;
+                all.fill(t);
+                const Pass p = RunPass(items, options.data, all);
+                sweepCpuS += p.cpuS;
+                sweep.emplace_back(t, Score(truths, p.detections, window));
+            }
+    };
 
     // Figures at or above each SNR: the positives of that SNR and above with
     // every file that has no SNR (the negatives).
@@ -244,7 +269,50 @@ int Run(const Options& options) {
 
     const double rtf = primary.cpuS > 0.0 ? figures.audioS / primary.cpuS : std::nan("");
 
+    // Misses: files of a class without a true positive, with that class's
+    // peak confidence over the file and what was detected instead. False
+    // alarms: per file, the detections of classes other than its label.
+    // Both grouped by the file's label.
+    LinesByLabel missLines, alarmLines;
+    json missJson = json::array(), alarmJson = json::array();
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const Item& item = items[i];
+        const RunResult& r = primary.results[i];
+        const std::string snrText = item.row.snrDb ? fmt::format("{}dB", *item.row.snrDb) : std::string("-");
+        const auto label = static_cast<std::size_t>(item.truth.classCode);
+        bool hit = false;
+        std::string all, others;
+        json allJson = json::array(), othersJson = json::array();
+        for (std::size_t k = 0; k < r.detections.size(); ++k) {
+            const Detection& d = r.detections[k];
+            const float conf = r.detectionConfidence[k];
+            hit = hit || IsTruePositive(item.truth, d, window);
+            all += fmt::format(" {}@{:.2f}s", kClassNames[d.classCode], d.timeS);
+            allJson.push_back({{"class", kClassNames[d.classCode]}, {"time_s", d.timeS}});
+            if (d.classCode != item.truth.classCode) {
+                others += fmt::format(" {}@{:.2f}s({})", kClassNames[d.classCode], d.timeS, conf < 0 ? "-" : Num(conf));
+                othersJson.push_back({{"class", kClassNames[d.classCode]}, {"time_s", d.timeS},
+                                      {"confidence", conf < 0 ? json(nullptr) : json(conf)}});
+            }
+        }
+        if (item.truth.classCode != 0 && !hit) {
+            const float peak = r.peakConfidence[label];
+            missLines[label].push_back(fmt::format("{} {} \"{}\" {} peak {}{}", item.row.file, item.row.label,
+                                                   item.row.subLabel, snrText, peak < 0 ? std::string("-") : Num(peak),
+                                                   all.empty() ? " none" : all));
+            missJson.push_back({{"file", item.row.file}, {"label", item.row.label}, {"sub_label", item.row.subLabel},
+                                {"peak_confidence", peak < 0 ? json(nullptr) : json(peak)}, {"detections", allJson}});
+        }
+        if (!others.empty()) {
+            alarmLines[label].push_back(
+                fmt::format("{} {} \"{}\" {}:{}", item.row.file, item.row.label, item.row.subLabel, snrText, others));
+            alarmJson.push_back({{"file", item.row.file}, {"label", item.row.label}, {"sub_label", item.row.subLabel},
+                                 {"detections", othersJson}});
+        }
+    }
+
     if (options.json) {
+        runSweep();
         json out;
         out["folder"] = options.folder;
         out["split"] = options.split.empty() ? json(nullptr) : json(options.split);
@@ -298,6 +366,8 @@ int Run(const Options& options) {
             sw.push_back({{"threshold", JFloat(t)}, {"classes", cls}});
         }
         out["sweep"] = sw;
+        out["misses"] = missJson;
+        out["false_alarms"] = alarmJson;
         out["errors"] = errors;
         fmt::print("{}\n", out.dump(2));
         return 0;
@@ -339,6 +409,7 @@ int Run(const Options& options) {
             fmt::print("\n");
         }
         for (auto it = groupFigures.rbegin(); it != groupFigures.rend(); ++it) {
+            if (it->second.files == figures.files) continue;  // every file: the table above
             fmt::print("\nfiles at {} dB SNR and above, with the files without SNR (negatives)\n", it->first);
             PrintClassTable(it->second);
         }
@@ -357,48 +428,12 @@ int Run(const Options& options) {
         fmt::print("\n");
     }
 
-    // Misses: files of a class without a true positive, with that class's
-    // peak confidence over the file and what was detected instead.
-    int listed = 0, misses = 0;
-    fmt::print("\nmisses (file, label, sub-label, SNR, peak confidence of the label's class, detections)\n");
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const Item& item = items[i];
-        if (item.truth.classCode == 0) continue;
-        bool hit = false;
-        for (const Detection& d : primary.detections[i]) hit = hit || IsTruePositive(item.truth, d, window);
-        if (hit) continue;
-        ++misses;
-        if (listed++ >= options.listLimit) continue;
-        std::string dets;
-        for (const Detection& d : primary.detections[i]) dets += fmt::format(" {}@{:.2f}s", kClassNames[d.classCode], d.timeS);
-        const float peak = primary.results[i].peakConfidence[static_cast<std::size_t>(item.truth.classCode)];
-        fmt::print("  {} {} \"{}\" {} peak {}{}\n", item.row.file, item.row.label, item.row.subLabel,
-                   item.row.snrDb ? fmt::format("{}dB", *item.row.snrDb) : std::string("-"),
-                   peak < 0 ? std::string("-") : Num(peak), dets.empty() ? " none" : dets);
-    }
-    if (listed > options.listLimit) fmt::print("  ... {} more\n", listed - options.listLimit);
-    if (misses == 0) fmt::print("  none\n");
+    PrintLines("misses (file, label, sub-label, SNR, peak confidence of the label's class, detections)",
+               missLines, options.listLimit);
+    PrintLines("false alarms (file, label, sub-label: class@time (confidence))", alarmLines, options.listLimit);
 
-    listed = 0;
-    int alarmFiles = 0;
-    fmt::print("\nfalse alarms (file, label, sub-label: class@time (confidence))\n");
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const Item& item = items[i];
-        std::string dets;
-        for (std::size_t k = 0; k < primary.detections[i].size(); ++k) {
-            const Detection& d = primary.detections[i][k];
-            if (d.classCode == item.truth.classCode) continue;
-            const float conf = primary.results[i].detectionConfidence[k];
-            dets += fmt::format(" {}@{:.2f}s({})", kClassNames[d.classCode], d.timeS, conf < 0 ? "-" : Num(conf));
-        }
-        if (dets.empty()) continue;
-        ++alarmFiles;
-        if (listed++ >= options.listLimit) continue;
-        fmt::print("  {} {} \"{}\":{}\n", item.row.file, item.row.label, item.row.subLabel, dets);
-    }
-    if (listed > options.listLimit) fmt::print("  ... {} more files\n", listed - options.listLimit);
-    if (alarmFiles == 0) fmt::print("  none\n");
-
+    std::fflush(stdout);
+    runSweep();
     if (!sweep.empty()) {
         fmt::print("\nprecision/recall over thresholds (all seven at the value; recall/precision, FA per hour)\n{:<6}",
                    "thr");
