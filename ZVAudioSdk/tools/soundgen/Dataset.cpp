@@ -115,6 +115,28 @@ double eventSeconds(Rng& rng, const std::string& label) {
     return 2.0;
 }
 
+// The recording channel: many cameras' microphones cut the lows, some the
+// highest frequencies, and tilt the rest. Event and background each pass
+// through it before they are levelled and mixed, so the stated SNR is the
+// one in the file.
+struct Channel {
+    double highpassHz = 0, lowpassHz = 0, tiltHz = 1000, tiltDb = 0;
+    static Channel draw(Rng& rng, double rate) {
+        Channel c;
+        if (rng.chance(0.5)) c.highpassHz = rng.uniform(80, 250);
+        if (rng.chance(0.3)) c.lowpassHz = std::min(rng.uniform(6500, 7500), 0.45 * rate);
+        c.tiltHz = rng.uniform(1000, 3000);
+        c.tiltDb = rng.uniform(-3, 3);
+        return c;
+    }
+    void apply(Buffer& x, double rate) const {
+        if (highpassHz > 0) highpass(x, rate, highpassHz, 2);
+        if (lowpassHz > 0) lowpass(x, rate, lowpassHz, 2);
+        auto tilt = Biquad::peaking(rate, tiltHz, 0.4, tiltDb);
+        tilt.process(x);
+    }
+};
+
 Row renderPositive(const SpeechSource& speech, const Job& job, double rate, const std::string& dir) {
     Rng rng(job.seed);
     Buffer ev = makeEvent(speech, rng, rate, job.label, job.sub, eventSeconds(rng, job.label), job.split);
@@ -141,6 +163,9 @@ Row renderPositive(const SpeechSource& speech, const Job& job, double rate, cons
                                                       BackgroundKind::Babble, BackgroundKind::Speech, BackgroundKind::Music};
     const BackgroundKind bk = rng.pick(kinds);
     Buffer bg = makeBackground(speech, rng, rate, bk, clipLen, job.split);
+    const Channel channel = Channel::draw(rng, rate);
+    channel.apply(ev, rate);
+    channel.apply(bg, rate);
     setRms(bg, rng.uniform(-45, -30));
     Buffer mix = mixAtSnr(ev, bg, rate, onset, *job.snr);
     if (peak(mix) > 0.95) normalisePeak(mix, 0.95);   // scales both: the SNR holds
@@ -167,6 +192,9 @@ Row renderNegative(const SpeechSource& speech, const Job& job, double rate, cons
                                                       BackgroundKind::Music};
     const BackgroundKind bk = rng.pick(kinds);
     Buffer bg = makeBackground(speech, rng, rate, bk, clipLen, job.split);
+    const Channel channel = Channel::draw(rng, rate);
+    channel.apply(ev, rate);
+    channel.apply(bg, rate);
     setRms(bg, bk == BackgroundKind::Quiet ? rng.uniform(-65, -55) : rng.uniform(-50, -35));
     if (!silent) {
         // Everyday sounds at every level, loud ones included.

@@ -84,6 +84,12 @@ Buffer gunShot(Rng& rng, double rate, GunKind kind, int shots) {
         out.resize(out.size() + samples(echoDelay, rate), 0.0f);
         mixInto(out, late, samples(echoDelay, rate), echoGain);
     }
+    if (rng.chance(0.4)) {
+        // Most recorded shots overload the microphone: the blast is clipped flat.
+        normalisePeak(out, 1.0);
+        const double ceiling = dbToGain(-rng.uniform(3.0, 12.0));
+        for (auto& v : out) v = static_cast<float>(std::clamp<double>(v, -ceiling, ceiling));
+    }
     return finish(std::move(out), rate);
 }
 
