@@ -300,10 +300,10 @@ Buffer whistleHuman(Rng& rng, double rate, double durationS) {
     }
     smoothTrack(amp, rate, 0.015);
     const double vib = rng.uniform(4.5, 6.5), depth = rng.uniform(0.005, 0.02);
-    for (std::size_t i = 0; i < n; ++i) {
+    // Silent stretches keep the last pitch (first pass), then vibrato (second).
+    for (std::size_t i = 0; i < n; ++i)
         if (f[i] <= 0) f[i] = i > 0 ? f[i - 1] : 1000.0;
-        f[i] *= 1 + depth * std::sin(2 * kPi * vib * double(i) / rate);
-    }
+    for (std::size_t i = 0; i < n; ++i) f[i] *= 1 + depth * std::sin(2 * kPi * vib * double(i) / rate);
     Buffer out = harmonicTone(f, rate, {1.0, 0.04}, rng.uniform());
     Buffer breath = noise(rng, n);
     bandpass(breath, rate, 2000, 1.0);
