@@ -84,6 +84,10 @@ Buffer gunShot(Rng& rng, double rate, GunKind kind, int shots) {
         out.resize(out.size() + samples(echoDelay, rate), 0.0f);
         mixInto(out, late, samples(echoDelay, rate), echoGain);
     }
+    if (rng.chance(0.5)) {
+        // Outdoors the blast rolls on: a long, dark, diffuse tail off the surroundings.
+        out = reverberate(rng, out, rate, rng.uniform(0.6, 1.5), rng.uniform(-16, -8));
+    }
     if (rng.chance(0.4)) {
         // Most recorded shots overload the microphone: the blast is clipped flat.
         normalisePeak(out, 1.0);
