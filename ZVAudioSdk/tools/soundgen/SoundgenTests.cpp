@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +20,7 @@ namespace {
 namespace zs = zv::synth;
 namespace fs = std::filesystem;
 constexpr double kRate = 16000;
+constexpr double kPi = 3.14159265358979323846;
 
 double db(double ratio) { return 20.0 * std::log10(ratio); }
 
@@ -67,6 +69,60 @@ TEST(SoundSynth, SmokeAlarmBeepsInTheTemporalThreeCadence) {
             const double expected = r == 5 ? 1.5 : 0.5;
             EXPECT_NEAR(runs[r].second, expected, expected * 0.15) << "run " << r;
         }
+    }
+}
+
+// Mean frequency of a tone from its zero crossings.
+double toneHz(const zs::Buffer& x, std::size_t from, std::size_t count) {
+    int crossings = 0;
+    for (std::size_t i = from + 1; i < from + count; ++i) crossings += (x[i - 1] < 0) != (x[i] < 0);
+    return crossings / 2.0 / (double(count) / kRate);
+}
+
+zs::Buffer sine(double hz, double seconds) {
+    zs::Buffer x(static_cast<std::size_t>(seconds * kRate));
+    for (std::size_t i = 0; i < x.size(); ++i) x[i] = static_cast<float>(0.5 * std::sin(2 * kPi * hz * double(i) / kRate));
+    return x;
+}
+
+TEST(SoundSynth, ActiveLevelIgnoresTheGapsOfACadence) {
+    zs::Buffer beeps = sine(1000, 3.0);
+    for (std::size_t i = 0; i < beeps.size(); ++i)
+        if ((i / 8000) % 2 == 1) beeps[i] = 0.0f;   // 0.5 s on, 0.5 s off
+    EXPECT_NEAR(zs::activeRms(beeps, kRate), 0.5 / std::sqrt(2.0), 1e-3);
+    EXPECT_NEAR(zs::rms(beeps), 0.5 / 2.0, 1e-3);
+}
+
+TEST(SoundSynth, PassingSourceSoundsHigherComingThanGoing) {
+    const auto passing = zs::doppler(sine(1000, 6.0), kRate, 30.0, 10.0);
+    // 343 / (343 - 30) and 343 / (343 + 30) far from the closest point.
+    EXPECT_NEAR(toneHz(passing, 8000, 8000), 1096.0, 10.0);
+    EXPECT_NEAR(toneHz(passing, 80000, 8000), 920.0, 10.0);
+}
+
+TEST(SoundSynth, ResamplingKeepsPitchAndLevel) {
+    const auto tone = sine(440, 1.0);
+    const auto at22k = zs::resample(tone, kRate, 22050);
+    EXPECT_NEAR(double(at22k.size()), 22050.0, 2.0);
+    EXPECT_NEAR(zs::rms(at22k), zs::rms(tone), 0.01);
+    const auto back = zs::resample(at22k, 22050, kRate);
+    EXPECT_NEAR(toneHz(back, 1000, 8000), 440.0, 2.0);
+}
+
+TEST(SoundSynth, CatalogueCoversEveryClassAndNamesRealLookalikes) {
+    const auto& classes = zs::classNames();
+    for (const auto& c : classes) {
+        int variants = 0, lookalikes = 0;
+        for (const auto& k : zs::catalogue()) {
+            variants += c == k.label;
+            lookalikes += c == k.lookalikeOf;
+        }
+        EXPECT_GE(variants, 1) << c;
+        EXPECT_GE(lookalikes, 3) << c;
+    }
+    for (const auto& k : zs::catalogue()) {
+        const std::string like = k.lookalikeOf;
+        EXPECT_TRUE(like.empty() || std::find(classes.begin(), classes.end(), like) != classes.end()) << k.subLabel;
     }
 }
 
@@ -119,6 +175,39 @@ TEST(Soundgen, SameArgumentsGiveIdenticalFilesWhoseSpansLieInside) {
     }
     EXPECT_EQ(rows, 6);
     fs::remove_all(base);
+}
+
+TEST(Soundgen, SceneHasOneEventOfEachClassInsideItsMinute) {
+    const fs::path wav = fs::temp_directory_path() / ("zv_soundgen_scene_" + std::to_string(::getpid()) + ".wav");
+    const std::string cmd = std::string(ZV_SOUNDGEN_EXE) + " --scene " + wav.string() + " --rate 8000 --no-espeak > /dev/null";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    fs::path csv = wav;
+    csv.replace_extension(".csv");
+    std::istringstream lines(slurp(csv));
+    std::string line;
+    std::getline(lines, line);
+    std::vector<std::string> labels;
+    double lastEnd = 0;
+    while (std::getline(lines, line)) {
+        std::istringstream cells(line);
+        std::string file, label, sub, start, end;
+        std::getline(cells, file, ',');
+        std::getline(cells, label, ',');
+        std::getline(cells, sub, ',');
+        std::getline(cells, start, ',');
+        std::getline(cells, end, ',');
+        EXPECT_EQ(file, wav.filename().string());
+        EXPECT_GE(std::stod(start), lastEnd) << label << " overlaps the event before it";
+        lastEnd = std::stod(end);
+        labels.push_back(label);
+    }
+    EXPECT_LE(lastEnd, 60.0);
+    auto expected = zs::classNames();
+    std::sort(expected.begin(), expected.end());
+    std::sort(labels.begin(), labels.end());
+    EXPECT_EQ(labels, expected);
+    fs::remove(wav);
+    fs::remove(csv);
 }
 
 } // namespace
