@@ -119,7 +119,7 @@ Buffer glassBreak(Rng& rng, double rate) {
         std::vector<Mode> m;
         const int partials = rng.integer(2, 4);
         for (int p = 0; p < partials; ++p)
-            m.push_back({rng.uniform(2500, std::min(9000.0, 0.45 * rate)), rng.uniform(0.3, 1.0), rng.uniform(0.004, 0.04)});
+            m.push_back({rng.uniform(2500, std::min(15000.0, 0.45 * rate)), rng.uniform(0.3, 1.0), rng.uniform(0.004, 0.04)});
         Buffer shard = modes(rng, rate, m, 0.12);
         Buffer tick = thump(rng, rate, 2000, rate, 0.0005, 0.004);
         mixInto(shard, tick, 0, 0.7);
