@@ -22,7 +22,7 @@ using namespace synth::kit;
 namespace {
 
 // Positive clips per class and per SNR in each split (SetOptions::perSnr,
-// 8 by default), cycling through the class's variants; negatives per kind.
+// 10 by default), cycling through the class's variants; negatives per kind.
 // With clips of 4..12 s this gives roughly half an hour of audio per split,
 // so an evaluation runs in seconds.
 constexpr int kNegativesPerKind = 3;
@@ -151,7 +151,7 @@ Row renderPositive(const SpeechSource& speech, const Job& job, double rate, cons
     }
     ev = trimSilence(ev, rate);
     double evLen = double(ev.size()) / rate;
-    const double clipLen = std::clamp(evLen + rng.uniform(1.5, 4.0), 4.0, 12.0);
+    const double clipLen = std::clamp(evLen + rng.uniform(1.0, 3.0), 4.0, 12.0);
     if (evLen > clipLen - 0.8) {
         ev.resize(samples(clipLen - 0.8, rate));
         fade(ev, rate, 0.0, 0.05);

@@ -6,10 +6,11 @@
 //   zv_soundgen --list
 //   zv_soundgen --sample LABEL/SUB FILE.wav [--seed N] [--rate HZ] [--seconds S]
 //
-// --per-snr sets the positive clips per class and SNR (8). --classes takes class names and "negative"; "all" (the default) is the
-// seven classes and the negatives. The same arguments give byte-identical
-// files (speech comes from the installed espeak-ng, itself deterministic);
-// --jobs (default 2) only changes how fast.
+// --classes takes class names and "negative"; "all" (the default) is the
+// seven classes and the negatives. --per-snr sets the positive clips per
+// class and SNR (10). The same arguments give byte-identical files (speech
+// comes from the installed espeak-ng, itself deterministic); --jobs
+// (default 2) only changes how fast. --sample writes one sound alone.
 #include "Dataset.h"
 #include "SoundSynth.h"
 
