@@ -53,6 +53,7 @@ const std::vector<SoundKind> kCatalogue = {
     {"negative", "fireworks_far", "GunShot", [](Rng& r, double rate, double s) { return distantFireworks(r, rate, s); }},
     {"negative", "thunder", "GunShot", [](Rng& r, double rate, double s) { return thunder(r, rate, std::min(s, 8.0)); }},
     {"negative", "heavy_drop", "GunShot", [](Rng& r, double rate, double) { return heavyDrop(r, rate); }},
+    {"negative", "punches", "GunShot", [](Rng& r, double rate, double) { return punches(r, rate); }},
     {"negative", "knocks", "DogBark", [](Rng& r, double rate, double) { return knocks(r, rate); }},
     // Rings and clinks that are not breaking glass.
     {"negative", "wine_glass_struck", "GlassBreak", [](Rng& r, double rate, double) { return wineGlass(r, rate, false); }},
@@ -73,10 +74,12 @@ const std::vector<SoundKind> kCatalogue = {
     {"negative", "cat", "BabyCry", [](Rng& r, double rate, double) { return cat(r, rate); }},
     {"negative", "seagull", "BabyCry", [](Rng& r, double rate, double s) { return seagull(r, rate, std::min(s, 5.0)); }},
     {"negative", "squeaky_hinge", "BabyCry", [](Rng& r, double rate, double) { return squeakyHinge(r, rate); }},
+    {"negative", "lamb", "BabyCry", [](Rng& r, double rate, double) { return lamb(r, rate); }},
     {"negative", "child_speech", "BabyCry", [](Rng& r, double rate, double s) { return formantSpeech(r, rate, Talker::Child, s); }},
     // Bursts that are not barks.
     {"negative", "cough", "DogBark", [](Rng& r, double rate, double) { return cough(r, rate); }},
     {"negative", "sea_lion", "DogBark", [](Rng& r, double rate, double s) { return seaLion(r, rate, std::min(s, 5.0)); }},
+    {"negative", "fox", "DogBark", [](Rng& r, double rate, double) { return fox(r, rate); }},
     {"negative", "goose", "DogBark", [](Rng& r, double rate, double s) { return goose(r, rate, std::min(s, 5.0)); }},
 };
 

@@ -263,6 +263,18 @@ Buffer knocks(Rng& rng, double rate) {
     return finish(series(rate, on, knock), rate);
 }
 
+Buffer punches(Rng& rng, double rate) {
+    // Fist on a body or a bag: a dull, short thud with a little slap.
+    auto punch = [&]() {
+        Buffer p = thump(rng, rate, 50, rng.uniform(400, 900), rng.uniform(0.015, 0.04), 0.2);
+        Buffer slap = thump(rng, rate, 800, 3000, 0.003, 0.02);
+        mixInto(p, slap, 0, rng.uniform(0.1, 0.4));
+        scale(p, rng.uniform(0.5, 1.0));
+        return p;
+    };
+    return finish(series(rate, regularOnsets(rng, rng.uniform(0.2, 2.0), 0.2, 0.6), punch), rate);
+}
+
 Buffer wineGlass(Rng& rng, double rate, bool rubbed) {
     const double f0 = rng.uniform(600, 1500);
     if (!rubbed) {

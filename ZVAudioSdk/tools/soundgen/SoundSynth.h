@@ -125,6 +125,7 @@ Buffer distantFireworks(Rng& rng, double rate, double durationS);
 Buffer thunder(Rng& rng, double rate, double durationS);
 Buffer heavyDrop(Rng& rng, double rate);
 Buffer knocks(Rng& rng, double rate);
+Buffer punches(Rng& rng, double rate);
 Buffer wineGlass(Rng& rng, double rate, bool rubbed);
 Buffer windChimes(Rng& rng, double rate, double durationS);
 Buffer cymbal(Rng& rng, double rate);
@@ -154,6 +155,8 @@ Buffer squeakyHinge(Rng& rng, double rate);
 Buffer cough(Rng& rng, double rate);
 Buffer seaLion(Rng& rng, double rate, double durationS);
 Buffer goose(Rng& rng, double rate, double durationS);
+Buffer lamb(Rng& rng, double rate);
+Buffer fox(Rng& rng, double rate);
 
 // ---------------------------------------------------------------- backgrounds and sustained sounds
 enum class BackgroundKind { White, Pink, Brown, Traffic, Rain, Babble, Speech, Music, Quiet };

@@ -447,4 +447,51 @@ Buffer goose(Rng& rng, double rate, double durationS) {
     return trimSilence(out, rate);
 }
 
+Buffer lamb(Rng& rng, double rate) {
+    const double f0 = rng.uniform(250, 450), fs = rng.uniform(1.2, 1.4);
+    Utterance u(rate);
+    const int bleats = rng.integer(1, 3);
+    for (int b = 0; b < bleats; ++b) {
+        // "m-baa": a nasal onset, then an open vowel trembling at 15..30 Hz.
+        u.voiced(0.05, scaled({300, 1100, 2300, 3300}, fs, fs), f0 * 0.9, f0, 0.0, 0.2, 0.6, 0.1);
+        u.voiced(rng.uniform(0.4, 1.0), scaled(vowel(5, fs), fs, fs), f0, f0 * rng.uniform(0.85, 1.0), 0.05, 1.0, 0.4, 0.15);
+        if (b + 1 < bleats) u.silence(rng.uniform(0.5, 1.5));
+    }
+    auto& t = u.tracks();
+    const double trem = rng.uniform(15, 30);
+    for (std::size_t i = 0; i < t.voice.size(); ++i) {
+        const double m = std::sin(2 * kPi * trem * double(i) / rate);
+        t.voice[i] = static_cast<float>(t.voice[i] * (0.6 + 0.4 * m));
+        t.f0[i] = static_cast<float>(t.f0[i] * (1 + 0.03 * m));
+    }
+    VoiceQuality q;
+    q.openQuotient = 0.5;
+    q.jitter = 0.02;
+    q.shimmer = 0.1;
+    Buffer out = render(rng, rate, u, q, 0.003, 0.02, 0.003);
+    normalisePeak(out, 0.9);
+    return trimSilence(out, rate);
+}
+
+Buffer fox(Rng& rng, double rate) {
+    const double f0 = rng.uniform(300, 650), fs = rng.uniform(1.4, 1.7);
+    Utterance u(rate);
+    const int calls = rng.integer(2, 5);
+    for (int c = 0; c < calls; ++c) {
+        // A hoarse, arched "wow": slower and more tonal than a bark.
+        u.voiced(rng.uniform(0.15, 0.35), scaled(vowel(rng.chance(0.5) ? 3 : 0, fs), fs, fs), f0 * 0.9, f0 * 0.8,
+                 rng.uniform(0.2, 0.4), 0.8, 0.2, 0.4);
+        if (c + 1 < calls) u.silence(rng.uniform(0.5, 1.0));
+    }
+    VoiceQuality q;
+    q.openQuotient = 0.45;
+    q.jitter = 0.03;
+    q.shimmer = 0.15;
+    q.subharmonic = rng.uniform(0.1, 0.3);
+    q.bandwidthScale = 1.3;
+    Buffer out = render(rng, rate, u, q, 0.01, 0.02, 0.01);
+    normalisePeak(out, 0.9);
+    return trimSilence(out, rate);
+}
+
 } // namespace zv::synth
