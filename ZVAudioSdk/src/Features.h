@@ -66,6 +66,13 @@ struct Features {
     float peakOverFloorDb = 0.0f;   // over the background at that frequency, dB
     float peakShare = 0.0f;         // share of the hop's power within +-1 bin of it
 
+    // The same for the most prominent peak between 2 and 5 kHz, where
+    // piezo alarms, whistles and ringing glass sit above most of a voice.
+    float highPeakHz = 0.0f;
+    float highPeakLevelDb = kSilenceDb;
+    float highPeakProminenceDb = 0.0f;
+    float highPeakOverFloorDb = 0.0f;
+
     // Pitch: the fundamental between 80 Hz and 2.3 kHz from the
     // autocorrelation of the 80 Hz .. 5 kHz spectrum, background taken out.
     float f0Hz = 0.0f;           // 0 when nothing periodic

@@ -311,12 +311,15 @@ void FrontEnd::FindPeak() noexcept
 {
     const std::uint32_t low = static_cast<std::uint32_t>(250.0f / kBinHz);
     const std::uint32_t high = std::min(static_cast<std::uint32_t>(5000.0f / kBinHz), topBin_ - 11);
+    const std::uint32_t highLow = static_cast<std::uint32_t>(2000.0f / kBinHz);
     float* floorPerBin = floorPerBin_;
     for (int band = 0; band < features_.bandCount; ++band) {
         floorPerBin[band] = floorPower_[band] / bandBins_[band];
     }
     std::uint32_t best = 0;
+    std::uint32_t bestHigh = 0;
     float bestScore = 0.0f;
+    float bestHighScore = 0.0f;
     for (std::uint32_t k = low; k <= high; ++k) {
         const float p = power_[k];
         if (p < power_[k - 1] || p < power_[k + 1]) {
@@ -327,45 +330,60 @@ void FrontEnd::FindPeak() noexcept
             bestScore = score;
             best = k;
         }
+        if (k >= highLow && score > bestHighScore) {
+            bestHighScore = score;
+            bestHigh = k;
+        }
     }
-    if (best == 0) {
-        features_.peakHz = 0.0f;
-        features_.peakLevelDb = kSilenceDb;
-        features_.peakProminenceDb = 0.0f;
-        features_.peakOverFloorDb = 0.0f;
-        features_.peakShare = 0.0f;
-        return;
+    float total = 0.0f;
+    for (int band = 0; band < features_.bandCount; ++band) {
+        total += bandPower_[band];
     }
-    const float left = power_[best - 1];
-    const float centre = power_[best];
-    const float right = power_[best + 1];
+    const Peak peak = DescribePeak(best);
+    features_.peakHz = peak.hz;
+    features_.peakLevelDb = peak.levelDb;
+    features_.peakProminenceDb = peak.prominenceDb;
+    features_.peakOverFloorDb = peak.overFloorDb;
+    features_.peakShare = best == 0 ? 0.0f : std::min(1.0f, peak.power / std::max(total, kTiny));
+    const Peak upper = DescribePeak(bestHigh);
+    features_.highPeakHz = upper.hz;
+    features_.highPeakLevelDb = upper.levelDb;
+    features_.highPeakProminenceDb = upper.prominenceDb;
+    features_.highPeakOverFloorDb = upper.overFloorDb;
+}
+
+FrontEnd::Peak FrontEnd::DescribePeak(std::uint32_t bin) const noexcept
+{
+    Peak peak;
+    if (bin == 0) {
+        return peak;
+    }
+    const float left = power_[bin - 1];
+    const float centre = power_[bin];
+    const float right = power_[bin + 1];
     // Parabola through the log powers of the peak bin and its neighbours.
     const float a = std::log(left);
     const float b = std::log(centre);
     const float c = std::log(right);
     const float denominator = a - 2.0f * b + c;
     const float offset = denominator < 0.0f ? 0.5f * (a - c) / denominator : 0.0f;
-    features_.peakHz = (static_cast<float>(best) + std::clamp(offset, -0.5f, 0.5f)) * kBinHz;
-    const float peakPower = left + centre + right;
+    peak.hz = (static_cast<float>(bin) + std::clamp(offset, -0.5f, 0.5f)) * kBinHz;
+    peak.power = left + centre + right;
     float side = 0.0f;
     float sideBins = 0.0f;
     for (std::uint32_t d = 4; d <= 10; ++d) {
-        if (best > d) {
-            side += power_[best - d];
+        if (bin > d) {
+            side += power_[bin - d];
             sideBins += 1.0f;
         }
-        side += power_[best + d];
+        side += power_[bin + d];
         sideBins += 1.0f;
     }
     side /= sideBins;
-    features_.peakLevelDb = PowerDb(peakPower);
-    features_.peakProminenceDb = std::max(0.0f, PowerDb(centre) - PowerDb(side));
-    features_.peakOverFloorDb = std::max(0.0f, PowerDb(peakPower) - PowerDb(3.0f * floorPerBin[binBand_[best]]));
-    float total = 0.0f;
-    for (int band = 0; band < features_.bandCount; ++band) {
-        total += bandPower_[band];
-    }
-    features_.peakShare = std::min(1.0f, peakPower / std::max(total, kTiny));
+    peak.levelDb = PowerDb(peak.power);
+    peak.prominenceDb = std::max(0.0f, PowerDb(centre) - PowerDb(side));
+    peak.overFloorDb = std::max(0.0f, peak.levelDb - PowerDb(3.0f * floorPerBin_[binBand_[bin]]));
+    return peak;
 }
 
 void FrontEnd::EstimatePitch() noexcept

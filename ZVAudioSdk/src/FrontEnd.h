@@ -45,6 +45,14 @@ private:
     void MeasureSpectrum() noexcept;
     void TrackFloor() noexcept;
     void FindPeak() noexcept;
+    struct Peak {
+        float hz = 0.0f;
+        float power = 0.0f;
+        float levelDb = kSilenceDb;
+        float prominenceDb = 0.0f;
+        float overFloorDb = 0.0f;
+    };
+    Peak DescribePeak(std::uint32_t bin) const noexcept;  // bin 0: no peak
     void EstimatePitch() noexcept;
 
     std::uint32_t rate_ = 0;

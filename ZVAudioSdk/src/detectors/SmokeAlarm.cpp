@@ -14,6 +14,9 @@
 // holds through the pauses and fades once the beeping stops.
 #include <algorithm>
 #include <cmath>
+#ifdef SMOKE_TRACE
+#include <cstdio>
+#endif
 
 #include "Memory.h"
 #include "detectors/Detector.h"
@@ -24,46 +27,86 @@ namespace {
 class SmokeAlarm final : public Detector {
 public:
     explicit SmokeAlarm(const nlohmann::json& block)
-        : piezoLowHz_(Parameter(block, "piezoLowHz", 2600.0f, 500.0f, 8000.0f)),
+        : piezoLowHz_(Parameter(block, "piezoLowHz", 2700.0f, 500.0f, 8000.0f)),
           piezoHighHz_(Parameter(block, "piezoHighHz", 3700.0f, 500.0f, 8000.0f)),
           squareLowHz_(Parameter(block, "squareLowHz", 490.0f, 100.0f, 2000.0f)),
           squareHighHz_(Parameter(block, "squareHighHz", 555.0f, 100.0f, 2000.0f)),
+          minSquareHarmonicity_(Parameter(block, "minSquareHarmonicity", 0.6f, 0.0f, 1.0f)),
+          minLevelOverFloorDb_(Parameter(block, "minLevelOverFloorDb", 6.0f, 0.0f, 60.0f)),
+          clearLevelOverFloorDb_(Parameter(block, "clearLevelOverFloorDb", 15.0f, 0.0f, 80.0f)),
           minProminenceDb_(Parameter(block, "minProminenceDb", 12.0f, 0.0f, 60.0f)),
           minOverFloorDb_(Parameter(block, "minOverFloorDb", 10.0f, 0.0f, 60.0f)),
           clearOverFloorDb_(Parameter(block, "clearOverFloorDb", 25.0f, 0.0f, 80.0f)),
+          echoDropDb_(Parameter(block, "echoDropDb", 12.0f, 0.0f, 60.0f)),
+          loudBeepDb_(Parameter(block, "loudBeepDb", 12.0f, 0.0f, 80.0f)),
+          gapDropDb_(Parameter(block, "gapDropDb", 8.0f, 0.0f, 80.0f)),
           beepMin_(Hops(Parameter(block, "beepMinS", 0.3f, 0.0f, 5.0f))),
           beepMax_(Hops(Parameter(block, "beepMaxS", 0.72f, 0.0f, 5.0f))),
           gapMin_(Hops(Parameter(block, "gapMinS", 0.3f, 0.0f, 5.0f))),
           gapMax_(Hops(Parameter(block, "gapMaxS", 0.72f, 0.0f, 5.0f))),
-          pauseMin_(Hops(Parameter(block, "pauseMinS", 0.9f, 0.0f, 10.0f))),
+          pauseMin_(Hops(Parameter(block, "pauseMinS", 0.8f, 0.0f, 10.0f))),
           pauseMax_(Hops(Parameter(block, "pauseMaxS", 2.3f, 0.0f, 10.0f))),
           cycleGain_(Parameter(block, "cycleGain", 0.25f, 0.0f, 1.0f)),
-          fadeAfter_(Hops(Parameter(block, "fadeAfterS", 3.0f, 0.0f, 60.0f))),
-          fadePerSecond_(Parameter(block, "fadePerSecond", 0.5f, 0.0f, 10.0f))
+          fadeAfter_(Hops(Parameter(block, "fadeAfterS", 1.0f, 0.0f, 60.0f))),
+          fadePerSecond_(Parameter(block, "fadePerSecond", 2.0f, 0.0f, 10.0f))
     {
     }
 
     float Update(const Features& f) noexcept override
     {
-        float pitch = 0.0f;
-        const bool tone = IsAlarmTone(f, pitch);
+        Tone heard;
+        bool tone = IsAlarmTone(f, heard);
+        const float pitch = heard.pitch;
+        const float level = heard.levelDb;
+        // Within a beep, and between the beeps of a group, only the same
+        // tone counts: a note of music in the alarm's range neither fills a
+        // gap nor breaks the group.
+        const float reference = beepHops_ > 0 ? beepReference_ : (count_ > 0 ? groupPitch_ : 0.0f);
+        if (tone && reference > 0.0f && std::fabs(pitch - reference) > 0.05f * reference) {
+            tone = false;
+        }
+        // A room's echo of a beep is the same tone, fading: once it is well
+        // below the beep it is quiet, so the beep keeps its length and the
+        // gap stays a gap.
+        const float loudest = beepHops_ > 0 ? beepLevelDb_ : (count_ > 0 ? groupLevelDb_ : kSilenceDb);
+        if (tone && level < loudest - echoDropDb_) {
+            tone = false;
+        }
         if (tone) {
             if (beepHops_ == 0) {
-                BeepStarts();
+                gapBefore_ = silence_;
+                gapWasQuiet_ = QuietGap();
+                beepOverSum_ = 0.0f;
                 beepPitchSum_ = 0.0f;
+                beepPitchHops_ = 0;
                 beepClarity_ = 0.0f;
+                beepReference_ = pitch;
+                beepLevelDb_ = level;
             }
+            beepLevelDb_ = std::max(beepLevelDb_, level);
             beepHops_ += 1 + quietHops_;  // a bridged dropout belongs to the beep
             quietHops_ = 0;
-            beepPitchSum_ += pitch;
-            ++beepPitchHops_;
-            beepClarity_ += f.peakOverFloorDb;
-        } else if (beepHops_ > 0 && ++quietHops_ > kBridge) {
-            BeepEnds();
-        } else if (beepHops_ == 0) {
+            // Pitch and clarity from the steady part: the first hops of a
+            // beep share their window with what came before.
+            if (beepHops_ > kSettle) {
+                beepOverSum_ += f.levelOverFloorDb;
+                beepPitchSum_ += pitch;
+                ++beepPitchHops_;
+                beepClarity_ += heard.clarity;
+                beepReference_ = beepPitchSum_ / static_cast<float>(beepPitchHops_);
+            }
+        } else if (beepHops_ > 0) {
+            if (++quietHops_ > kBridge) {
+                BeepEnds();
+            }
+        } else {
             ++silence_;
-            if (count_ == 3 && silence_ >= pauseMin_ && !cycleCounted_) {
-                CycleComplete();
+            CountGapHop(f);
+            if (silence_ >= pauseMin_ && QuietGap()) {
+                brokenRun_ = false;
+                if (count_ == 3 && !cycleCounted_) {
+                    CycleComplete();
+                }
             }
             if (silence_ > pauseMax_) {
                 count_ = 0;
@@ -81,88 +124,140 @@ public:
     }
 
 private:
-    static constexpr std::uint32_t kBridge = 3;
+    static constexpr std::uint32_t kBridge = 8;  // 80 ms: a word over a beep does not split it
+    static constexpr std::uint32_t kSettle = 3;  // hops before a beep fills the window
+    static constexpr std::uint32_t kBlip = 12;  // shorter tones are clicks or chirps, not beeps
 
     static std::uint32_t Hops(float seconds) { return static_cast<std::uint32_t>(seconds * kHopsPerSecond + 0.5f); }
 
-    bool IsAlarmTone(const Features& f, float& pitch) const noexcept
+    // What one hop says about an alarm tone: its pitch (the fundamental),
+    // its level (for telling a beep from its echo) and how clearly it stands
+    // above the background, 0..1.
+    struct Tone {
+        float pitch = 0.0f;
+        float levelDb = kSilenceDb;
+        float clarity = 0.0f;
+    };
+
+    bool IsAlarmTone(const Features& f, Tone& tone) const noexcept
     {
+        // The square wave first: periodic at its fundamental even when
+        // another sound has the strongest peak (its fifth and seventh
+        // partials would otherwise pass for a piezo). A broad sound: its
+        // level is the hop's.
+        if (f.f0Hz >= squareLowHz_ && f.f0Hz <= squareHighHz_ && f.harmonicity >= minSquareHarmonicity_ &&
+            f.levelOverFloorDb >= minLevelOverFloorDb_) {
+            tone.pitch = f.f0Hz;
+            tone.levelDb = f.levelDb;
+            tone.clarity = Ramp(f.levelOverFloorDb, minLevelOverFloorDb_, clearLevelOverFloorDb_);
+            return true;
+        }
+        // The piezo tone: the strongest peak above 2 kHz, whatever a voice
+        // does below.
+        if (f.highPeakProminenceDb >= minProminenceDb_ && f.highPeakOverFloorDb >= minOverFloorDb_ &&
+            f.highPeakHz >= piezoLowHz_ && f.highPeakHz <= piezoHighHz_) {
+            tone.pitch = f.highPeakHz;
+            tone.levelDb = f.highPeakLevelDb;
+            tone.clarity = Ramp(f.highPeakOverFloorDb, minOverFloorDb_, clearOverFloorDb_);
+            return true;
+        }
+        // The square wave again, when its strongest partial (the
+        // fundamental or an odd overtone) is all that shows.
         if (f.peakProminenceDb < minProminenceDb_ || f.peakOverFloorDb < minOverFloorDb_) {
             return false;
         }
-        if (f.peakHz >= piezoLowHz_ && f.peakHz <= piezoHighHz_) {
-            pitch = f.peakHz;
-            return true;
-        }
-        // The square wave: its strongest partial may be the fundamental or
-        // an odd overtone.
         for (float harmonic : {1.0f, 3.0f, 5.0f}) {
             const float fundamental = f.peakHz / harmonic;
             if (fundamental >= squareLowHz_ && fundamental <= squareHighHz_) {
-                pitch = fundamental;
+                tone.pitch = fundamental;
+                tone.levelDb = f.levelDb;
+                tone.clarity = Ramp(f.levelOverFloorDb, minLevelOverFloorDb_, clearLevelOverFloorDb_);
                 return true;
             }
         }
         return false;
     }
 
-    void BeepStarts() noexcept
+    // A gap or pause of the square-wave alarm is only one when its
+    // loudness goes away: the high note of a hi-lo siren between two low
+    // ones is no gap. Judged only for beeps well above the background (at
+    // low SNR the background itself fills the gaps); a piezo's gaps need no
+    // such care, nothing else sounds like it.
+    void CountGapHop(const Features& f) noexcept
     {
-        // The quiet before this beep (silence_ counts only whole quiet hops
-        // after the last beep ended).
-        const std::uint32_t gap = silence_ + kBridge;
-        if (count_ >= 1 && count_ <= 2 && gap >= gapMin_ && gap <= gapMax_) {
-            pendingGapOk_ = true;
-        } else if (count_ == 3 && gap >= gapMin_ && gap <= gapMax_) {
-            // A fourth beep in the rhythm: steady beeping, not the alarm.
-            pendingGapOk_ = false;
-            count_ = 0;
-            cycles_ = 0;
-            broken_ = true;
-        } else {
-            pendingGapOk_ = false;
-            if (!(count_ == 3 && cycleCounted_ && gap <= pauseMax_)) {
-                cycles_ = 0;  // out of step: whatever came before was no cadence
-            }
-            count_ = 0;
+        ++gapHops_;
+        if (groupPitch_ < piezoLowHz_ && groupOverDb_ >= loudBeepDb_ && f.levelOverFloorDb > groupOverDb_ - gapDropDb_) {
+            ++gapLoudHops_;
         }
-        silence_ = 0;
-        beepPitchHops_ = 0;
     }
+
+    bool QuietGap() const noexcept { return 2 * gapLoudHops_ <= gapHops_; }
 
     void BeepEnds() noexcept
     {
         const std::uint32_t length = beepHops_;
-        const float pitch = beepPitchSum_ / static_cast<float>(std::max<std::uint32_t>(beepPitchHops_, 1));
-        const float clarity = beepClarity_ / static_cast<float>(std::max<std::uint32_t>(beepPitchHops_, 1));
+        const std::uint32_t quiet = quietHops_;
+#ifdef SMOKE_TRACE
+        std::fprintf(stderr, "beep end hop %lu len %u gap %u pitch %.0f count %u cycles %u broken %d\n", (unsigned long)hop_, length, gapBefore_, beepPitchSum_ / std::max<std::uint32_t>(beepPitchHops_, 1), count_, cycles_, brokenRun_);
+#endif
         beepHops_ = 0;
-        silence_ = 0;
         quietHops_ = 0;
-        lastBeepHop_ = hop_;
-        const bool fits = length >= beepMin_ && length <= beepMax_;
-        const bool samePitch = count_ == 0 || std::fabs(pitch - groupPitch_) < 0.05f * groupPitch_;
-        if (!fits || broken_) {
-            count_ = 0;
-            broken_ = false;
+        if (length < kBlip) {
+            // A click or a chirp: part of the quiet around it.
+            silence_ = gapBefore_ + length + quiet;
             return;
         }
-        if (count_ == 0 || !pendingGapOk_ || !samePitch) {
-            count_ = 1;
-            groupPitch_ = pitch;
-            groupClarity_ = clarity;
-        } else {
+        const std::uint32_t gap = gapBefore_;
+        const float pitch = beepPitchSum_ / static_cast<float>(std::max<std::uint32_t>(beepPitchHops_, 1));
+        const float clarity = beepClarity_ / static_cast<float>(std::max<std::uint32_t>(beepPitchHops_, 1));
+        silence_ = quiet;
+        lastBeepHop_ = hop_;
+        const float over = beepOverSum_ / static_cast<float>(std::max<std::uint32_t>(beepPitchHops_, 1));
+        gapHops_ = 0;
+        gapLoudHops_ = 0;
+        const bool inRhythm = gap >= gapMin_ && gap <= gapMax_ && gapWasQuiet_;
+        const bool samePitch = count_ > 0 && std::fabs(pitch - groupPitch_) < 0.05f * groupPitch_;
+        if (length < beepMin_ || length > beepMax_) {
+            count_ = 0;
+            cycles_ = 0;
+            return;
+        }
+        if (brokenRun_) {
+            return;
+        }
+        if (count_ >= 1 && count_ <= 2 && inRhythm && samePitch) {
             ++count_;
             groupClarity_ = std::min(groupClarity_, clarity);
+            groupLevelDb_ = std::max(groupLevelDb_, beepLevelDb_);
+            groupOverDb_ = std::min(groupOverDb_, over);
+            cycleCounted_ = false;
+            return;
         }
+        if (count_ == 3 && inRhythm) {
+            // A fourth beep in the rhythm: steady beeping, not the alarm,
+            // until a pause.
+            count_ = 0;
+            cycles_ = 0;
+            brokenRun_ = true;
+            return;
+        }
+        const bool nextCycle = count_ == 3 && cycleCounted_ && samePitch && gap <= pauseMax_;
+        if (!nextCycle) {
+            cycles_ = 0;
+        }
+        count_ = 1;
         cycleCounted_ = false;
+        groupPitch_ = pitch;
+        groupClarity_ = clarity;
+        groupLevelDb_ = beepLevelDb_;
+        groupOverDb_ = over;
     }
 
     void CycleComplete() noexcept
     {
         cycleCounted_ = true;
         ++cycles_;
-        const float clear = Ramp(groupClarity_, minOverFloorDb_, clearOverFloorDb_);
-        const float first = 0.5f + 0.49f * clear;
+        const float first = 0.5f + 0.49f * groupClarity_;
         confidence_ = std::min(1.0f, std::max(confidence_, first + cycleGain_ * static_cast<float>(cycles_ - 1)));
     }
 
@@ -170,9 +265,15 @@ private:
     const float piezoHighHz_;
     const float squareLowHz_;
     const float squareHighHz_;
+    const float minSquareHarmonicity_;
+    const float minLevelOverFloorDb_;
+    const float clearLevelOverFloorDb_;
     const float minProminenceDb_;
     const float minOverFloorDb_;
     const float clearOverFloorDb_;
+    const float echoDropDb_;
+    const float loudBeepDb_;
+    const float gapDropDb_;
     const std::uint32_t beepMin_;
     const std::uint32_t beepMax_;
     const std::uint32_t gapMin_;
@@ -189,16 +290,24 @@ private:
     std::uint32_t beepHops_ = 0;
     std::uint32_t quietHops_ = 0;
     std::uint32_t beepPitchHops_ = 0;
+    std::uint32_t gapBefore_ = 0;
     float beepPitchSum_ = 0.0f;
     float beepClarity_ = 0.0f;
+    float beepReference_ = 0.0f;
+    float beepLevelDb_ = kSilenceDb;
     // The group of beeps in step so far.
-    std::uint32_t silence_ = 0;  // whole quiet hops since the last beep ended
+    std::uint32_t silence_ = 0;  // quiet hops since the last beep ended
     std::uint32_t count_ = 0;
-    bool pendingGapOk_ = false;
     bool cycleCounted_ = false;
-    bool broken_ = false;
+    bool brokenRun_ = false;
     float groupPitch_ = 0.0f;
     float groupClarity_ = 0.0f;
+    float groupLevelDb_ = kSilenceDb;
+    float groupOverDb_ = 0.0f;     // the group's beeps over the background, dB (the least of them)
+    float beepOverSum_ = 0.0f;
+    std::uint32_t gapHops_ = 0;
+    std::uint32_t gapLoudHops_ = 0;
+    bool gapWasQuiet_ = true;
     std::uint32_t cycles_ = 0;
 
     float confidence_ = 0.0f;
