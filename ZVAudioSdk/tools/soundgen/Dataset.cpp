@@ -34,6 +34,7 @@ struct Row {
     double start = 0, end = 0;
     std::optional<double> snr;
     std::string background, split;
+    double clipSeconds = 0;   // for the summary; not a manifest column
 };
 
 struct Job {
@@ -169,7 +170,8 @@ Row renderPositive(const SpeechSource& speech, const Job& job, double rate, cons
     setRms(bg, rng.uniform(-45, -30));
     Buffer mix = mixAtSnr(ev, bg, rate, onset, *job.snr);
     if (peak(mix) > 0.95) normalisePeak(mix, 0.95);   // scales both: the SNR holds
-    Row row{job.file, job.label, sub, onset, std::min(clipLen, onset + evLen), job.snr, backgroundName(bk), job.split};
+    Row row{job.file, job.label, sub, onset, std::min(clipLen, onset + evLen), job.snr, backgroundName(bk), job.split,
+            double(mix.size()) / rate};
     if (!writeWav(dir + "/" + job.file, mix, rate)) row.file.clear();
     return row;
 }
@@ -204,7 +206,8 @@ Row renderNegative(const SpeechSource& speech, const Job& job, double rate, cons
         addInto(bg, ev, rate, onset);
     }
     if (peak(bg) > 0.95) normalisePeak(bg, 0.95);
-    Row row{job.file, job.label, sub, 0.0, double(bg.size()) / rate, std::nullopt, backgroundName(bk), job.split};
+    Row row{job.file, job.label, sub, 0.0, double(bg.size()) / rate, std::nullopt, backgroundName(bk), job.split,
+            double(bg.size()) / rate};
     if (!writeWav(dir + "/" + job.file, bg, rate)) row.file.clear();
     return row;
 }
@@ -279,25 +282,15 @@ int writeSet(const SetOptions& o) {
     for (int t = 1; t < std::max(1, o.jobs); ++t) pool.emplace_back(worker);
     worker();
     for (auto& t : pool) t.join();
-    double seconds = 0;
+    double positiveSeconds = 0, negativeSeconds = 0;
     for (const auto& r : rows) {
         if (r.file.empty()) return 1;
-        if (r.label == "negative") seconds += r.end;
-    }
-    // Positive clip lengths are not in the manifest: read them back from the rows' files.
-    double positiveSeconds = 0;
-    for (const auto& r : rows) {
-        if (r.label == "negative") continue;
-        SF_INFO info{};
-        if (SNDFILE* f = sf_open((o.outDir + "/" + r.file).c_str(), SFM_READ, &info)) {
-            positiveSeconds += double(info.frames) / info.samplerate;
-            sf_close(f);
-        }
+        (r.label == "negative" ? negativeSeconds : positiveSeconds) += r.clipSeconds;
     }
     if (!writeManifest(o.outDir + "/manifest.csv", rows)) { std::fprintf(stderr, "zv_soundgen: cannot write the manifest\n"); return 1; }
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     std::printf("zv_soundgen: %zu clips in %s (%.1f min positives, %.1f min negatives), speech by %s, %.1f s\n", rows.size(),
-                o.outDir.c_str(), positiveSeconds / 60, seconds / 60, speech.usesEspeak() ? "espeak-ng" : "formant synthesis", wall);
+                o.outDir.c_str(), positiveSeconds / 60, negativeSeconds / 60, speech.usesEspeak() ? "espeak-ng" : "formant synthesis", wall);
     return 0;
 }
 
@@ -338,7 +331,7 @@ int writeScene(const std::string& wavPath, std::uint64_t seed, double rate, bool
         const double snr = std::round(er.uniform(15, 20));
         scale(ev, bgRms * dbToGain(snr) / activeRms(ev, rate));
         addInto(mix, ev, rate, e.at);
-        rows.push_back({name, e.label, sub, e.at, e.at + double(ev.size()) / rate, snr, "traffic+speech", "holdout"});
+        rows.push_back({name, e.label, sub, e.at, e.at + double(ev.size()) / rate, snr, "traffic+speech", "holdout", len});
     }
     if (peak(mix) > 0.95) normalisePeak(mix, 0.95);
     if (!writeWav(wavPath, mix, rate)) return 1;
