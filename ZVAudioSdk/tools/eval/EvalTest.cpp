@@ -1,15 +1,61 @@
-// The evaluation's counting: manifest reading, the matching window and the
-// per-class arithmetic, on hand-made detections.
+// The evaluation's own logic: command line, manifest, audio bytes, the
+// matching window and the per-class arithmetic on hand-made detections.
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
+#include "AudioFile.h"
 #include "Manifest.h"
+#include "Options.h"
 #include "Scoring.h"
 
 namespace zv::eval {
 namespace {
+
+TEST(EvalOptions, PerClassThresholdsApplyAfterTheAllClassValue) {
+    const Options o = ParseOptions({"--threshold", "Siren=0.2", "--threshold", "0.7", "--split", "holdout", "set"}, "share");
+    EXPECT_EQ(o.folder, "set");
+    EXPECT_EQ(o.data, "share");
+    EXPECT_EQ(o.split, "holdout");
+    EXPECT_EQ(o.thresholds, (Thresholds{0.7f, 0.7f, 0.7f, 0.7f, 0.7f, 0.2f, 0.7f}));
+
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--threshold", "1.5", "x"}, {"--threshold", "Cat=0.5", "x"},
+          {"--threshold", "nan", "x"}, {"--split", "all", "x"}, {"--bogus", "x"}, {"x", "y"}, {}})
+        EXPECT_THROW(ParseOptions(bad, "share"), std::runtime_error) << bad.size();
+}
+
+TEST(EvalAudio, SixteenBitLittleEndianInterleavedWholeFramesOnly) {
+    // 1.03 s of 48 kHz stereo: 25 whole 40 ms frames are kept.
+    const std::string path = testing::TempDir() + "zv_eval_audio.wav";
+    SF_INFO info{};
+    info.samplerate = 48000;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr);
+    std::vector<short> samples(2 * 49440, 0);
+    samples[0] = 0x1234;
+    samples[1] = -2;
+    ASSERT_EQ(sf_writef_short(file, samples.data(), 49440), 49440);
+    sf_close(file);
+
+    const Audio audio = ReadAudio(path);
+    EXPECT_EQ(audio.sampleRate, 48000u);
+    EXPECT_EQ(audio.channels, 2u);
+    EXPECT_EQ(audio.pcm.size(), 25u * 1920u * 2u * 2u);
+    EXPECT_DOUBLE_EQ(audio.durationS, 1.0);
+    EXPECT_EQ(std::vector<std::uint8_t>(audio.pcm.begin(), audio.pcm.begin() + 4),
+              (std::vector<std::uint8_t>{0x34, 0x12, 0xFE, 0xFF}));
+    std::remove(path.c_str());
+    EXPECT_THROW(ReadAudio(path), std::runtime_error);
+}
 
 TEST(EvalManifest, QuotedFieldsAndColumnsByName) {
     EXPECT_EQ(SplitCsvLine("a,\"b, c\",\"say \"\"hi\"\"\",\r"),

@@ -18,6 +18,7 @@
 
 #include "Classes.h"
 #include "Manifest.h"
+#include "Options.h"
 #include "Runner.h"
 #include "Scoring.h"
 #include "zv_audio_analytics.h"
@@ -34,80 +35,6 @@ using nlohmann::json;
 // Thresholds of the precision/recall table; each row re-runs the library
 // with all seven thresholds at that value.
 constexpr float kSweep[] = {0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 0.9f, 0.95f, 0.99f};
-
-struct Options {
-    std::string folder;
-    std::string data = ZV_EVAL_DEFAULT_DATA;
-    Thresholds thresholds{0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
-    std::string split;
-    bool snr = false;
-    bool json = false;
-    bool sweep = true;
-    int listLimit = 8;
-};
-
-void Usage(std::FILE* to) {
-    std::fputs(
-        "usage: zv_eval [options] FOLDER\n"
-        "  FOLDER               holds manifest.csv and the WAV files it names\n"
-        "  --data DIR           the library's data folder (default " ZV_EVAL_DEFAULT_DATA ")\n"
-        "  --threshold X        all seven thresholds (default 0.5)\n"
-        "  --threshold Class=X  one class's threshold (after the above; repeatable)\n"
-        "  --split tune|holdout only the manifest rows of that split\n"
-        "  --snr                also the per-class table at each SNR and above\n"
-        "  --json               a machine-readable summary instead of tables\n"
-        "  --no-sweep           skip the precision/recall table over thresholds\n"
-        "  --list N             at most N lines of misses and of false alarms per label (default 8)\n",
-        to);
-}
-
-float ParseThreshold(const std::string& text) {
-    char* end = nullptr;
-    const float value = std::strtof(text.c_str(), &end);
-    if (end == text.c_str() || *end != '\0' || !std::isfinite(value) || value < 0.0f || value > 1.0f)
-        throw std::runtime_error("threshold '" + text + "' is not a number in [0, 1]");
-    return value;
-}
-
-Options ParseOptions(int argc, char** argv) {
-    Options options;
-    std::vector<std::string> perClass;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) throw std::runtime_error(arg + " needs a value");
-            return argv[++i];
-        };
-        if (arg == "--data") options.data = value();
-        else if (arg == "--threshold") {
-            const std::string v = value();
-            if (v.find('=') != std::string::npos) perClass.push_back(v);
-            else options.thresholds.fill(ParseThreshold(v));
-        } else if (arg == "--split") {
-            options.split = value();
-            if (options.split != "tune" && options.split != "holdout")
-                throw std::runtime_error("--split takes tune or holdout");
-        } else if (arg == "--snr") options.snr = true;
-        else if (arg == "--json") options.json = true;
-        else if (arg == "--no-sweep") options.sweep = false;
-        else if (arg == "--list") options.listLimit = std::atoi(value().c_str());
-        else if (arg == "-h" || arg == "--help") {
-            Usage(stdout);
-            std::exit(0);
-        } else if (!arg.empty() && arg[0] == '-') throw std::runtime_error("unknown option " + arg);
-        else if (options.folder.empty()) options.folder = arg;
-        else throw std::runtime_error("more than one folder given");
-    }
-    // Per-class values apply after an all-class value, whatever their order.
-    for (const std::string& v : perClass) {
-        const std::size_t eq = v.find('=');
-        const int code = ClassCodeOf(v.substr(0, eq));
-        if (code < 1) throw std::runtime_error("unknown class in --threshold " + v);
-        options.thresholds[static_cast<std::size_t>(code - 1)] = ParseThreshold(v.substr(eq + 1));
-    }
-    if (options.folder.empty()) throw std::runtime_error("no folder given");
-    return options;
-}
 
 // One file of the evaluation. Its audio is read again for each pass, so a
 // large set need not fit in memory.
@@ -460,11 +387,15 @@ int Run(const Options& options) {
 int main(int argc, char** argv) {
     Options options;
     try {
-        options = ParseOptions(argc, argv);
+        options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc), ZV_EVAL_DEFAULT_DATA);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "zv_eval: %s\n", e.what());
-        Usage(stderr);
+        PrintUsage(stderr, ZV_EVAL_DEFAULT_DATA);
         return 2;
+    }
+    if (options.help) {
+        PrintUsage(stdout, ZV_EVAL_DEFAULT_DATA);
+        return 0;
     }
     try {
         return Run(options);
