@@ -30,8 +30,9 @@ public:
         : minHz_(Parameter(block, "minHz", 400.0f, 50.0f, 5000.0f)),
           maxHz_(Parameter(block, "maxHz", 2300.0f, 100.0f, 5000.0f)),
           minHarmonicity_(Parameter(block, "minHarmonicity", 0.45f, 0.0f, 1.0f)),
-          minOvertonesDb_(Parameter(block, "minOvertonesDb", -18.0f, -60.0f, 60.0f)),
-          minOverFloorDb_(Parameter(block, "minOverFloorDb", 3.0f, 0.0f, 60.0f)),
+          minOvertonesDb_(Parameter(block, "minOvertonesDb", -25.0f, -60.0f, 60.0f)),
+          maxOvertonesDb_(Parameter(block, "maxOvertonesDb", 3.0f, -60.0f, 60.0f)),
+          minOverFloorDb_(Parameter(block, "minPeakOverFloorDb", 8.0f, 0.0f, 60.0f)),
           fastGlideOctaves_(Parameter(block, "fastGlideOctaves", 0.1f, 0.0f, 4.0f)),
           slowGlideOctaves_(Parameter(block, "slowGlideOctaves", 0.12f, 0.0f, 4.0f)),
           minVoiced_(Parameter(block, "minVoicedShare", 0.7f, 0.0f, 1.0f)),
@@ -39,14 +40,15 @@ public:
           hiLoMinOctaves_(Parameter(block, "hiLoMinOctaves", 0.2f, 0.0f, 4.0f)),
           hiLoMaxOctaves_(Parameter(block, "hiLoMaxOctaves", 0.65f, 0.0f, 4.0f)),
           holdPerSecond_(Parameter(block, "holdDecayPerSecond", 0.15f, 0.0f, 10.0f)),
-          dropPerSecond_(Parameter(block, "dropDecayPerSecond", 1.5f, 0.0f, 10.0f))
+          dropPerSecond_(Parameter(block, "dropDecayPerSecond", 2.5f, 0.0f, 10.0f))
     {
     }
 
     float Update(const Features& f) noexcept override
     {
         const bool voiced = f.f0Hz >= minHz_ && f.f0Hz <= maxHz_ && f.harmonicity >= minHarmonicity_ &&
-                            f.harmonicsDb >= minOvertonesDb_ && f.levelOverFloorDb >= minOverFloorDb_;
+                            f.harmonicsDb >= minOvertonesDb_ && f.harmonicsDb <= maxOvertonesDb_ &&
+                            f.peakOverFloorDb >= minOverFloorDb_;
         const float pitch = voiced ? std::log2(f.f0Hz) : 0.0f;
 
         // Pitch history, smoothed by a median of three against single-hop
@@ -79,7 +81,13 @@ public:
             Ramp(voicedShare, minVoiced_ - 0.15f, minVoiced_) * Ramp(glideShare, minGlide_ - 0.15f, minGlide_);
         const float evidence = std::max(glideEvidence, HiLoEvidence() * Ramp(voicedShare, 0.6f, 0.8f));
 
-        const float decay = (voicedShare >= 0.5f ? holdPerSecond_ : dropPerSecond_) / kHopsPerSecond;
+        // Held while the tone goes on (most of the last 0.3 s), dropped fast
+        // once it stops.
+        std::uint32_t recent = 0;
+        for (std::uint32_t back = 1; back <= kRecent; ++back) {
+            recent += voiced_[(pos_ + kHistory - back) % kHistory] ? 1 : 0;
+        }
+        const float decay = (2 * recent >= kRecent ? holdPerSecond_ : dropPerSecond_) / kHopsPerSecond;
         confidence_ = std::max(evidence, confidence_ - decay);
         confidence_ = std::max(0.0f, confidence_);
         return confidence_;
@@ -90,6 +98,7 @@ private:
     static constexpr std::uint32_t kWindow = 100;   // one second
     static constexpr std::uint32_t kFastSpan = 8;   // 80 ms
     static constexpr std::uint32_t kSlowSpan = 24;  // 240 ms
+    static constexpr std::uint32_t kRecent = 30;    // 300 ms
 
     float At(std::uint32_t back) const noexcept { return smooth_[(pos_ + kHistory - back) % kHistory]; }
 
@@ -181,6 +190,7 @@ private:
     const float maxHz_;
     const float minHarmonicity_;
     const float minOvertonesDb_;
+    const float maxOvertonesDb_;
     const float minOverFloorDb_;
     const float fastGlideOctaves_;
     const float slowGlideOctaves_;

@@ -38,7 +38,7 @@ public:
           minOverFloorDb_(Parameter(block, "minOverFloorDb", 10.0f, 0.0f, 60.0f)),
           clearOverFloorDb_(Parameter(block, "clearOverFloorDb", 25.0f, 0.0f, 80.0f)),
           echoDropDb_(Parameter(block, "echoDropDb", 12.0f, 0.0f, 60.0f)),
-          loudBeepDb_(Parameter(block, "loudBeepDb", 12.0f, 0.0f, 80.0f)),
+          loudBeepDb_(Parameter(block, "loudBeepDb", 6.0f, 0.0f, 80.0f)),
           gapDropDb_(Parameter(block, "gapDropDb", 8.0f, 0.0f, 80.0f)),
           beepMin_(Hops(Parameter(block, "beepMinS", 0.3f, 0.0f, 5.0f))),
           beepMax_(Hops(Parameter(block, "beepMaxS", 0.72f, 0.0f, 5.0f))),
@@ -178,15 +178,18 @@ private:
         return false;
     }
 
-    // A gap or pause of the square-wave alarm is only one when its
-    // loudness goes away: the high note of a hi-lo siren between two low
+    // A gap or pause of the square-wave alarm is only one when no other
+    // loud tone fills it: the high note of a hi-lo siren between two low
     // ones is no gap. Judged only for beeps well above the background (at
     // low SNR the background itself fills the gaps); a piezo's gaps need no
     // such care, nothing else sounds like it.
     void CountGapHop(const Features& f) noexcept
     {
         ++gapHops_;
-        if (groupPitch_ < piezoLowHz_ && groupOverDb_ >= loudBeepDb_ && f.levelOverFloorDb > groupOverDb_ - gapDropDb_) {
+        const bool otherTone = f.harmonicity >= 0.8f && f.f0Hz >= 400.0f && f.f0Hz <= 2300.0f &&
+                               std::fabs(f.f0Hz - groupPitch_) > 0.05f * groupPitch_;
+        if (groupPitch_ < piezoLowHz_ && groupOverDb_ >= loudBeepDb_ && otherTone &&
+            f.levelOverFloorDb > groupOverDb_ - gapDropDb_) {
             ++gapLoudHops_;
         }
     }
