@@ -5,14 +5,12 @@
 // precision/recall table over thresholds. The matching rule is in Scoring.h.
 #include <fmt/format.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
-#include <array>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <optional>
 #include <string>
 #include <vector>
 
