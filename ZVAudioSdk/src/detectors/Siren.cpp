@@ -31,7 +31,7 @@ public:
           maxHz_(Parameter(block, "maxHz", 2300.0f, 100.0f, 5000.0f)),
           minHarmonicity_(Parameter(block, "minHarmonicity", 0.45f, 0.0f, 1.0f)),
           minOvertonesDb_(Parameter(block, "minOvertonesDb", -25.0f, -60.0f, 60.0f)),
-          maxOvertonesDb_(Parameter(block, "maxOvertonesDb", 3.0f, -60.0f, 60.0f)),
+          maxOvertonesDb_(Parameter(block, "maxOvertonesDb", 7.0f, -60.0f, 60.0f)),
           minOverFloorDb_(Parameter(block, "minPeakOverFloorDb", 8.0f, 0.0f, 60.0f)),
           fastGlideOctaves_(Parameter(block, "fastGlideOctaves", 0.1f, 0.0f, 4.0f)),
           slowGlideOctaves_(Parameter(block, "slowGlideOctaves", 0.12f, 0.0f, 4.0f)),
@@ -99,6 +99,7 @@ private:
     static constexpr std::uint32_t kFastSpan = 8;   // 80 ms
     static constexpr std::uint32_t kSlowSpan = 24;  // 240 ms
     static constexpr std::uint32_t kRecent = 30;    // 300 ms
+    static constexpr std::uint32_t kMisfits = 4;    // hops a note may lose to a glide or a slip
 
     float At(std::uint32_t back) const noexcept { return smooth_[(pos_ + kHistory - back) % kHistory]; }
 
@@ -141,8 +142,8 @@ private:
             misfits_ = 0;
             return;
         }
-        if (noteHops_ > 0 && ++misfits_ <= 2) {
-            return;  // a glide between notes or a lost hop
+        if (noteHops_ > 0 && ++misfits_ <= kMisfits) {
+            return;  // a glide between notes or a slipped pitch
         }
         if (noteHops_ > 0) {
             notes_[2] = notes_[1];

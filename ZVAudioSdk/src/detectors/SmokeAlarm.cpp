@@ -14,9 +14,6 @@
 // holds through the pauses and fades once the beeping stops.
 #include <algorithm>
 #include <cmath>
-#ifdef SMOKE_TRACE
-#include <cstdio>
-#endif
 
 #include "Memory.h"
 #include "detectors/Detector.h"
@@ -200,9 +197,6 @@ private:
     {
         const std::uint32_t length = beepHops_;
         const std::uint32_t quiet = quietHops_;
-#ifdef SMOKE_TRACE
-        std::fprintf(stderr, "beep end hop %lu len %u gap %u pitch %.0f count %u cycles %u broken %d\n", (unsigned long)hop_, length, gapBefore_, beepPitchSum_ / std::max<std::uint32_t>(beepPitchHops_, 1), count_, cycles_, brokenRun_);
-#endif
         beepHops_ = 0;
         quietHops_ = 0;
         if (length < kBlip) {
