@@ -35,8 +35,9 @@ public:
           minOverFloorDb_(Parameter(block, "minOverFloorDb", 10.0f, 0.0f, 60.0f)),
           clearOverFloorDb_(Parameter(block, "clearOverFloorDb", 25.0f, 0.0f, 80.0f)),
           echoDropDb_(Parameter(block, "echoDropDb", 12.0f, 0.0f, 60.0f)),
-          loudBeepDb_(Parameter(block, "loudBeepDb", 6.0f, 0.0f, 80.0f)),
-          gapDropDb_(Parameter(block, "gapDropDb", 8.0f, 0.0f, 80.0f)),
+          gapToneHarmonicity_(Parameter(block, "gapToneHarmonicity", 0.7f, 0.0f, 1.0f)),
+          gapToneOverFloorDb_(Parameter(block, "gapToneOverFloorDb", 10.0f, 0.0f, 80.0f)),
+          gapToneBelowDb_(Parameter(block, "gapToneBelowDb", 10.0f, 0.0f, 80.0f)),
           beepMin_(Hops(Parameter(block, "beepMinS", 0.3f, 0.0f, 5.0f))),
           beepMax_(Hops(Parameter(block, "beepMaxS", 0.72f, 0.0f, 5.0f))),
           gapMin_(Hops(Parameter(block, "gapMinS", 0.3f, 0.0f, 5.0f))),
@@ -73,7 +74,6 @@ public:
             if (beepHops_ == 0) {
                 gapBefore_ = silence_;
                 gapWasQuiet_ = QuietGap();
-                beepOverSum_ = 0.0f;
                 beepPitchSum_ = 0.0f;
                 beepPitchHops_ = 0;
                 beepClarity_ = 0.0f;
@@ -86,7 +86,6 @@ public:
             // Pitch and clarity from the steady part: the first hops of a
             // beep share their window with what came before.
             if (beepHops_ > kSettle) {
-                beepOverSum_ += f.levelOverFloorDb;
                 beepPitchSum_ += pitch;
                 ++beepPitchHops_;
                 beepClarity_ += heard.clarity;
@@ -136,6 +135,20 @@ private:
         float clarity = 0.0f;
     };
 
+    // Whether the peak above 2 kHz is an overtone of a harmonic tone below
+    // it (a siren's, a horn's), not a piezo of its own: the lower tone has a
+    // real fundamental (its overtones are not far stronger than it) and the
+    // peak sits on one of its multiples. A lone piezo's pitch estimate is a
+    // subharmonic with nothing at it.
+    static bool OvertoneOfLowerTone(const Features& f) noexcept
+    {
+        if (f.f0Hz < 200.0f || f.f0Hz > 2300.0f || f.harmonicity < 0.7f || f.harmonicsDb > 10.0f) {
+            return false;
+        }
+        const float multiple = f.highPeakHz / f.f0Hz;
+        return multiple >= 1.5f && std::fabs(multiple - std::round(multiple)) < 0.04f * multiple;
+    }
+
     bool IsAlarmTone(const Features& f, Tone& tone) const noexcept
     {
         // The square wave first: periodic at its fundamental even when
@@ -152,7 +165,7 @@ private:
         // The piezo tone: the strongest peak above 2 kHz, whatever a voice
         // does below.
         if (f.highPeakProminenceDb >= minProminenceDb_ && f.highPeakOverFloorDb >= minOverFloorDb_ &&
-            f.highPeakHz >= piezoLowHz_ && f.highPeakHz <= piezoHighHz_) {
+            f.highPeakHz >= piezoLowHz_ && f.highPeakHz <= piezoHighHz_ && !OvertoneOfLowerTone(f)) {
             tone.pitch = f.highPeakHz;
             tone.levelDb = f.highPeakLevelDb;
             tone.clarity = Ramp(f.highPeakOverFloorDb, minOverFloorDb_, clearOverFloorDb_);
@@ -176,17 +189,17 @@ private:
     }
 
     // A gap or pause of the square-wave alarm is only one when no other
-    // loud tone fills it: the high note of a hi-lo siren between two low
-    // ones is no gap. Judged only for beeps well above the background (at
-    // low SNR the background itself fills the gaps); a piezo's gaps need no
-    // such care, nothing else sounds like it.
+    // clear harmonic tone in a siren's range, nearly as loud as the beeps,
+    // fills most of it: the high note
+    // of a hi-lo siren between two low ones is no gap. A piezo's gaps need
+    // no such care, nothing else sounds like it.
     void CountGapHop(const Features& f) noexcept
     {
         ++gapHops_;
-        const bool otherTone = f.harmonicity >= 0.8f && f.f0Hz >= 400.0f && f.f0Hz <= 2300.0f &&
-                               std::fabs(f.f0Hz - groupPitch_) > 0.05f * groupPitch_;
-        if (groupPitch_ < piezoLowHz_ && groupOverDb_ >= loudBeepDb_ && otherTone &&
-            f.levelOverFloorDb > groupOverDb_ - gapDropDb_) {
+        const bool otherTone = f.harmonicity >= gapToneHarmonicity_ && f.f0Hz >= 400.0f && f.f0Hz <= 2300.0f &&
+                               std::fabs(f.f0Hz - groupPitch_) > 0.05f * groupPitch_ &&
+                               f.peakOverFloorDb >= gapToneOverFloorDb_ && f.levelDb > groupLevelDb_ - gapToneBelowDb_;
+        if (groupPitch_ < piezoLowHz_ && otherTone) {
             ++gapLoudHops_;
         }
     }
@@ -209,7 +222,6 @@ private:
         const float clarity = beepClarity_ / static_cast<float>(std::max<std::uint32_t>(beepPitchHops_, 1));
         silence_ = quiet;
         lastBeepHop_ = hop_;
-        const float over = beepOverSum_ / static_cast<float>(std::max<std::uint32_t>(beepPitchHops_, 1));
         gapHops_ = 0;
         gapLoudHops_ = 0;
         const bool inRhythm = gap >= gapMin_ && gap <= gapMax_ && gapWasQuiet_;
@@ -226,7 +238,6 @@ private:
             ++count_;
             groupClarity_ = std::min(groupClarity_, clarity);
             groupLevelDb_ = std::max(groupLevelDb_, beepLevelDb_);
-            groupOverDb_ = std::min(groupOverDb_, over);
             cycleCounted_ = false;
             return;
         }
@@ -247,7 +258,6 @@ private:
         groupPitch_ = pitch;
         groupClarity_ = clarity;
         groupLevelDb_ = beepLevelDb_;
-        groupOverDb_ = over;
     }
 
     void CycleComplete() noexcept
@@ -269,8 +279,9 @@ private:
     const float minOverFloorDb_;
     const float clearOverFloorDb_;
     const float echoDropDb_;
-    const float loudBeepDb_;
-    const float gapDropDb_;
+    const float gapToneHarmonicity_;
+    const float gapToneOverFloorDb_;
+    const float gapToneBelowDb_;
     const std::uint32_t beepMin_;
     const std::uint32_t beepMax_;
     const std::uint32_t gapMin_;
@@ -300,8 +311,6 @@ private:
     float groupPitch_ = 0.0f;
     float groupClarity_ = 0.0f;
     float groupLevelDb_ = kSilenceDb;
-    float groupOverDb_ = 0.0f;     // the group's beeps over the background, dB (the least of them)
-    float beepOverSum_ = 0.0f;
     std::uint32_t gapHops_ = 0;
     std::uint32_t gapLoudHops_ = 0;
     bool gapWasQuiet_ = true;
