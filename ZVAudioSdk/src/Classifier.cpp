@@ -54,9 +54,9 @@ struct ClassEntry {
 
 // Class-code order: index 0 is class 1.
 constexpr ClassEntry kClasses[ZV_AUDIO_CLASS_COUNT] = {
-    {"GlassBreak", nullptr}, {"SmokeAlarm", MakeSmokeAlarm}, {"GunShot", nullptr},
+    {"GlassBreak", MakeGlassBreak}, {"SmokeAlarm", MakeSmokeAlarm}, {"GunShot", MakeGunShot},
     {"Aggression", nullptr}, {"BabyCry", nullptr},           {"Siren", MakeSiren},
-    {"DogBark", nullptr},
+    {"DogBark", MakeDogBark},
 };
 
 }  // namespace
