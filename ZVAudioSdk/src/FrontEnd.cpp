@@ -22,10 +22,6 @@ std::mutex& PlannerMutex()
 constexpr float kPi = 3.14159265358979f;
 constexpr float kTiny = 1e-12f;  // -120 dB: the power of silence
 
-float PowerDb(float power) noexcept
-{
-    return 10.0f * std::log10(std::max(power, kTiny));
-}
 
 float HzToMel(float hz) noexcept { return 2595.0f * std::log10(1.0f + hz / 700.0f); }
 float MelToHz(float mel) noexcept { return 700.0f * (std::pow(10.0f, mel / 2595.0f) - 1.0f); }
@@ -46,6 +42,12 @@ float FastLn(float x) noexcept
     const float t2 = t * t;
     const float lnM = 2.0f * t * (1.0f + t2 * (1.0f / 3.0f + t2 * (0.2f + t2 * (1.0f / 7.0f))));
     return static_cast<float>(exponent) * 0.69314718f + lnM;
+}
+
+// dB of a power, through FastLn: some eighty of these per hop.
+float PowerDb(float power) noexcept
+{
+    return 4.34294482f * FastLn(std::max(power, kTiny));
 }
 
 }  // namespace
@@ -152,7 +154,7 @@ void FrontEnd::Init(std::uint32_t sampleRate)
     fftwf_execute_dft_c2r(static_cast<fftwf_plan>(acfPlan_), reinterpret_cast<fftwf_complex*>(acfSpectrum_.data()),
                           acf_.data());
     for (int lag = 0; lag < kAcfSize / 2; ++lag) {
-        windowAcf_[lag] = std::max(acf_[lag] / acf_[0], 1e-3f);
+        windowAcf_[lag] = 1.0f / std::max(acf_[lag] / acf_[0], 1e-3f);  // kept as its reciprocal
     }
     std::fill(frame_.begin(), frame_.end(), 0.0f);
     features_.hop = 0;
@@ -219,7 +221,11 @@ void FrontEnd::MeasureSpectrum() noexcept
     float weighted = 0.0f;
     float high = 0.0f;
     float mid = 0.0f;
-    float logSum = 0.0f;
+    // The flatness's log-sum takes one log per eight bins, of their product
+    // in double (bin powers are >= 1e-14, so eight never underflow).
+    double logSum = 0.0;
+    double product = 1.0;
+    int inProduct = 0;
     const std::uint32_t firstFlatBin = static_cast<std::uint32_t>(100.0f / kBinHz) + 1;
     const std::uint32_t bin1k = static_cast<std::uint32_t>(1000.0f / kBinHz);
     const std::uint32_t bin4k = static_cast<std::uint32_t>(4000.0f / kBinHz);
@@ -235,14 +241,20 @@ void FrontEnd::MeasureSpectrum() noexcept
         if (k >= firstFlatBin) {
             total += p;
             weighted += p * static_cast<float>(k);
-            logSum += FastLn(p);
+            product *= static_cast<double>(p);
+            if (++inProduct == 8) {
+                logSum += std::log(product);
+                product = 1.0;
+                inProduct = 0;
+            }
             high += k > bin4k ? p : 0.0f;
             mid += (k > bin1k && k <= bin4k) ? p : 0.0f;
         }
     }
+    logSum += std::log(product);
     const float count = static_cast<float>(topBin_ + 1 - firstFlatBin);
     const float mean = total / count;
-    features_.flatness = std::min(1.0f, std::exp(logSum / count) / mean);
+    features_.flatness = std::min(1.0f, static_cast<float>(std::exp(logSum / count)) / mean);
     features_.centroidHz = total > 0.0f ? weighted / total * kBinHz : 0.0f;
     features_.highRatio = high / total;
     features_.midRatio = mid / total;
@@ -362,9 +374,9 @@ FrontEnd::Peak FrontEnd::DescribePeak(std::uint32_t bin) const noexcept
     const float centre = power_[bin];
     const float right = power_[bin + 1];
     // Parabola through the log powers of the peak bin and its neighbours.
-    const float a = std::log(left);
-    const float b = std::log(centre);
-    const float c = std::log(right);
+    const float a = FastLn(left);
+    const float b = FastLn(centre);
+    const float c = FastLn(right);
     const float denominator = a - 2.0f * b + c;
     const float offset = denominator < 0.0f ? 0.5f * (a - c) / denominator : 0.0f;
     peak.hz = (static_cast<float>(bin) + std::clamp(offset, -0.5f, 0.5f)) * kBinHz;
@@ -394,6 +406,7 @@ void FrontEnd::EstimatePitch() noexcept
     const std::uint32_t highBin = std::min(static_cast<std::uint32_t>(5000.0f / kBinHz), topBin_);
     // The tracked background is taken out first, so a steady noise under a
     // voice or a siren does not wash out its periodicity.
+    // Cleared every hop: the inverse transform overwrites its input.
     std::fill(acfSpectrum_.begin(), acfSpectrum_.end(), 0.0f);
     float energy = 0.0f;
     for (std::uint32_t k = lowBin; k <= highBin; ++k) {
@@ -416,7 +429,7 @@ void FrontEnd::EstimatePitch() noexcept
     int bestLag = 0;
     float best = 0.0f;
     for (int lag = kMinLag; lag <= kMaxLag; ++lag) {
-        const float r = acf_[lag] / windowAcf_[lag];
+        const float r = acf_[lag] * windowAcf_[lag];
         if (r > best && acf_[lag] >= acf_[lag - 1] && acf_[lag] >= acf_[lag + 1]) {
             best = r;
             bestLag = lag;
@@ -428,7 +441,7 @@ void FrontEnd::EstimatePitch() noexcept
     // The shortest lag that is nearly as good is the period; its multiples
     // (the octaves and fifths below) correlate just as well.
     for (int lag = kMinLag; lag < bestLag; ++lag) {
-        if (acf_[lag] >= acf_[lag - 1] && acf_[lag] >= acf_[lag + 1] && acf_[lag] / windowAcf_[lag] > 0.85f * best) {
+        if (acf_[lag] >= acf_[lag - 1] && acf_[lag] >= acf_[lag + 1] && acf_[lag] * windowAcf_[lag] > 0.85f * best) {
             bestLag = lag;
             break;
         }
@@ -439,7 +452,7 @@ void FrontEnd::EstimatePitch() noexcept
     const float denominator = a - 2.0f * b + c;
     const float offset = denominator < 0.0f ? std::clamp(0.5f * (a - c) / denominator, -0.5f, 0.5f) : 0.0f;
     features_.f0Hz = 16000.0f / (static_cast<float>(bestLag) + offset);
-    features_.harmonicity = std::clamp(b / windowAcf_[bestLag] / zero, 0.0f, 1.0f);
+    features_.harmonicity = std::clamp(b * windowAcf_[bestLag] / zero, 0.0f, 1.0f);
 
     // Overtones 2 to 6 against the fundamental: a voice, a siren or a horn
     // has them, a whistle or a piezo tone hardly.

@@ -77,7 +77,7 @@ private:
     static constexpr int kAcfSize = 512;
     ZvVector<float> acfSpectrum_;   // interleaved re/im input
     ZvVector<float> acf_;           // lag domain output
-    ZvVector<float> windowAcf_;     // the window's own autocorrelation, normalised
+    ZvVector<float> windowAcf_;     // 1 / the window's own autocorrelation, normalised
 
     void* forwardPlan_ = nullptr;   // fftwf_plan
     void* acfPlan_ = nullptr;       // fftwf_plan
