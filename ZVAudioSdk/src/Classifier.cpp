@@ -55,7 +55,7 @@ struct ClassEntry {
 // Class-code order: index 0 is class 1.
 constexpr ClassEntry kClasses[ZV_AUDIO_CLASS_COUNT] = {
     {"GlassBreak", MakeGlassBreak}, {"SmokeAlarm", MakeSmokeAlarm}, {"GunShot", MakeGunShot},
-    {"Aggression", nullptr}, {"BabyCry", nullptr},           {"Siren", MakeSiren},
+    {"Aggression", MakeAggression}, {"BabyCry", MakeBabyCry}, {"Siren", MakeSiren},
     {"DogBark", MakeDogBark},
 };
 
