@@ -55,10 +55,11 @@ public:
     DataFolder& operator=(const DataFolder&) = delete;
 
     void Write(const std::string& text) const { std::ofstream(path_ / ZV_AUDIO_MODEL_FILE) << text; }
-    std::string Path() const { return path_.string(); }
+    const std::string& Path() const { return text_; }
 
 private:
     fs::path path_;
+    std::string text_ = path_.string();
 };
 
 // The shipped data file with the decision's re-trigger interval replaced.
@@ -69,15 +70,22 @@ inline nlohmann::json ModelWithRetrigger(unsigned retriggerMs)
     return model;
 }
 
-inline InitRecord MakeInit(uint32_t rate, uint32_t channels, const std::string& dataPath, int32_t frameMs = 40)
+// The path is borrowed, as zvAudio_Init borrows it: it must outlive the
+// record's use (a string literal, or a string the caller keeps).
+inline InitRecord MakeInit(uint32_t rate, uint32_t channels, const char* dataPath, int32_t frameMs = 40)
 {
     InitRecord init{};
     init.sampleRate = rate;
     init.numChannels = channels;
     init.frameLengthMs = frameMs;
-    init.sdkDataPath = dataPath.c_str();
+    init.sdkDataPath = dataPath;
     return init;
 }
+inline InitRecord MakeInit(uint32_t rate, uint32_t channels, const std::string& dataPath, int32_t frameMs = 40)
+{
+    return MakeInit(rate, channels, dataPath.c_str(), frameMs);
+}
+InitRecord MakeInit(uint32_t, uint32_t, std::string&&, int32_t = 40) = delete;
 
 inline ThresholdRecord AllThresholds(float value)
 {
