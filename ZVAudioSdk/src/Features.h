@@ -46,6 +46,8 @@ struct Features {
     float bandHz[kBandCount] = {};        // centre of each band
     float bandDb[kBandCount] = {};        // band power, dB
     float floorDb[kBandCount] = {};       // tracked background of the band, dB
+    float bandPower[kBandCount] = {};     // the same two as powers (10^(dB/10)), for sums
+    float floorPower[kBandCount] = {};    //   without converting back per band
     float floorLevelDb = kSilenceDb;      // the summed floor of all bands, dB
     float levelOverFloorDb = 0.0f;        // band-summed power over the summed floor, dB (>= 0)
 

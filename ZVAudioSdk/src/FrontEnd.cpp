@@ -312,6 +312,8 @@ void FrontEnd::TrackFloor() noexcept
     float floorSum = 0.0f;
     for (int band = 0; band < bands; ++band) {
         features_.floorDb[band] = PowerDb(floorPower_[band]);
+        features_.bandPower[band] = bandPower_[band];
+        features_.floorPower[band] = floorPower_[band];
         bandSum += bandPower_[band];
         floorSum += floorPower_[band];
     }
