@@ -2,7 +2,8 @@
 #             an optimised build with warnings as errors, an Address- and
 #             UndefinedBehaviorSanitizer build, and a ThreadSanitizer build of
 #             the concurrency tests.
-# make bench  builds and runs the benchmarks.
+# make bench  builds and runs the benchmarks: the plug-in's Receive path, and
+#             the classification library's speed and memory per engine.
 # make eval   builds the sound generator, the evaluation and the
 #             classification library (Release, build/eval), generates the
 #             labelled set into build/eval/generated when it is missing or the
@@ -34,6 +35,7 @@ bench: deps
 	cmake --preset bench
 	cmake --build --preset bench -j $(JOBS)
 	./build/bench/bench/zv_bench
+	./build/bench/bench/zv_sdk_bench
 
 eval: deps
 	cmake -S . -B $(EVAL_DIR) -DCMAKE_BUILD_TYPE=Release -DZV_BUILD_TESTS=OFF
