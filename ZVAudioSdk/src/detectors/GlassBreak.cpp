@@ -24,10 +24,9 @@ public:
 protected:
     // Breaking glass puts its new energy into the highs; an onset that
     // brings mostly lows or middle is something else, however it goes on.
-    bool Admits(const float d[kDescriptorCount]) const noexcept override
-    {
-        return ImpulseDetector::Admits(d) && d[kHighShare] >= minHighShare_;
-    }
+    // Unlike the other impulsive classes it need not fall within the
+    // observation: dense shards can keep the level up for a second or two.
+    bool Admits(const float d[kDescriptorCount]) const noexcept override { return d[kHighShare] >= minHighShare_; }
 
 private:
     const float minHighShare_;
