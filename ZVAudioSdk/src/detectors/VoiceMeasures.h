@@ -113,6 +113,7 @@ enum VoiceMeasure : int {
     kBouts,             // voiced runs of 0.35 .. 2 s ended in the last 3 s, / 3
     kHighBreadth,       // share of the 4 .. 8 kHz bands lit: a strained, clipped voice's
     kPitchJumps,        // hops whose pitch leapt by more than 0.3 octave: a rough voice's
+    kCrest,             // peak over RMS of the hop, / 20 dB: low where a voice is clipped
     kMeasureCount
 };
 
@@ -142,6 +143,7 @@ public:
             hop.values[11] = f.flatness;
             hop.values[12] = g.highBands > 0 ? static_cast<float>(g.litHigh) / static_cast<float>(g.highBands) : 0.0f;
             hop.values[13] = lastVoiced_ && std::fabs(pitch - lastPitch_) > 0.3f ? 1.0f : 0.0f;
+            hop.values[14] = std::clamp(f.peakDb - f.levelDb, 0.0f, 20.0f) / 20.0f;
             lastPitch_ = pitch;
         }
         if (hop.voiced && !lastVoiced_) {
@@ -205,10 +207,11 @@ public:
         out[kBouts] = static_cast<float>(bouts) / 3.0f;
         out[kHighBreadth] = mean(12);
         out[kPitchJumps] = mean(13);
+        out[kCrest] = mean(14);
     }
 
 private:
-    static constexpr int kValues = 14;
+    static constexpr int kValues = 15;
     static constexpr std::uint32_t kWindow = 100;  // one second
     static constexpr std::uint32_t kShort = 30;
     static constexpr std::uint32_t kMaxGap = 4;
