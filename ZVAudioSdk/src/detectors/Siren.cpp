@@ -34,7 +34,7 @@ public:
           maxOvertonesDb_(Parameter(block, "maxOvertonesDb", 7.0f, -60.0f, 60.0f)),
           minOverFloorDb_(Parameter(block, "minPeakOverFloorDb", 8.0f, 0.0f, 60.0f)),
           fastGlideOctaves_(Parameter(block, "fastGlideOctaves", 0.1f, 0.0f, 4.0f)),
-          slowGlideOctaves_(Parameter(block, "slowGlideOctaves", 0.12f, 0.0f, 4.0f)),
+          slowGlideOctaves_(Parameter(block, "slowGlideOctaves", 0.08f, 0.0f, 4.0f)),
           minVoiced_(Parameter(block, "minVoicedShare", 0.7f, 0.0f, 1.0f)),
           minGlide_(Parameter(block, "minGlideShare", 0.3f, 0.0f, 1.0f)),
           hiLoMinOctaves_(Parameter(block, "hiLoMinOctaves", 0.2f, 0.0f, 4.0f)),
@@ -95,7 +95,7 @@ public:
 
 private:
     static constexpr std::uint32_t kHistory = 128;
-    static constexpr std::uint32_t kWindow = 100;   // one second
+    static constexpr std::uint32_t kWindow = 90;    // 0.9 s
     static constexpr std::uint32_t kFastSpan = 8;   // 80 ms
     static constexpr std::uint32_t kSlowSpan = 24;  // 240 ms
     static constexpr std::uint32_t kRecent = 30;    // 300 ms
