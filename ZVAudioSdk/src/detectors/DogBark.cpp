@@ -1,7 +1,7 @@
 // DogBark: a short (50 to 300 ms) explosive voiced burst with a fast
 // attack, usually one of a series.
 //
-// The measures are ImpulseEvents' descriptors of each onset's first 0.4 s;
+// The measures are ImpulseEvents' descriptors of each onset's first 0.6 s;
 // the class's trees in the data file weigh them: the attack, how long it
 // sounds, its voicing, pitch and the pitch's fall, the harsh noise riding on
 // it (flatness, middle and high shares), and the onsets around it (a bark

@@ -1,7 +1,7 @@
 // GlassBreak: a sharp impact followed at once by dense, irregular shards
 // above 3 kHz that go on for a few hundred milliseconds and thin out.
 //
-// The measures are ImpulseEvents' descriptors of each onset's first 0.4 s;
+// The measures are ImpulseEvents' descriptors of each onset's first 0.6 s;
 // the class's trees in the data file weigh them: the share of new energy in
 // the highs, how long the highs last and how often they jump up again (the
 // shards), the breadth of the impact, ringing and voicing. A struck or rubbed

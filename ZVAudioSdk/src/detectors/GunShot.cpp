@@ -3,7 +3,7 @@
 // or a voice, and a fast fall; a burst is a series of such onsets, each
 // observed from its own start.
 //
-// The measures are ImpulseEvents' descriptors of each onset's first 0.4 s;
+// The measures are ImpulseEvents' descriptors of each onset's first 0.6 s;
 // the class's trees in the data file weigh them. They are fitted only on
 // the descriptors a shot can show (rise, breadth, shares of low, middle and
 // high energy, the first fall, ringing, flatness, voicing, the 1 ms jump,

@@ -3,7 +3,8 @@
 //
 // An onset is a hop whose bands jump over the hop before (the front end's
 // flux) while a 1 ms block of the waveform jumps over the 20 ms before it.
-// Each onset opens an observation of kObserveHops hops (0.4 s), measured
+// Each onset opens an observation of kObserveHops hops (0.6 s, long enough
+// for a shot's reverberant tail to show its fall), measured
 // against the band levels just before the onset, not against the long-term
 // floor: a shot in a burst is measured over the tail of the one before, and a
 // sound that starts with the stream over the silence before it. Up to kSlots
@@ -75,12 +76,13 @@ enum Descriptor : int {
     kPitchFall,     // fall of the pitch from its highest to its last voiced hop, octaves
     kPitch,         // mean log2 pitch of the voiced hops (0 when none)
     kMidShare,      // share of the onset's new energy in 500 Hz .. 3 kHz
+    kDropEnd,       // fall of the new energy from its peak to the observation's last 100 ms, dB
     kDescriptorCount
 };
 
 class ImpulseEvents {
 public:
-    static constexpr int kObserveHops = 40;
+    static constexpr int kObserveHops = 60;
     static constexpr int kSlots = 4;
 
     ImpulseEvents(float minFluxDb, float minOnsetDb) : minFluxDb_(minFluxDb), minOnsetDb_(minOnsetDb)
@@ -303,6 +305,11 @@ private:
         out[kDrop2] = drop(s.excessDb, peak, 2);
         out[kDrop5] = drop(s.excessDb, peak, 5);
         out[kDrop12] = drop(s.excessDb, peak, 12);
+        float endPower = 0.0f;
+        for (int k = kObserveHops - 10; k < kObserveHops; ++k) {
+            endPower += FastDbToPower(s.excessDb[k]);
+        }
+        out[kDropEnd] = std::clamp(s.excessDb[peak] - PowerToDb(endPower / 10.0f), -20.0f, 40.0f);
         out[kHighDrop2] = drop(s.highDb, highPeak, 2);
 
         out[kProminence] = s.prominenceHops > 0 ? s.prominence / static_cast<float>(s.prominenceHops) : 0.0f;
@@ -482,14 +489,14 @@ protected:
     // that sets in (or a stream that starts mid-noise) does not.
     virtual bool Admits(const float d[kDescriptorCount]) const noexcept
     {
-        return std::max({d[kDrop2], d[kDrop5], d[kDrop12]}) >= 6.0f;
+        return std::max({d[kDrop2], d[kDrop5], d[kDrop12], d[kDropEnd]}) >= 6.0f;
     }
 
 private:
     ImpulseEvents events_;
     DescriptorTrees trees_;
     const int holdHops_;
-    const char* name_;
+    [[maybe_unused]] const char* name_;  // names the class in a trace build
     float confidence_ = 0.0f;
     int hold_ = 0;
 };
