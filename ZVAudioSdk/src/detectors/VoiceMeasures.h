@@ -40,7 +40,7 @@ inline float FastExp2(float x) noexcept
     const float p = 1.0f + f * (0.6960656f + f * (0.2244050f + f * 0.0790233f));
     std::int32_t bits = 0;
     std::memcpy(&bits, &p, sizeof bits);
-    bits += static_cast<std::int32_t>(whole) << 23;
+    bits += static_cast<std::int32_t>(whole) * (1 << 23);  // a multiply: shifting a negative is undefined
     float result = 0.0f;
     std::memcpy(&result, &bits, sizeof result);
     return result;
