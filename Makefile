@@ -2,7 +2,14 @@
 #             an optimised build with warnings as errors, an Address- and
 #             UndefinedBehaviorSanitizer build, and a ThreadSanitizer build of
 #             the concurrency tests.
-# make bench  builds and runs the benchmarks.
+# make bench  builds and runs the benchmarks: the plug-in's Receive path, and
+#             the classification library's speed and memory per engine.
+# make eval   builds the sound generator, the evaluation and the
+#             classification library (Release, build/eval), generates the
+#             labelled set into build/eval/generated when it is missing or the
+#             generator is newer, and evaluates the library on its holdout and
+#             tune splits and on the recordings in ../shared/sounds
+#             (SOUNDS=DIR for another folder, EVAL_ARGS for zv_eval options).
 # make demo   installs what is missing, builds the plug-in, its libraries and
 #             orq8-host (Release, build/demo), installs the plug-in folder and
 #             the host into build/demo-prefix, makes the 60 s demonstration
@@ -13,13 +20,16 @@
 # make package  builds the Debian package of the plug-in folder and the host
 #             (build/demo/package/*.deb; apt install ./that-file.deb).
 JOBS ?= 2
+EVAL_DIR := build/eval
+SOUNDS ?= ../shared/sounds
+EVAL_ARGS ?=
 DEMO_DIR := build/demo
 DEMO_PREFIX := $(CURDIR)/build/demo-prefix
 DEMO_SCENE := $(DEMO_DIR)/scene.wav
 DEMO_REPORT := build/demo-report.html
 DEMO_TARGETS := AudioAnalytics_Zelvani zv_memory zv_audio_analytics orq8-host
 
-.PHONY: test deps bench clean demo demo-build package
+.PHONY: test deps bench eval clean demo demo-build package
 
 deps:
 	bash scripts/install-deps.sh
@@ -39,6 +49,26 @@ bench: deps
 	cmake --preset bench
 	cmake --build --preset bench -j $(JOBS)
 	./build/bench/bench/zv_bench
+	./build/bench/bench/zv_sdk_bench
+
+eval: deps
+	cmake -S . -B $(EVAL_DIR) -DCMAKE_BUILD_TYPE=Release -DZV_BUILD_TESTS=OFF
+	cmake --build $(EVAL_DIR) -j $(JOBS) --target zv_soundgen zv_eval zv_audio_analytics
+	@gen=$$(find $(EVAL_DIR) -type f -name zv_soundgen -perm -u+x | head -n 1); \
+	out="$(EVAL_DIR)/generated"; \
+	if [ ! -f "$$out/manifest.csv" ] || [ "$$gen" -nt "$$out/manifest.csv" ]; then \
+	  echo "generating the labelled set into $$out"; \
+	  rm -rf "$$out.tmp" && "$$gen" --out "$$out.tmp" --split both && \
+	  rm -rf "$$out" && mv "$$out.tmp" "$$out"; \
+	fi
+	$(EVAL_DIR)/ZVAudioSdk/tools/eval/zv_eval --snr --split holdout $(EVAL_ARGS) $(EVAL_DIR)/generated
+	$(EVAL_DIR)/ZVAudioSdk/tools/eval/zv_eval --snr --split tune $(EVAL_ARGS) $(EVAL_DIR)/generated
+	@if [ -f "$(SOUNDS)/manifest.csv" ]; then \
+	  echo "$(EVAL_DIR)/ZVAudioSdk/tools/eval/zv_eval $(EVAL_ARGS) $(SOUNDS)"; \
+	  $(EVAL_DIR)/ZVAudioSdk/tools/eval/zv_eval $(EVAL_ARGS) "$(SOUNDS)"; \
+	else \
+	  echo "$(SOUNDS) not found: evaluation on the recordings skipped"; \
+	fi
 
 demo-build: deps
 	cmake -S . -B $(DEMO_DIR) -DCMAKE_BUILD_TYPE=Release -DZV_BUILD_TESTS=OFF

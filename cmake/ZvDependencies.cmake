@@ -9,3 +9,9 @@ set_target_properties(zv::uuid PROPERTIES
   IMPORTED_LOCATION "${UUID_LIBRARY}"
   INTERFACE_INCLUDE_DIRECTORIES "${UUID_INCLUDE_DIR}")
 find_package(Threads REQUIRED)
+# The classification library: FFTW3 in single precision (through its
+# pkg-config file, as an imported target) and nlohmann-json for its data file.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(ZV_FFTW3F REQUIRED IMPORTED_TARGET GLOBAL fftw3f)
+add_library(zv::fftw3f ALIAS PkgConfig::ZV_FFTW3F)
+find_package(nlohmann_json 3 REQUIRED)

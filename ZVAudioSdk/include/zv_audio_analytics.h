@@ -24,7 +24,12 @@
 extern "C" {
 #endif
 
-/* Statuses of zvAudio_SetParams, zvAudio_Process and zvAudio_Release. */
+/* Statuses of zvAudio_SetParams, zvAudio_Process and zvAudio_Release.
+ * Checks run in the order of the codes: the handle first (null, then not
+ * live), then the records, the frame's data and byte count, and last whether
+ * thresholds were given; the first failing check answers. A call that fails
+ * changes nothing (a refused zvAudio_Process leaves the output record as it
+ * was and does not count as a frame). */
 enum ZvAudioStatus {
     ZV_AUDIO_OK = 0,
     /* The handle is null. */
@@ -54,6 +59,27 @@ enum ZvAudioStatus {
  * (ZV_AUDIO_MODEL_FILE) is missing, malformed or of another version; or
  * memory runs out. */
 #define ZV_AUDIO_MODEL_FILE "model.json"
+
+/* The data file, JSON:
+ *   { "version": 1,                        refused unless exactly this
+ *     "decision": { "retriggerMs": 1000 },  optional; 0 to 3600000 ms
+ *     "detectors": { ... } }               the classifier's parameters
+ *
+ * zvAudio_GetVersionInfo takes no handle, so it cannot name the file one
+ * engine read; since every engine runs on a data file of exactly the version
+ * this library reads, the text names the library's version and that data
+ * file version, e.g. "libzv_audio_analytics 3.13.1, data file model.json
+ * version 1". It is a constant string. */
+
+/* The decision, per engine: a class is detected on a frame when its
+ * confidence reaches its threshold (c >= t). It is reported on the frame
+ * where it first does, then again at most once per re-trigger interval
+ * (rounded up to whole 40 ms frames) while it stays detected; a drop and
+ * re-rise within the interval is not reported again. Of several classes due
+ * on one frame the one with the largest (c - t) / (1 - t) wins (a threshold
+ * of 1 counts as margin 1 when reached; ties go to the lower class code); the
+ * others stay due for the next frames. A threshold of 0 is reached by every
+ * confidence, so that class is reported once per interval. */
 
 /* PCM width follows from the frame's byte count, per sample of one channel:
  * 1 byte unsigned 8-bit, 2 bytes signed 16-bit, 3 bytes signed 24-bit,

@@ -1,0 +1,481 @@
+#include "FrontEnd.h"
+
+#include <fftw3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+
+namespace zvsdk {
+namespace {
+
+// FFTW's planner keeps global state; plans are made and destroyed under this
+// lock only, from any handle's Init or release.
+std::mutex& PlannerMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+constexpr float kPi = 3.14159265358979f;
+constexpr float kTiny = 1e-12f;  // -120 dB: the power of silence
+
+
+float HzToMel(float hz) noexcept { return 2595.0f * std::log10(1.0f + hz / 700.0f); }
+float MelToHz(float mel) noexcept { return 700.0f * (std::pow(10.0f, mel / 2595.0f) - 1.0f); }
+
+// Natural log for the flatness sum, to within 1e-4: the exponent from the
+// float's bits, the mantissa's log from a short series. A library log per
+// bin would cost more than the transform.
+float FastLn(float x) noexcept
+{
+    std::uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    const int exponent = static_cast<int>((bits >> 23) & 0xFF) - 127;
+    bits = (bits & 0x007FFFFFu) | 0x3F800000u;  // mantissa in [1, 2)
+    float m;
+    std::memcpy(&m, &bits, sizeof m);
+    // ln(m) = 2 atanh((m - 1) / (m + 1))
+    const float t = (m - 1.0f) / (m + 1.0f);
+    const float t2 = t * t;
+    const float lnM = 2.0f * t * (1.0f + t2 * (1.0f / 3.0f + t2 * (0.2f + t2 * (1.0f / 7.0f))));
+    return static_cast<float>(exponent) * 0.69314718f + lnM;
+}
+
+// dB of a power, through FastLn: some eighty of these per hop.
+float PowerDb(float power) noexcept
+{
+    return 4.34294482f * FastLn(std::max(power, kTiny));
+}
+
+}  // namespace
+
+FrontEnd::~FrontEnd()
+{
+    std::lock_guard<std::mutex> lock(PlannerMutex());
+    if (forwardPlan_ != nullptr) {
+        fftwf_destroy_plan(static_cast<fftwf_plan>(forwardPlan_));
+    }
+    if (acfPlan_ != nullptr) {
+        fftwf_destroy_plan(static_cast<fftwf_plan>(acfPlan_));
+    }
+}
+
+void FrontEnd::Init(std::uint32_t sampleRate)
+{
+    rate_ = sampleRate;
+    hop_ = sampleRate * kHopMs / 1000;
+    window_ = sampleRate * kWindowMs / 1000;
+    bins_ = window_ / 2 + 1;
+    block_ = sampleRate / 1000;
+    const float nyquist = static_cast<float>(sampleRate) / 2.0f;
+    topBin_ = static_cast<std::uint32_t>(std::min(nyquist, kBandHighHz) / kBinHz);
+    topBin_ = std::min(topBin_, bins_ - 1);
+
+    history_.assign(window_, 0.0f);
+    hann_.resize(window_);
+    frame_.assign(window_, 0.0f);
+    spectrum_.assign(2 * bins_, 0.0f);
+    power_.assign(bins_, 0.0f);
+    binBand_.assign(bins_, static_cast<std::uint8_t>(kBandCount));
+    acfSpectrum_.assign(2 * (kAcfSize / 2 + 1), 0.0f);
+    acf_.assign(kAcfSize, 0.0f);
+    windowAcf_.assign(kAcfSize / 2, 0.0f);
+
+    double sumSquares = 0.0;
+    for (std::uint32_t i = 0; i < window_; ++i) {
+        // Periodic Hann: overlapping hops sum to a constant.
+        hann_[i] = 0.5f - 0.5f * std::cos(2.0f * kPi * static_cast<float>(i) / static_cast<float>(window_));
+        sumSquares += static_cast<double>(hann_[i]) * hann_[i];
+    }
+
+    // Band edges on the mel scale; every bin from 50 Hz to the top goes to
+    // exactly one band, and a band narrower than a bin takes the next bin.
+    const float melLow = HzToMel(kBandLowHz);
+    const float melHigh = HzToMel(kBandHighHz);
+    features_.bandCount = 0;
+    std::uint32_t bin = static_cast<std::uint32_t>(std::ceil(kBandLowHz / kBinHz));
+    for (int band = 0; band < kBandCount; ++band) {
+        const float upperHz =
+            MelToHz(melLow + (melHigh - melLow) * static_cast<float>(band + 1) / static_cast<float>(kBandCount));
+        const float lowerHz =
+            MelToHz(melLow + (melHigh - melLow) * static_cast<float>(band) / static_cast<float>(kBandCount));
+        features_.bandHz[band] = 0.5f * (lowerHz + upperHz);
+        const std::uint32_t first = bin;
+        while (bin <= topBin_ && (static_cast<float>(bin) * kBinHz < upperHz || bin == first)) {
+            binBand_[bin] = static_cast<std::uint8_t>(band);
+            ++bin;
+        }
+        bandBins_[band] = static_cast<float>(bin - first);
+        if (bin > first) {
+            features_.bandCount = band + 1;
+        }
+    }
+    for (int band = 0; band < kBandCount; ++band) {
+        features_.bandDb[band] = kSilenceDb;
+        features_.floorDb[band] = kSilenceDb;
+        previousBandDb_[band] = kSilenceDb;
+        smoothed_[band] = kTiny;
+        floorPower_[band] = kTiny;
+        currentMin_[band] = 1e30f;
+        for (auto& slot : slotMin_) {
+            slot[band] = 1e30f;
+        }
+    }
+    floorPrimed_ = false;
+
+    {
+        std::lock_guard<std::mutex> lock(PlannerMutex());
+        forwardPlan_ = fftwf_plan_dft_r2c_1d(static_cast<int>(window_), frame_.data(),
+                                             reinterpret_cast<fftwf_complex*>(spectrum_.data()), FFTW_ESTIMATE);
+        acfPlan_ = fftwf_plan_dft_c2r_1d(kAcfSize, reinterpret_cast<fftwf_complex*>(acfSpectrum_.data()),
+                                         acf_.data(), FFTW_ESTIMATE);
+    }
+    if (forwardPlan_ == nullptr || acfPlan_ == nullptr) {
+        throw std::runtime_error("FFT plan");
+    }
+
+    // Scale so that the one-sided bin powers of a sine sum to its mean
+    // square: a full-scale sine reads -3 dB, like the RMS level.
+    powerScale_ = static_cast<float>(2.0 / (static_cast<double>(window_) * sumSquares));
+
+    // The window's autocorrelation at the pitch lags, from its own power
+    // spectrum through the same path as the signal's, so the pitch measure
+    // can undo the window's taper.
+    std::copy(hann_.begin(), hann_.end(), frame_.begin());
+    fftwf_execute_dft_r2c(static_cast<fftwf_plan>(forwardPlan_), frame_.data(),
+                          reinterpret_cast<fftwf_complex*>(spectrum_.data()));
+    std::fill(acfSpectrum_.begin(), acfSpectrum_.end(), 0.0f);
+    for (std::uint32_t k = 0; k < std::min<std::uint32_t>(bins_, kAcfSize / 2); ++k) {
+        acfSpectrum_[2 * k] = spectrum_[2 * k] * spectrum_[2 * k] + spectrum_[2 * k + 1] * spectrum_[2 * k + 1];
+    }
+    fftwf_execute_dft_c2r(static_cast<fftwf_plan>(acfPlan_), reinterpret_cast<fftwf_complex*>(acfSpectrum_.data()),
+                          acf_.data());
+    for (int lag = 0; lag < kAcfSize / 2; ++lag) {
+        windowAcf_[lag] = 1.0f / std::max(acf_[lag] / acf_[0], 1e-3f);  // kept as its reciprocal
+    }
+    std::fill(frame_.begin(), frame_.end(), 0.0f);
+    features_.hop = 0;
+}
+
+const Features& FrontEnd::PushHop(const float* samples) noexcept
+{
+    std::memmove(history_.data(), history_.data() + hop_, (window_ - hop_) * sizeof(float));
+    std::memcpy(history_.data() + (window_ - hop_), samples, hop_ * sizeof(float));
+    MeasureWaveform(samples);
+    MeasureSpectrum();
+    TrackFloor();
+    FindPeak();
+    EstimatePitch();
+    ++features_.hop;
+    return features_;
+}
+
+void FrontEnd::MeasureWaveform(const float* samples) noexcept
+{
+    float sum = 0.0f;
+    float peak = 0.0f;
+    std::uint32_t clipped = 0;
+    float onset = 0.0f;
+    for (std::uint32_t start = 0; start < hop_; start += block_) {
+        float energy = 0.0f;
+        for (std::uint32_t i = start; i < start + block_; ++i) {
+            const float x = samples[i];
+            const float magnitude = std::fabs(x);
+            energy += x * x;
+            peak = std::max(peak, magnitude);
+            clipped += magnitude >= 0.99f ? 1u : 0u;
+        }
+        sum += energy;
+        energy /= static_cast<float>(block_);
+        // Rise of this block over the mean of the 20 ms before it; a floor
+        // of -90 dB keeps near-silence from making huge ratios.
+        const float before = blockSum_ / static_cast<float>(kOnsetBlocks) + 1e-9f;
+        onset = std::max(onset, (energy + 1e-9f) / before);
+        blockSum_ += energy - blockEnergy_[blockPos_];
+        blockEnergy_[blockPos_] = energy;
+        blockPos_ = (blockPos_ + 1) % kOnsetBlocks;
+    }
+    blockSum_ = std::max(blockSum_, 0.0f);
+    features_.levelDb = PowerDb(sum / static_cast<float>(hop_));
+    features_.peakDb = 20.0f * std::log10(std::max(peak, 1e-6f));
+    features_.onsetDb = std::max(0.0f, 10.0f * std::log10(onset));
+    features_.clippedFraction = static_cast<float>(clipped) / static_cast<float>(hop_);
+}
+
+void FrontEnd::MeasureSpectrum() noexcept
+{
+    const float* x = history_.data();
+    float* w = frame_.data();
+    for (std::uint32_t i = 0; i < window_; ++i) {
+        w[i] = x[i] * hann_[i];
+    }
+    fftwf_execute_dft_r2c(static_cast<fftwf_plan>(forwardPlan_), frame_.data(),
+                          reinterpret_cast<fftwf_complex*>(spectrum_.data()));
+
+    float* bandPower = bandPower_;
+    std::fill(bandPower, bandPower + kBandCount, 0.0f);
+    float total = 0.0f;
+    float weighted = 0.0f;
+    float high = 0.0f;
+    float mid = 0.0f;
+    // The flatness's log-sum takes one log per eight bins, of their product
+    // in double (bin powers are >= 1e-14, so eight never underflow).
+    double logSum = 0.0;
+    double product = 1.0;
+    int inProduct = 0;
+    const std::uint32_t firstFlatBin = static_cast<std::uint32_t>(100.0f / kBinHz) + 1;
+    const std::uint32_t bin1k = static_cast<std::uint32_t>(1000.0f / kBinHz);
+    const std::uint32_t bin4k = static_cast<std::uint32_t>(4000.0f / kBinHz);
+    for (std::uint32_t k = 0; k <= topBin_; ++k) {
+        const float re = spectrum_[2 * k];
+        const float im = spectrum_[2 * k + 1];
+        const float p = (re * re + im * im) * powerScale_ + 1e-14f;
+        power_[k] = p;
+        const std::uint8_t band = binBand_[k];
+        if (band < kBandCount) {
+            bandPower[band] += p;
+        }
+        if (k >= firstFlatBin) {
+            total += p;
+            weighted += p * static_cast<float>(k);
+            product *= static_cast<double>(p);
+            if (++inProduct == 8) {
+                logSum += std::log(product);
+                product = 1.0;
+                inProduct = 0;
+            }
+            high += k > bin4k ? p : 0.0f;
+            mid += (k > bin1k && k <= bin4k) ? p : 0.0f;
+        }
+    }
+    logSum += std::log(product);
+    const float count = static_cast<float>(topBin_ + 1 - firstFlatBin);
+    const float mean = total / count;
+    features_.flatness = std::min(1.0f, static_cast<float>(std::exp(logSum / count)) / mean);
+    features_.centroidHz = total > 0.0f ? weighted / total * kBinHz : 0.0f;
+    features_.highRatio = high / total;
+    features_.midRatio = mid / total;
+    features_.lowRatio = std::max(0.0f, 1.0f - features_.highRatio - features_.midRatio);
+
+    float flux = 0.0f;
+    for (int band = 0; band < features_.bandCount; ++band) {
+        const float db = PowerDb(bandPower[band]);
+        features_.bandDb[band] = db;
+        flux += std::max(0.0f, db - previousBandDb_[band]);
+        previousBandDb_[band] = db;
+        smoothed_[band] = 0.9f * smoothed_[band] + 0.1f * bandPower[band];
+    }
+    features_.fluxDb = features_.bandCount > 0 ? flux / static_cast<float>(features_.bandCount) : 0.0f;
+}
+
+void FrontEnd::TrackFloor() noexcept
+{
+    const int bands = features_.bandCount;
+    // The first full window is the best guess of the background until the
+    // minimum has had time to form (earlier hops still hold the zeros the
+    // window started with).
+    const bool windowFull = features_.hop * hop_ + hop_ >= window_;
+    if (!floorPrimed_ && windowFull) {
+        for (int band = 0; band < bands; ++band) {
+            smoothed_[band] = std::max(bandPower_[band], kTiny);
+            floorPower_[band] = smoothed_[band];
+            currentMin_[band] = smoothed_[band];
+            for (auto& slot : slotMin_) {
+                slot[band] = smoothed_[band];
+            }
+        }
+        floorPrimed_ = true;
+    }
+    for (int band = 0; band < bands; ++band) {
+        currentMin_[band] = std::min(currentMin_[band], smoothed_[band]);
+        float minimum = currentMin_[band];
+        for (const auto& slot : slotMin_) {
+            minimum = std::min(minimum, slot[band]);
+        }
+        // The minimum of a smoothed noise power sits below its mean; 1.5
+        // (1.8 dB) brings it back to about the mean for the band widths here.
+        floorPower_[band] = 1.5f * minimum;
+    }
+    if (++slotHop_ == kFloorSlotHops) {
+        slotHop_ = 0;
+        std::memcpy(slotMin_[slot_], currentMin_, sizeof currentMin_);
+        slot_ = (slot_ + 1) % kFloorSlots;
+        for (int band = 0; band < bands; ++band) {
+            currentMin_[band] = smoothed_[band];
+        }
+    }
+
+    float bandSum = 0.0f;
+    float floorSum = 0.0f;
+    for (int band = 0; band < bands; ++band) {
+        features_.floorDb[band] = PowerDb(floorPower_[band]);
+        features_.bandPower[band] = bandPower_[band];
+        features_.floorPower[band] = floorPower_[band];
+        bandSum += bandPower_[band];
+        floorSum += floorPower_[band];
+    }
+    features_.levelOverFloorDb = std::max(0.0f, PowerDb(bandSum) - PowerDb(floorSum));
+    features_.floorLevelDb = PowerDb(floorSum);
+}
+
+void FrontEnd::FindPeak() noexcept
+{
+    const std::uint32_t low = static_cast<std::uint32_t>(250.0f / kBinHz);
+    const std::uint32_t high = std::min(static_cast<std::uint32_t>(5000.0f / kBinHz), topBin_ - 11);
+    const std::uint32_t highLow = static_cast<std::uint32_t>(2000.0f / kBinHz);
+    float* floorPerBin = floorPerBin_;
+    for (int band = 0; band < features_.bandCount; ++band) {
+        floorPerBin[band] = floorPower_[band] / bandBins_[band];
+    }
+    std::uint32_t best = 0;
+    std::uint32_t bestHigh = 0;
+    float bestScore = 0.0f;
+    float bestHighScore = 0.0f;
+    for (std::uint32_t k = low; k <= high; ++k) {
+        const float p = power_[k];
+        if (p < power_[k - 1] || p < power_[k + 1]) {
+            continue;
+        }
+        const float score = p / floorPerBin[binBand_[k]];
+        if (score > bestScore) {
+            bestScore = score;
+            best = k;
+        }
+        if (k >= highLow && score > bestHighScore) {
+            bestHighScore = score;
+            bestHigh = k;
+        }
+    }
+    float total = 0.0f;
+    for (int band = 0; band < features_.bandCount; ++band) {
+        total += bandPower_[band];
+    }
+    const Peak peak = DescribePeak(best);
+    features_.peakHz = peak.hz;
+    features_.peakLevelDb = peak.levelDb;
+    features_.peakProminenceDb = peak.prominenceDb;
+    features_.peakOverFloorDb = peak.overFloorDb;
+    features_.peakShare = best == 0 ? 0.0f : std::min(1.0f, peak.power / std::max(total, kTiny));
+    const Peak upper = DescribePeak(bestHigh);
+    features_.highPeakHz = upper.hz;
+    features_.highPeakLevelDb = upper.levelDb;
+    features_.highPeakProminenceDb = upper.prominenceDb;
+    features_.highPeakOverFloorDb = upper.overFloorDb;
+}
+
+FrontEnd::Peak FrontEnd::DescribePeak(std::uint32_t bin) const noexcept
+{
+    Peak peak;
+    if (bin == 0) {
+        return peak;
+    }
+    const float left = power_[bin - 1];
+    const float centre = power_[bin];
+    const float right = power_[bin + 1];
+    // Parabola through the log powers of the peak bin and its neighbours.
+    const float a = FastLn(left);
+    const float b = FastLn(centre);
+    const float c = FastLn(right);
+    const float denominator = a - 2.0f * b + c;
+    const float offset = denominator < 0.0f ? 0.5f * (a - c) / denominator : 0.0f;
+    peak.hz = (static_cast<float>(bin) + std::clamp(offset, -0.5f, 0.5f)) * kBinHz;
+    peak.power = left + centre + right;
+    float side = 0.0f;
+    float sideBins = 0.0f;
+    for (std::uint32_t d = 4; d <= 10; ++d) {
+        if (bin > d) {
+            side += power_[bin - d];
+            sideBins += 1.0f;
+        }
+        side += power_[bin + d];
+        sideBins += 1.0f;
+    }
+    side /= sideBins;
+    peak.levelDb = PowerDb(peak.power);
+    peak.prominenceDb = std::max(0.0f, PowerDb(centre) - PowerDb(side));
+    peak.overFloorDb = std::max(0.0f, peak.levelDb - PowerDb(3.0f * floorPerBin_[binBand_[bin]]));
+    return peak;
+}
+
+void FrontEnd::EstimatePitch() noexcept
+{
+    // Autocorrelation of the 80 Hz .. 5 kHz part of the spectrum; below
+    // 80 Hz lies rumble, above 5 kHz little of any voice's periodicity.
+    const std::uint32_t lowBin = static_cast<std::uint32_t>(80.0f / kBinHz);
+    const std::uint32_t highBin = std::min(static_cast<std::uint32_t>(5000.0f / kBinHz), topBin_);
+    // The tracked background is taken out first, so a steady noise under a
+    // voice or a siren does not wash out its periodicity.
+    // Cleared every hop: the inverse transform overwrites its input.
+    std::fill(acfSpectrum_.begin(), acfSpectrum_.end(), 0.0f);
+    float energy = 0.0f;
+    for (std::uint32_t k = lowBin; k <= highBin; ++k) {
+        const float clean = std::max(0.0f, power_[k] - floorPerBin_[binBand_[k]]);
+        acfSpectrum_[2 * k] = clean;
+        energy += clean;
+    }
+    features_.f0Hz = 0.0f;
+    features_.harmonicity = 0.0f;
+    features_.harmonicsDb = -60.0f;
+    if (energy < 1e-10f) {
+        return;
+    }
+    fftwf_execute_dft_c2r(static_cast<fftwf_plan>(acfPlan_), reinterpret_cast<fftwf_complex*>(acfSpectrum_.data()),
+                          acf_.data());
+    // Lags at the effective 16 kHz: 2.3 kHz (a siren's top) .. 80 Hz.
+    constexpr int kMinLag = 7;
+    constexpr int kMaxLag = 200;
+    const float zero = acf_[0];
+    int bestLag = 0;
+    float best = 0.0f;
+    for (int lag = kMinLag; lag <= kMaxLag; ++lag) {
+        const float r = acf_[lag] * windowAcf_[lag];
+        if (r > best && acf_[lag] >= acf_[lag - 1] && acf_[lag] >= acf_[lag + 1]) {
+            best = r;
+            bestLag = lag;
+        }
+    }
+    if (bestLag == 0) {
+        return;
+    }
+    // The shortest lag that is nearly as good is the period; its multiples
+    // (the octaves and fifths below) correlate just as well.
+    for (int lag = kMinLag; lag < bestLag; ++lag) {
+        if (acf_[lag] >= acf_[lag - 1] && acf_[lag] >= acf_[lag + 1] && acf_[lag] * windowAcf_[lag] > 0.85f * best) {
+            bestLag = lag;
+            break;
+        }
+    }
+    const float a = acf_[bestLag - 1];
+    const float b = acf_[bestLag];
+    const float c = acf_[bestLag + 1];
+    const float denominator = a - 2.0f * b + c;
+    const float offset = denominator < 0.0f ? std::clamp(0.5f * (a - c) / denominator, -0.5f, 0.5f) : 0.0f;
+    features_.f0Hz = 16000.0f / (static_cast<float>(bestLag) + offset);
+    features_.harmonicity = std::clamp(b * windowAcf_[bestLag] / zero, 0.0f, 1.0f);
+
+    // Overtones 2 to 6 against the fundamental: a voice, a siren or a horn
+    // has them, a whistle or a piezo tone hardly.
+    // Up to the top of the analysed range, so a high siren keeps its third.
+    const float f0Bins = features_.f0Hz / kBinHz;
+    auto partial = [&](float harmonic) {
+        const auto centre = static_cast<std::uint32_t>(harmonic * f0Bins + 0.5f);
+        if (centre < 1 || centre + 1 > topBin_) {
+            return 0.0f;
+        }
+        float sum = 0.0f;
+        for (std::uint32_t k = centre - 1; k <= centre + 1; ++k) {
+            sum += std::max(0.0f, power_[k] - floorPerBin_[binBand_[k]]);
+        }
+        return sum;
+    };
+    float overtones = 0.0f;
+    for (int harmonic = 2; harmonic <= 6; ++harmonic) {
+        overtones += partial(static_cast<float>(harmonic));
+    }
+    features_.harmonicsDb = std::clamp(PowerDb(overtones) - PowerDb(partial(1.0f)), -60.0f, 60.0f);
+}
+
+}  // namespace zvsdk

@@ -1,0 +1,504 @@
+// Onsets and what follows them: the shared measurement of the impulsive
+// detectors (GunShot, GlassBreak, DogBark). Each detector owns one.
+//
+// An onset is a hop whose bands jump over the hop before (the front end's
+// flux) while a 1 ms block of the waveform jumps over the 20 ms before it.
+// Each onset opens an observation of kObserveHops hops (0.6 s, long enough
+// for a shot's reverberant tail to show its fall), measured
+// against the band levels just before the onset, not against the long-term
+// floor: a shot in a burst is measured over the tail of the one before, and a
+// sound that starts with the stream over the silence before it. Up to kSlots
+// observations run side by side, so the shots of a burst or the shards after
+// a glass's impact are each observed from their own start.
+//
+// When an observation closes, its descriptors (kDescriptorCount numbers, see
+// Descriptor) go to the detector, which weighs them into a confidence. The
+// weights are fitted on labelled generated material and kept in the data
+// file; the descriptors are plain acoustic measures, so a weight can be read
+// ("the longer the highs go on, the less a gunshot").
+//
+// Plain data of its detector, same thread; Update allocates nothing and costs
+// little between onsets (a copy of the hop's band levels).
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+#ifdef ZV_IMPULSIVE_TRACE
+#include <cstdio>
+#endif
+
+#include "Features.h"
+#include "detectors/Detector.h"
+
+namespace zvsdk {
+
+// 10^(db/10) to about 1e-4 relative: the observations convert every band of
+// every hop they watch, where the library's time is tight.
+inline float FastDbToPower(float db) noexcept
+{
+    const float x = std::clamp(db * 0.33219281f, -126.0f, 126.0f);  // log2 of the power
+    const float whole = std::floor(x);
+    const float part = x - whole;
+    const float mantissa = 1.0f + part * (0.6951786f + part * (0.2261018f + part * 0.0781793f));
+    const std::int32_t bits = (static_cast<std::int32_t>(whole) + 127) << 23;
+    float scale;
+    std::memcpy(&scale, &bits, sizeof scale);
+    return mantissa * scale;
+}
+
+inline float PowerToDb(float power) noexcept { return 10.0f * std::log10(power + 1e-14f); }
+
+enum Descriptor : int {
+    kRise,          // mean rise of the bands 100 Hz .. 8 kHz at the onset, dB
+    kBroad,         // share of those bands that rose by about 10 dB
+    kLowShare,      // share of the onset's new energy below 500 Hz
+    kHighShare,     // share of the onset's new energy above 3 kHz
+    kTopRise,       // mean rise of the bands above 5 kHz, dB
+    kDrop2,         // fall of the new energy 20 ms after its peak, dB
+    kDrop5,         // ... 50 ms after (or just before the next onset)
+    kDrop12,        // ... 120 ms after
+    kHighDrop2,     // fall of the new energy above 3 kHz 20 ms after its peak, dB
+    kProminence,    // mean prominence of the strongest narrow peak while it sounds, dB
+    kFlatness,      // mean spectral flatness over the first 40 ms
+    kHarmonicity,   // mean harmonicity while it sounds
+    kVoiced,        // share of the first 150 ms with a clear pitch of 100 Hz .. 1.5 kHz
+    kSustain,       // share of the observation within 20 dB of the peak
+    kHighSustain,   // share of the observation with the highs within 20 dB of their peak
+    kShards,        // share of hops after the first 40 ms where the highs jump up again
+    kHighLate,      // highs' peak over their level after 150 ms, dB
+    kInnerOnsets,   // further onsets within the observation
+    kGapBefore,     // log2 of the hops since the onset before this one
+    kRecentOnsets,  // onsets in the 3 s before this one
+    kOnsetDb,       // the waveform's 1 ms jump at the onset, dB
+    kPitchFall,     // fall of the pitch from its highest to its last voiced hop, octaves
+    kPitch,         // mean log2 pitch of the voiced hops (0 when none)
+    kMidShare,      // share of the onset's new energy in 500 Hz .. 3 kHz
+    kDropEnd,       // fall of the new energy from its peak to the observation's last 100 ms, dB
+    kDescriptorCount
+};
+
+class ImpulseEvents {
+public:
+    static constexpr int kObserveHops = 60;
+    static constexpr int kSlots = 4;
+
+    ImpulseEvents(float minFluxDb, float minOnsetDb) : minFluxDb_(minFluxDb), minOnsetDb_(minOnsetDb)
+    {
+        for (auto& row : recentDb_) {
+            std::fill(row, row + kBandCount, kSilenceDb);
+        }
+        std::fill(onsetHops_, onsetHops_ + kOnsetMemory, kNever);
+    }
+
+    // Feeds one hop. Returns true when an observation closed on this hop; its
+    // descriptors are then in `out`.
+    bool Update(const Features& f, float out[kDescriptorCount]) noexcept
+    {
+        const bool onset = f.fluxDb >= minFluxDb_ && f.onsetDb >= minOnsetDb_ &&
+                           (lastOnset_ == kNever || f.hop >= lastOnset_ + kRefractoryHops);
+        bool anyActive = onset;
+        for (const Slot& slot : slots_) {
+            anyActive = anyActive || slot.active;
+        }
+        bool closed = false;
+        if (anyActive) {
+            for (int b = 0; b < f.bandCount; ++b) {
+                power_[b] = FastDbToPower(f.bandDb[b]);
+            }
+            for (Slot& slot : slots_) {
+                if (!slot.active) {
+                    continue;
+                }
+                if (onset) {
+                    ++slot.innerOnsets;
+                    slot.firstInner = std::min(slot.firstInner, slot.hops);
+                }
+                Observe(slot, f);
+                if (slot.hops == kObserveHops) {
+                    Describe(slot, out);
+                    slot.active = false;
+                    closed = true;
+                }
+            }
+            if (onset) {
+                for (Slot& slot : slots_) {
+                    if (!slot.active) {
+                        Start(slot, f);
+                        Observe(slot, f);
+                        break;
+                    }
+                }
+                RememberOnset(f.hop);
+            }
+        }
+        std::copy(f.bandDb, f.bandDb + kBandCount, recentDb_[recentPos_]);
+        recentPos_ = (recentPos_ + 1) % kRecent;
+        return closed;
+    }
+
+private:
+    static constexpr int kRecent = 6;           // hops before an onset that make its reference
+    static constexpr int kOnsetMemory = 64;
+    static constexpr int kRefractoryHops = 3;
+    static constexpr std::uint64_t kNever = ~std::uint64_t{0};
+    static constexpr int kVoicedHops = 15;
+
+    struct Slot {
+        bool active = false;
+        int hops = 0;
+        int bands = 0;
+        std::uint64_t startHop = 0;
+        float hz[kBandCount] = {};
+        float refPower[kBandCount] = {};
+        float refDb[kBandCount] = {};
+        float refTotal = 0.0f;
+        float peakBandDb[kBandCount] = {};
+        float excessDb[kObserveHops] = {};
+        float highDb[kObserveHops] = {};
+        float low = 0.0f;
+        float mid = 0.0f;
+        float high = 0.0f;
+        int firstInner = kObserveHops;
+        int innerOnsets = 0;
+        float prominence = 0.0f;
+        int prominenceHops = 0;
+        float flatness = 0.0f;
+        float harmonicity = 0.0f;
+        int harmonicityHops = 0;
+        int voiced = 0;
+        float pitchSum = 0.0f;
+        float pitchTop = 0.0f;
+        float pitchLast = 0.0f;
+        float gapBefore = 0.0f;
+        float recentOnsets = 0.0f;
+        float onsetDb = 0.0f;
+    };
+
+    void RememberOnset(std::uint64_t hop) noexcept
+    {
+        onsetHops_[onsetPos_] = hop;
+        onsetPos_ = (onsetPos_ + 1) % kOnsetMemory;
+        lastOnset_ = hop;
+    }
+
+    void Start(Slot& s, const Features& f) noexcept
+    {
+        const float hopsPerRecent = static_cast<float>(kRecent);
+        s = Slot{};
+        s.active = true;
+        s.bands = f.bandCount;
+        s.startHop = f.hop;
+        std::copy(f.bandHz, f.bandHz + kBandCount, s.hz);
+        for (int b = 0; b < s.bands; ++b) {
+            float sum = 0.0f;
+            for (const auto& row : recentDb_) {
+                sum += FastDbToPower(row[b]);
+            }
+            const float reference = std::max(sum / hopsPerRecent, FastDbToPower(f.floorDb[b]));
+            s.refPower[b] = reference;
+            s.refDb[b] = PowerToDb(reference);
+            s.refTotal += reference;
+            s.peakBandDb[b] = kSilenceDb;
+        }
+        const std::uint64_t gap = lastOnset_ == kNever ? 1000 : std::min<std::uint64_t>(f.hop - lastOnset_, 1000);
+        s.gapBefore = std::log2(static_cast<float>(gap));
+        int recent = 0;
+        for (const std::uint64_t hop : onsetHops_) {
+            recent += (hop != kNever && hop + 3 * kHopsPerSecond >= f.hop) ? 1 : 0;
+        }
+        s.recentOnsets = static_cast<float>(recent);
+        s.onsetDb = f.onsetDb;
+    }
+
+    void Observe(Slot& s, const Features& f) noexcept
+    {
+        const int k = s.hops;
+        float excess = 0.0f;
+        float low = 0.0f;
+        float mid = 0.0f;
+        float high = 0.0f;
+        for (int b = 0; b < s.bands; ++b) {
+            if (k <= 3) {
+                s.peakBandDb[b] = std::max(s.peakBandDb[b], f.bandDb[b]);
+            }
+            const float over = std::max(0.0f, power_[b] - s.refPower[b]);
+            excess += over;
+            if (s.hz[b] < 500.0f) {
+                low += over;
+            } else if (s.hz[b] < 3000.0f) {
+                mid += over;
+            } else {
+                high += over;
+            }
+        }
+        s.excessDb[k] = PowerToDb(excess);
+        s.highDb[k] = PowerToDb(high);
+        if (k <= 3) {
+            s.low += low;
+            s.mid += mid;
+            s.high += high;
+            s.flatness += f.flatness * 0.25f;
+        }
+        // Sounding: the new energy at least half the background's.
+        const bool sounding = excess >= 0.5f * s.refTotal;
+        if (k >= 2 && k <= 10 && sounding) {
+            s.prominence += f.peakProminenceDb;
+            ++s.prominenceHops;
+        }
+        if (k < kVoicedHops && sounding) {
+            s.harmonicity += f.harmonicity;
+            ++s.harmonicityHops;
+            if (f.harmonicity >= 0.45f && f.f0Hz >= 100.0f && f.f0Hz <= 1500.0f) {
+                const float pitch = std::log2(f.f0Hz);
+                ++s.voiced;
+                s.pitchSum += pitch;
+                s.pitchTop = std::max(s.pitchTop, pitch);
+                s.pitchLast = pitch;
+            }
+        }
+        ++s.hops;
+    }
+
+    void Describe(const Slot& s, float out[kDescriptorCount]) const noexcept
+    {
+        int counted = 0;
+        int topBands = 0;
+        float rise = 0.0f;
+        float broad = 0.0f;
+        float top = 0.0f;
+        for (int b = 0; b < s.bands; ++b) {
+            if (s.hz[b] < 100.0f || s.hz[b] > 8000.0f) {
+                continue;
+            }
+            const float r = std::max(0.0f, s.peakBandDb[b] - s.refDb[b]);
+            ++counted;
+            rise += r;
+            broad += Ramp(r, 3.0f, 10.0f);
+            if (s.hz[b] >= 5000.0f) {
+                top += r;
+                ++topBands;
+            }
+        }
+        const float n = static_cast<float>(std::max(counted, 1));
+        out[kRise] = std::min(rise / n, 50.0f);
+        out[kBroad] = broad / n;
+        const float total = s.low + s.mid + s.high + 1e-14f;
+        out[kLowShare] = s.low / total;
+        out[kMidShare] = s.mid / total;
+        out[kHighShare] = s.high / total;
+        out[kTopRise] = topBands > 0 ? std::min(top / static_cast<float>(topBands), 50.0f) : 0.0f;
+
+        int peak = 0;
+        int highPeak = 0;
+        for (int k = 1; k <= 3; ++k) {
+            peak = s.excessDb[k] > s.excessDb[peak] ? k : peak;
+            highPeak = s.highDb[k] > s.highDb[highPeak] ? k : highPeak;
+        }
+        // Falls are read before the next onset of a burst lifts the level again.
+        const int last = std::max(peak + 1, s.firstInner - 1);
+        auto drop = [&](const float* db, int from, int after) {
+            return std::clamp(db[from] - db[std::min(from + after, last)], -20.0f, 40.0f);
+        };
+        out[kDrop2] = drop(s.excessDb, peak, 2);
+        out[kDrop5] = drop(s.excessDb, peak, 5);
+        out[kDrop12] = drop(s.excessDb, peak, 12);
+        float endPower = 0.0f;
+        for (int k = kObserveHops - 10; k < kObserveHops; ++k) {
+            endPower += FastDbToPower(s.excessDb[k]);
+        }
+        out[kDropEnd] = std::clamp(s.excessDb[peak] - PowerToDb(endPower / 10.0f), -20.0f, 40.0f);
+        out[kHighDrop2] = drop(s.highDb, highPeak, 2);
+
+        out[kProminence] = s.prominenceHops > 0 ? s.prominence / static_cast<float>(s.prominenceHops) : 0.0f;
+        out[kFlatness] = s.flatness;
+        out[kHarmonicity] = s.harmonicityHops > 0 ? s.harmonicity / static_cast<float>(s.harmonicityHops) : 0.0f;
+        out[kVoiced] = static_cast<float>(s.voiced) / static_cast<float>(kVoicedHops);
+
+        int sustain = 0;
+        int highSustain = 0;
+        int shards = 0;
+        float highAfter = kSilenceDb;
+        for (int k = 0; k < kObserveHops; ++k) {
+            sustain += s.excessDb[k] >= s.excessDb[peak] - 20.0f ? 1 : 0;
+            highSustain += s.highDb[k] >= s.highDb[highPeak] - 20.0f ? 1 : 0;
+            if (k >= 4 && s.highDb[k] >= s.highDb[k - 1] + 2.0f && s.highDb[k] >= s.highDb[highPeak] - 25.0f) {
+                ++shards;
+            }
+            if (k >= 15) {
+                highAfter = std::max(highAfter, s.highDb[k]);
+            }
+        }
+        out[kSustain] = static_cast<float>(sustain) / kObserveHops;
+        out[kHighSustain] = static_cast<float>(highSustain) / kObserveHops;
+        out[kShards] = static_cast<float>(shards) / static_cast<float>(kObserveHops - 4);
+        out[kHighLate] = std::clamp(s.highDb[highPeak] - highAfter, -20.0f, 40.0f);
+        out[kInnerOnsets] = static_cast<float>(s.innerOnsets);
+        out[kGapBefore] = s.gapBefore;
+        out[kRecentOnsets] = s.recentOnsets;
+        out[kOnsetDb] = std::min(s.onsetDb, 50.0f);
+        out[kPitchFall] = s.voiced > 0 ? s.pitchTop - s.pitchLast : 0.0f;
+        out[kPitch] = s.voiced > 0 ? s.pitchSum / static_cast<float>(s.voiced) : 0.0f;
+    }
+
+    const float minFluxDb_;
+    const float minOnsetDb_;
+    Slot slots_[kSlots];
+    float power_[kBandCount] = {};
+    float recentDb_[kRecent][kBandCount];
+    int recentPos_ = 0;
+    std::uint64_t onsetHops_[kOnsetMemory];
+    int onsetPos_ = 0;
+    std::uint64_t lastOnset_ = kNever;
+};
+
+// A detector's reading of one observation: a sum of small decision trees
+// over the descriptors (each tree two levels deep: one question, then one
+// more on either side), fitted with a logistic loss on labelled generated
+// material, so the sum is a log-odds. Trees catch what a single weight per
+// measure cannot: a fall that is too slow and one that is too fast both
+// speak against a gunshot. `scale` and `shift` then calibrate the log-odds
+// (confidence = logistic(scale * sum + shift)), so that 0.5 means the same
+// for every class.
+class DescriptorTrees {
+public:
+    static constexpr int kMaxTrees = 160;
+
+    // Reads "trees" (arrays of ten numbers: feature, threshold of the root;
+    // feature, threshold, low value, high value of its low side; the same of
+    // its high side), "bias", "scale" and "shift" from the block. Without
+    // "trees" the sum is the bias alone. Throws std::runtime_error on a
+    // malformed tree.
+    explicit DescriptorTrees(const nlohmann::json& block)
+        : bias_(Parameter(block, "bias", -10.0f, -100.0f, 100.0f)),
+          scale_(Parameter(block, "scale", 1.0f, 0.0f, 10.0f)),
+          shift_(Parameter(block, "shift", 0.0f, -100.0f, 100.0f))
+    {
+        const auto found = block.find("trees");
+        if (found == block.end()) {
+            return;
+        }
+        if (!found->is_array() || found->size() > static_cast<std::size_t>(kMaxTrees)) {
+            throw std::runtime_error("detector trees: not an array of at most kMaxTrees trees");
+        }
+        for (const auto& tree : *found) {
+            if (!tree.is_array() || tree.size() != 10) {
+                throw std::runtime_error("detector trees: a tree is not ten numbers");
+            }
+            float v[10];
+            for (std::size_t i = 0; i < 10; ++i) {
+                if (!tree[i].is_number() || !std::isfinite(tree[i].get<double>())) {
+                    throw std::runtime_error("detector trees: not a finite number");
+                }
+                v[i] = tree[i].get<float>();
+            }
+            for (const int i : {0, 2, 6}) {
+                if (v[i] < 0.0f || v[i] >= static_cast<float>(kDescriptorCount) || v[i] != std::floor(v[i])) {
+                    throw std::runtime_error("detector trees: no such descriptor");
+                }
+            }
+            Tree& t = trees_[count_++];
+            t.root = static_cast<std::uint8_t>(v[0]);
+            t.rootAt = v[1];
+            t.side[0] = Side{static_cast<std::uint8_t>(v[2]), v[3], {v[4], v[5]}};
+            t.side[1] = Side{static_cast<std::uint8_t>(v[6]), v[7], {v[8], v[9]}};
+        }
+    }
+
+    float LogOdds(const float d[kDescriptorCount]) const noexcept
+    {
+        float z = bias_;
+        for (int i = 0; i < count_; ++i) {
+            const Tree& t = trees_[i];
+            const Side& side = t.side[d[t.root] <= t.rootAt ? 0 : 1];
+            z += side.value[d[side.feature] <= side.at ? 0 : 1];
+        }
+        return z;
+    }
+
+    float Confidence(const float d[kDescriptorCount]) const noexcept
+    {
+        const float z = scale_ * LogOdds(d) + shift_;
+        return 1.0f / (1.0f + std::exp(-std::clamp(z, -30.0f, 30.0f)));
+    }
+
+private:
+    struct Side {
+        std::uint8_t feature = 0;
+        float at = 0.0f;
+        float value[2] = {};
+    };
+    struct Tree {
+        std::uint8_t root = 0;
+        float rootAt = 0.0f;
+        Side side[2];
+    };
+
+    const float bias_;
+    const float scale_;
+    const float shift_;
+    Tree trees_[kMaxTrees];
+    int count_ = 0;
+};
+
+// What the three impulsive detectors share: an ImpulseEvents, the class's
+// trees from the data file, and a confidence that jumps to an observation's
+// reading when it closes, holds a moment (so the frame that carries it and
+// the decision see it) and then fades. A class rules an observation out
+// beforehand (Admits) where one plain measure contradicts it whatever the
+// trees would say; the trees are fitted on admitted observations only.
+class ImpulseDetector : public Detector {
+public:
+    ImpulseDetector(const nlohmann::json& block, const char* name)
+        : events_(Parameter(block, "minFluxDb", 4.0f, 0.0f, 60.0f), Parameter(block, "minOnsetDb", 3.0f, 0.0f, 60.0f)),
+          trees_(block),
+          holdHops_(static_cast<int>(Parameter(block, "holdHops", 20.0f, 0.0f, 200.0f))),
+          name_(name)
+    {
+    }
+
+    float Update(const Features& f) noexcept override
+    {
+        float d[kDescriptorCount];
+        if (events_.Update(f, d)) {
+            const float reading = Admits(d) ? trees_.Confidence(d) : 0.0f;
+#ifdef ZV_IMPULSIVE_TRACE
+            std::fprintf(stderr, "%s hop %llu conf %.3f", name_, static_cast<unsigned long long>(f.hop), reading);
+            for (float v : d) {
+                std::fprintf(stderr, " %.3f", v);
+            }
+            std::fprintf(stderr, "\n");
+#endif
+            if (reading >= confidence_) {
+                confidence_ = reading;
+                hold_ = holdHops_;
+            }
+        } else if (hold_ > 0) {
+            --hold_;
+        } else {
+            confidence_ = std::max(0.0f, confidence_ - 0.05f);
+        }
+        return confidence_;
+    }
+
+protected:
+    // Every impulsive class is a sound that comes and goes: within the
+    // observation the new energy falls well below its peak. A background
+    // that sets in (or a stream that starts mid-noise) does not.
+    virtual bool Admits(const float d[kDescriptorCount]) const noexcept
+    {
+        return std::max({d[kDrop2], d[kDrop5], d[kDrop12], d[kDropEnd]}) >= 6.0f;
+    }
+
+private:
+    ImpulseEvents events_;
+    DescriptorTrees trees_;
+    const int holdHops_;
+    [[maybe_unused]] const char* name_;  // names the class in a trace build
+    float confidence_ = 0.0f;
+    int hold_ = 0;
+};
+
+}  // namespace zvsdk

@@ -1,0 +1,225 @@
+// Siren: a loud harmonic tone whose pitch, between about 500 Hz and 2 kHz,
+// either glides (wail, yelp, a mechanical siren winding up or down) or
+// alternates between two notes (hi-lo).
+//
+// Per hop the front end's pitch is "sirenlike" when it is periodic, in range,
+// has overtones (which a whistle lacks) and stands above the background.
+// Over the last second:
+//   - glide: most hops sirenlike, and many of them on a smooth monotonic
+//     slope (measured over 80 ms for a yelp and over 250 ms for a wail, with
+//     the midpoint near the line, so a step between two notes is no glide
+//     and a singer's vibrato is too small to be one);
+//   - hi-lo: the last three steady notes alternate A-B-A, a fifth of an
+//     octave or more apart, each 0.2 to 1 s, with no other note between.
+// Constant tones (horns, beeps, the 520 Hz smoke alarm) have neither; a
+// telephone's trill changes notes far faster than any hi-lo.
+// The confidence follows the evidence up at once and, while the tone goes
+// on, comes down slowly: a wail resting at its top is still a siren.
+#include <algorithm>
+#include <cmath>
+
+#include "Memory.h"
+#include "detectors/Detector.h"
+
+namespace zvsdk {
+namespace {
+
+class Siren final : public Detector {
+public:
+    explicit Siren(const nlohmann::json& block)
+        : minHz_(Parameter(block, "minHz", 400.0f, 50.0f, 5000.0f)),
+          maxHz_(Parameter(block, "maxHz", 2300.0f, 100.0f, 5000.0f)),
+          minHarmonicity_(Parameter(block, "minHarmonicity", 0.45f, 0.0f, 1.0f)),
+          minOvertonesDb_(Parameter(block, "minOvertonesDb", -25.0f, -60.0f, 60.0f)),
+          maxOvertonesDb_(Parameter(block, "maxOvertonesDb", 7.0f, -60.0f, 60.0f)),
+          minOverFloorDb_(Parameter(block, "minPeakOverFloorDb", 8.0f, 0.0f, 60.0f)),
+          fastGlideOctaves_(Parameter(block, "fastGlideOctaves", 0.1f, 0.0f, 4.0f)),
+          slowGlideOctaves_(Parameter(block, "slowGlideOctaves", 0.08f, 0.0f, 4.0f)),
+          minVoiced_(Parameter(block, "minVoicedShare", 0.7f, 0.0f, 1.0f)),
+          minGlide_(Parameter(block, "minGlideShare", 0.3f, 0.0f, 1.0f)),
+          hiLoMinOctaves_(Parameter(block, "hiLoMinOctaves", 0.2f, 0.0f, 4.0f)),
+          hiLoMaxOctaves_(Parameter(block, "hiLoMaxOctaves", 0.65f, 0.0f, 4.0f)),
+          holdPerSecond_(Parameter(block, "holdDecayPerSecond", 0.15f, 0.0f, 10.0f)),
+          dropPerSecond_(Parameter(block, "dropDecayPerSecond", 2.5f, 0.0f, 10.0f))
+    {
+    }
+
+    float Update(const Features& f) noexcept override
+    {
+        const bool voiced = f.f0Hz >= minHz_ && f.f0Hz <= maxHz_ && f.harmonicity >= minHarmonicity_ &&
+                            f.harmonicsDb >= minOvertonesDb_ && f.harmonicsDb <= maxOvertonesDb_ &&
+                            f.peakOverFloorDb >= minOverFloorDb_;
+        const float pitch = voiced ? std::log2(f.f0Hz) : 0.0f;
+
+        // Pitch history, smoothed by a median of three against single-hop
+        // octave slips.
+        raw_[pos_ % kHistory] = pitch;
+        voiced_[pos_ % kHistory] = voiced;
+        const float a = raw_[(pos_ + kHistory - 2) % kHistory];
+        const float b = raw_[(pos_ + kHistory - 1) % kHistory];
+        const float c = pitch;
+        const bool allVoiced = voiced && voiced_[(pos_ + kHistory - 1) % kHistory] &&
+                               voiced_[(pos_ + kHistory - 2) % kHistory];
+        const float smooth = allVoiced ? std::max(std::min(a, b), std::min(std::max(a, b), c)) : pitch;
+        smooth_[pos_ % kHistory] = smooth;
+
+        const bool glide = voiced && (Glides(kFastSpan, fastGlideOctaves_) || Glides(kSlowSpan, slowGlideOctaves_));
+        glide_[pos_ % kHistory] = glide;
+        voicedCount_ += voiced ? 1 : 0;
+        glideCount_ += glide ? 1 : 0;
+        if (pos_ >= kWindow) {
+            const std::uint32_t old = (pos_ - kWindow) % kHistory;
+            voicedCount_ -= voiced_[old] ? 1 : 0;
+            glideCount_ -= glide_[old] ? 1 : 0;
+        }
+        TrackNotes(voiced, smooth);
+        ++pos_;
+
+        const float voicedShare = static_cast<float>(voicedCount_) / kWindow;
+        const float glideShare = static_cast<float>(glideCount_) / kWindow;
+        const float glideEvidence =
+            Ramp(voicedShare, minVoiced_ - 0.15f, minVoiced_) * Ramp(glideShare, minGlide_ - 0.15f, minGlide_);
+        const float evidence = std::max(glideEvidence, HiLoEvidence() * Ramp(voicedShare, 0.6f, 0.8f));
+
+        // Held while the tone goes on (most of the last 0.3 s), dropped fast
+        // once it stops.
+        std::uint32_t recent = 0;
+        for (std::uint32_t back = 1; back <= kRecent; ++back) {
+            recent += voiced_[(pos_ + kHistory - back) % kHistory] ? 1 : 0;
+        }
+        const float decay = (2 * recent >= kRecent ? holdPerSecond_ : dropPerSecond_) / kHopsPerSecond;
+        confidence_ = std::max(evidence, confidence_ - decay);
+        confidence_ = std::max(0.0f, confidence_);
+        return confidence_;
+    }
+
+private:
+    static constexpr std::uint32_t kHistory = 128;
+    static constexpr std::uint32_t kWindow = 90;    // 0.9 s
+    static constexpr std::uint32_t kFastSpan = 8;   // 80 ms
+    static constexpr std::uint32_t kSlowSpan = 24;  // 240 ms
+    static constexpr std::uint32_t kRecent = 30;    // 300 ms
+    static constexpr std::uint32_t kMisfits = 4;    // hops a note may lose to a glide or a slip
+
+    float At(std::uint32_t back) const noexcept { return smooth_[(pos_ + kHistory - back) % kHistory]; }
+
+    // A smooth monotonic change of at least `octaves` over the last `span`
+    // hops, all of them sirenlike.
+    bool Glides(std::uint32_t span, float octaves) const noexcept
+    {
+        if (pos_ < span) {
+            return false;
+        }
+        for (std::uint32_t back = 0; back <= span; back += span / 4) {
+            if (!voiced_[(pos_ + kHistory - back) % kHistory]) {
+                return false;
+            }
+        }
+        const float now = At(0);
+        const float then = At(span);
+        const float change = now - then;
+        if (std::fabs(change) < octaves) {
+            return false;
+        }
+        // Quarter points near the straight line between the ends.
+        for (std::uint32_t q = 1; q <= 3; ++q) {
+            const float expected = now - change * static_cast<float>(q) / 4.0f;
+            if (std::fabs(At(span * q / 4) - expected) > 0.3f * std::fabs(change)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Steady notes: runs of sirenlike hops within 0.06 octave of their
+    // running mean. The last three finished notes are kept.
+    void TrackNotes(bool voiced, float pitch) noexcept
+    {
+        const bool fits = voiced && noteHops_ > 0 && std::fabs(pitch - noteSum_ / noteHops_) < 0.06f;
+        if (fits) {
+            noteSum_ += pitch;
+            ++noteHops_;
+            misfits_ = 0;
+            return;
+        }
+        if (noteHops_ > 0 && ++misfits_ <= kMisfits) {
+            return;  // a glide between notes or a slipped pitch
+        }
+        if (noteHops_ > 0) {
+            notes_[2] = notes_[1];
+            notes_[1] = notes_[0];
+            notes_[0] = Note{noteSum_ / noteHops_, noteHops_, pos_};
+        }
+        misfits_ = 0;
+        noteSum_ = voiced ? pitch : 0.0f;
+        noteHops_ = voiced ? 1 : 0;
+    }
+
+    float HiLoEvidence() const noexcept
+    {
+        // The note still sounding counts as the third once it is 0.15 s long.
+        Note current{noteHops_ > 0 ? noteSum_ / noteHops_ : 0.0f, noteHops_, pos_};
+        const Note& first = notes_[1];
+        const Note& second = notes_[0];
+        if (current.hops < 15 || first.hops == 0) {
+            return 0.0f;
+        }
+        const std::uint32_t shortest = 20;
+        const std::uint32_t longest = 100;
+        if (first.hops < shortest || first.hops > longest || second.hops < shortest || second.hops > longest) {
+            return 0.0f;
+        }
+        // Adjacent: each note ended within a few hops of the next one's start.
+        if (current.endHop - current.hops > second.endHop + 6 ||
+            second.endHop - second.hops > first.endHop + 6) {
+            return 0.0f;
+        }
+        const float step = std::fabs(second.pitch - first.pitch);
+        if (step < hiLoMinOctaves_ || step > hiLoMaxOctaves_ || std::fabs(current.pitch - first.pitch) > 0.05f) {
+            return 0.0f;
+        }
+        return 1.0f;
+    }
+
+    struct Note {
+        float pitch = 0.0f;
+        std::uint32_t hops = 0;
+        std::uint64_t endHop = 0;
+    };
+
+    const float minHz_;
+    const float maxHz_;
+    const float minHarmonicity_;
+    const float minOvertonesDb_;
+    const float maxOvertonesDb_;
+    const float minOverFloorDb_;
+    const float fastGlideOctaves_;
+    const float slowGlideOctaves_;
+    const float minVoiced_;
+    const float minGlide_;
+    const float hiLoMinOctaves_;
+    const float hiLoMaxOctaves_;
+    const float holdPerSecond_;
+    const float dropPerSecond_;
+
+    std::uint64_t pos_ = 0;
+    float raw_[kHistory] = {};
+    float smooth_[kHistory] = {};
+    bool voiced_[kHistory] = {};
+    bool glide_[kHistory] = {};
+    std::uint32_t voicedCount_ = 0;
+    std::uint32_t glideCount_ = 0;
+
+    Note notes_[3];
+    float noteSum_ = 0.0f;
+    std::uint32_t noteHops_ = 0;
+    std::uint32_t misfits_ = 0;
+
+    float confidence_ = 0.0f;
+};
+
+}  // namespace
+
+Detector* MakeSiren(std::uint32_t, const nlohmann::json& block) { return ZvNew<Siren>(block); }
+
+}  // namespace zvsdk

@@ -1,0 +1,359 @@
+// What the vocal detectors (Aggression, BabyCry) know of a voice: a few
+// measures per hop, summed over the last second, turned into one vector of
+// evidence that each class weighs with its own weights from the data file.
+//
+// Why a weighted sum rather than a chain of rules: a shout, a cry, a sung
+// note and a siren differ in many small ways at once (how much of the time
+// it is voiced, where the foreground energy lies, how broad and how steady
+// the harmonic spectrum is, how the pitch moves), and no single one of them
+// separates them on its own. The weights are fitted on generated material
+// and kept in the data file; the measures are chosen so that each means the
+// same whatever the background: energies are taken over the tracked floor.
+//
+// Cost: running sums over fixed rings, O(bands) per hop, no allocation.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include <iterator>
+#include <string>
+#include <stdexcept>
+
+#include <nlohmann/json.hpp>
+
+#include "Features.h"
+#include "detectors/Detector.h"
+
+namespace zvsdk {
+
+// 2^x for |x| < 126 within about 0.1 %: band powers from dB without the
+// cost of the library's exp, which would dominate a detector's hop.
+inline float FastExp2(float x) noexcept
+{
+    x = std::clamp(x, -126.0f, 126.0f);
+    const float whole = std::floor(x);
+    const float f = x - whole;
+    // Polynomial for 2^f on [0, 1).
+    const float p = 1.0f + f * (0.6960656f + f * (0.2244050f + f * 0.0790233f));
+    std::int32_t bits = 0;
+    std::memcpy(&bits, &p, sizeof bits);
+    bits += static_cast<std::int32_t>(whole) * (1 << 23);  // a multiply: shifting a negative is undefined
+    float result = 0.0f;
+    std::memcpy(&result, &bits, sizeof result);
+    return result;
+}
+
+// Power above the background floor per range. A band counts only where it
+// stands clearly out of its floor, so the shares describe the foreground
+// sound whatever the background's colour.
+struct Foreground {
+    float low = 0.0f;   // below 1 kHz
+    float mid = 0.0f;   // 1 .. 4 kHz: where raised vocal effort pushes energy
+    float high = 0.0f;  // above 4 kHz
+    int litBands = 0;   // bands 0.5 .. 5 kHz at least 6 dB over their floor
+    int bands = 0;      // bands 0.5 .. 5 kHz below Nyquist
+    int litHigh = 0;    // bands 4 .. 8 kHz at least 6 dB over their floor
+    int highBands = 0;  // bands 4 .. 8 kHz below Nyquist
+    float Total() const noexcept { return low + mid + high; }
+};
+
+inline Foreground MeasureForeground(const Features& f) noexcept
+{
+    constexpr float kLog2Of10Over10 = 0.33219281f;
+    Foreground result;
+    for (int band = 0; band < f.bandCount; ++band) {
+        const float hz = f.bandHz[band];
+        const float over = f.bandDb[band] - f.floorDb[band];
+        if (hz >= 500.0f && hz <= 5000.0f) {
+            ++result.bands;
+            result.litBands += over >= 6.0f ? 1 : 0;
+        }
+        if (hz >= 4000.0f && hz <= 8000.0f) {
+            ++result.highBands;
+            result.litHigh += over >= 6.0f ? 1 : 0;
+        }
+        if (over < 3.0f) {
+            continue;
+        }
+        const float power = FastExp2(kLog2Of10Over10 * f.bandDb[band]) * (1.0f - FastExp2(-kLog2Of10Over10 * over));
+        if (hz < 1000.0f) {
+            result.low += power;
+        } else if (hz < 4000.0f) {
+            result.mid += power;
+        } else {
+            result.high += power;
+        }
+    }
+    return result;
+}
+
+// The evidence vector, in the order of a class's "weights" in the data file.
+enum VoiceMeasure : int {
+    kBias,
+    kVoicedShare,       // voiced hops in the last second
+    kVoicedShareShort,  // voiced hops in the last 300 ms
+    kHarmonicity,       // mean over voiced hops (as all below, unless said)
+    kMidShare,          // foreground share in 1 .. 4 kHz
+    kHighShare,         // foreground share above 4 kHz
+    kBreadth,           // share of the 0.5 .. 5 kHz bands lit
+    kPeakShare,         // power in the strongest narrow peak: a tone's is most
+    kOverFloor,         // level over the floor, / 40 dB
+    kPitch,             // log2(f0 / 300 Hz)
+    kPitchSpread,       // deviation of log2 f0 over the second
+    kPitchMotion,       // mean |change of log2 f0| from hop to hop (octave slips cut at 0.3)
+    kOvertones,         // overtones over the fundamental, / 30 dB
+    kRunStarts,         // voiced runs begun in the last second, / 10
+    kRunLength,         // the current (or just ended) voiced run, / 1 s
+    kLevelSpread,       // deviation of the hop level over the second, / 10 dB
+    kCryRange,          // voiced hops with f0 in 280 .. 700 Hz
+    kFlatness,          // spectral flatness
+    kBouts,             // voiced runs of 0.35 .. 2 s ended in the last 3 s, / 3
+    kHighBreadth,       // share of the 4 .. 8 kHz bands lit: a strained, clipped voice's
+    kPitchJumps,        // hops whose pitch leapt by more than 0.3 octave: a rough voice's
+    kCrest,             // peak over RMS of the hop, / 20 dB: low where a voice is clipped
+    kMeasureCount
+};
+
+class VoiceWindow {
+public:
+    // Takes the next hop; `out` gets the evidence vector for the last second.
+    void Update(const Features& f, float out[kMeasureCount]) noexcept
+    {
+        Hop hop;
+        hop.level = std::max(f.levelDb, -90.0f);
+        hop.voiced = f.f0Hz > 0.0f && f.harmonicity >= 0.4f && f.levelOverFloorDb >= 4.0f;
+        if (hop.voiced) {
+            const Foreground g = MeasureForeground(f);
+            const float total = g.Total() + 1e-20f;
+            const float pitch = std::log2(f.f0Hz / 300.0f);
+            hop.values[0] = f.harmonicity;
+            hop.values[1] = g.mid / total;
+            hop.values[2] = g.high / total;
+            hop.values[3] = g.bands > 0 ? static_cast<float>(g.litBands) / static_cast<float>(g.bands) : 0.0f;
+            hop.values[4] = f.peakShare;
+            hop.values[5] = std::min(f.levelOverFloorDb, 40.0f) / 40.0f;
+            hop.values[6] = pitch;
+            hop.values[7] = pitch * pitch;
+            hop.values[8] = lastVoiced_ ? std::min(std::fabs(pitch - lastPitch_), 0.3f) : 0.0f;
+            hop.values[9] = std::clamp(f.harmonicsDb, -30.0f, 30.0f) / 30.0f;
+            hop.values[10] = (f.f0Hz >= 280.0f && f.f0Hz <= 700.0f) ? 1.0f : 0.0f;
+            hop.values[11] = f.flatness;
+            hop.values[12] = g.highBands > 0 ? static_cast<float>(g.litHigh) / static_cast<float>(g.highBands) : 0.0f;
+            hop.values[13] = lastVoiced_ && std::fabs(pitch - lastPitch_) > 0.3f ? 1.0f : 0.0f;
+            hop.values[14] = std::clamp(f.peakDb - f.levelDb, 0.0f, 20.0f) / 20.0f;
+            lastPitch_ = pitch;
+        }
+        if (hop.voiced && !lastVoiced_) {
+            hop.runStart = true;
+        }
+        // Runs survive a dropout of a few hops: a rough voice loses its
+        // period now and then.
+        if (hop.voiced) {
+            run_ += 1 + gap_;
+            gap_ = 0;
+        } else if (run_ > 0 && ++gap_ > kMaxGap) {
+            if (run_ >= kBoutMin && run_ <= kBoutMax) {
+                boutEnds_[boutPos_ % kBoutSlots] = hopIndex_;
+                ++boutPos_;
+            }
+            lastRun_ = run_;
+            lastRunEnd_ = hopIndex_;
+            run_ = 0;
+            gap_ = 0;
+        }
+        lastVoiced_ = hop.voiced;
+
+        // Running sums over the ring: add the new hop, drop the oldest.
+        const std::uint32_t slot = static_cast<std::uint32_t>(hopIndex_ % kWindow);
+        Account(ring_[slot], -1);
+        ring_[slot] = hop;
+        Account(hop, 1);
+        const Hop& shortOld = ring_[(hopIndex_ + kWindow - kShort) % kWindow];
+        shortVoiced_ += (hop.voiced ? 1 : 0) - (hopIndex_ >= kShort && shortOld.voiced ? 1 : 0);
+        ++hopIndex_;
+
+        const float voiced = static_cast<float>(voicedCount_);
+        const double perVoiced = voicedCount_ > 0 ? 1.0 / voicedCount_ : 0.0;
+        auto mean = [&](int i) { return static_cast<float>(sums_[i] * perVoiced); };
+        out[kBias] = 1.0f;
+        out[kVoicedShare] = voiced / kWindow;
+        out[kVoicedShareShort] = static_cast<float>(shortVoiced_) / kShort;
+        out[kHarmonicity] = mean(0);
+        out[kMidShare] = mean(1);
+        out[kHighShare] = mean(2);
+        out[kBreadth] = mean(3);
+        out[kPeakShare] = mean(4);
+        out[kOverFloor] = mean(5);
+        const float meanPitch = mean(6);
+        out[kPitch] = meanPitch;
+        out[kPitchSpread] = std::sqrt(std::max(0.0f, mean(7) - meanPitch * meanPitch));
+        out[kPitchMotion] = mean(8);
+        out[kOvertones] = mean(9);
+        out[kRunStarts] = static_cast<float>(runStarts_) / 10.0f;
+        const std::uint32_t recentRun = hopIndex_ - lastRunEnd_ <= kWindow ? lastRun_ : 0;
+        out[kRunLength] = std::min(static_cast<float>(std::max(run_, recentRun)), 200.0f) / kWindow;
+        const double meanLevel = levelSum_ / kWindow;
+        out[kLevelSpread] =
+            static_cast<float>(std::sqrt(std::max(0.0, levelSquares_ / kWindow - meanLevel * meanLevel)) / 10.0);
+        out[kCryRange] = mean(10);
+        out[kFlatness] = mean(11);
+        int bouts = 0;
+        for (std::uint64_t end : boutEnds_) {
+            bouts += (end > 0 && hopIndex_ - end <= kBoutMemory) ? 1 : 0;
+        }
+        out[kBouts] = static_cast<float>(bouts) / 3.0f;
+        out[kHighBreadth] = mean(12);
+        out[kPitchJumps] = mean(13);
+        out[kCrest] = mean(14);
+    }
+
+private:
+    static constexpr int kValues = 15;
+    static constexpr std::uint32_t kWindow = 100;  // one second
+    static constexpr std::uint32_t kShort = 30;
+    static constexpr std::uint32_t kMaxGap = 4;
+    static constexpr std::uint32_t kBoutMin = 35;
+    static constexpr std::uint32_t kBoutMax = 200;
+    static constexpr std::uint64_t kBoutMemory = 300;
+    static constexpr int kBoutSlots = 4;
+
+    struct Hop {
+        bool voiced = false;
+        bool runStart = false;
+        float level = -90.0f;
+        float values[kValues] = {};
+    };
+
+    void Account(const Hop& hop, int sign) noexcept
+    {
+        const double level = hop.level;
+        levelSum_ += sign * level;
+        levelSquares_ += sign * level * level;
+        runStarts_ += hop.runStart ? sign : 0;
+        if (!hop.voiced) {
+            return;
+        }
+        voicedCount_ += sign;
+        for (int i = 0; i < kValues; ++i) {
+            sums_[i] += sign * static_cast<double>(hop.values[i]);
+        }
+    }
+
+    Hop ring_[kWindow];
+    std::uint64_t hopIndex_ = 0;
+    int voicedCount_ = 0;
+    int shortVoiced_ = 0;
+    int runStarts_ = 0;
+    // Doubles: the sums run for hours, adding and dropping.
+    double sums_[kValues] = {};
+    // The ring starts out as silence at -90 dB.
+    double levelSum_ = -90.0 * kWindow;
+    double levelSquares_ = 8100.0 * kWindow;
+    bool lastVoiced_ = false;
+    float lastPitch_ = 0.0f;
+    std::uint32_t run_ = 0;
+    std::uint32_t gap_ = 0;
+    std::uint32_t lastRun_ = 0;
+    std::uint64_t lastRunEnd_ = 0;
+    std::uint64_t boutEnds_[kBoutSlots] = {};
+    std::uint32_t boutPos_ = 0;
+};
+
+// A class's weighing of the evidence: a small network, kHidden units of
+// tanh(hidden . evidence) summed by "output" (kHidden weights, then a bias)
+// into z; the class's fitted values when its block has none. z is averaged
+// over the last smoothHops hops, so a single odd hop does not make a
+// detection; the confidence is 1 / (1 + exp(-slope * (mean z - centre))),
+// which follows the evidence up at once and comes down by at most
+// dropDecayPerSecond.
+constexpr int kHidden = 8;
+
+struct VoiceWeights {
+    float hidden[kHidden][kMeasureCount];
+    float output[kHidden + 1];
+};
+
+class VoiceScore {
+public:
+    VoiceScore(const nlohmann::json& block, const VoiceWeights& defaults, float centre, float slope)
+        : weights_(defaults),
+          centre_(Parameter(block, "centre", centre, -100.0f, 100.0f)),
+          slope_(Parameter(block, "slope", slope, 0.01f, 100.0f)),
+          dropPerHop_(Parameter(block, "dropDecayPerSecond", 1.0f, 0.0f, 100.0f) / kHopsPerSecond),
+          smoothHops_(static_cast<int>(Parameter(block, "smoothHops", 30.0f, 1.0f, kMaxSmooth)))
+    {
+        Read(block, "hidden", &weights_.hidden[0][0], kHidden * kMeasureCount);
+        Read(block, "output", weights_.output, kHidden + 1);
+        // Starts as if the last hops had been clearly not the class.
+        std::fill(std::begin(recent_), std::end(recent_), kStartZ);
+        zSum_ = kStartZ * static_cast<float>(smoothHops_);
+    }
+
+    float Weigh(const float (&evidence)[kMeasureCount]) const noexcept
+    {
+        float z = weights_.output[kHidden];
+        for (int j = 0; j < kHidden; ++j) {
+            float a = 0.0f;
+            for (int i = 0; i < kMeasureCount; ++i) {
+                a += weights_.hidden[j][i] * evidence[i];
+            }
+            z += weights_.output[j] * std::tanh(a);
+        }
+        return z;
+    }
+
+    // The confidence for this hop from its weighed evidence `z`.
+    float Follow(float z) noexcept
+    {
+        zSum_ += z - recent_[next_];
+        recent_[next_] = z;
+        next_ = (next_ + 1) % smoothHops_;
+        // Re-summed once a wrap so rounding cannot build up over hours.
+        if (next_ == 0) {
+            zSum_ = 0.0f;
+            for (int i = 0; i < smoothHops_; ++i) {
+                zSum_ += recent_[i];
+            }
+        }
+        const float mean = zSum_ / static_cast<float>(smoothHops_);
+        const float target = 1.0f / (1.0f + std::exp(-slope_ * (mean - centre_)));
+        confidence_ = std::max(target, confidence_ - dropPerHop_);
+        return confidence_;
+    }
+
+private:
+    static void Read(const nlohmann::json& block, const char* key, float* into, int count)
+    {
+        const auto found = block.find(key);
+        if (found == block.end()) {
+            return;
+        }
+        if (!found->is_array() || found->size() != static_cast<std::size_t>(count)) {
+            throw std::runtime_error(std::string("detector weights: wrong count in ") + key);
+        }
+        for (int i = 0; i < count; ++i) {
+            const auto& w = (*found)[static_cast<std::size_t>(i)];
+            if (!w.is_number() || !std::isfinite(w.get<double>()) || std::fabs(w.get<double>()) > 1000.0) {
+                throw std::runtime_error(std::string("detector weights: not a finite number within +-1000 in ") + key);
+            }
+            into[i] = w.get<float>();
+        }
+    }
+
+    VoiceWeights weights_;
+    const float centre_;
+    const float slope_;
+    const float dropPerHop_;
+    static constexpr float kMaxSmooth = 100.0f;
+    const int smoothHops_;
+    static constexpr float kStartZ = -10.0f;
+    float recent_[static_cast<int>(kMaxSmooth)] = {};
+    float zSum_ = 0.0f;
+    int next_ = 0;
+    float confidence_ = 0.0f;
+};
+
+}  // namespace zvsdk

@@ -1,0 +1,368 @@
+// Impulsive sounds: gunshots and breaking glass, and the bangs, knocks and
+// metallic rings that must not be taken for them.
+#include "SynthKit.h"
+
+#include <algorithm>
+
+namespace zv::synth {
+
+using namespace kit;
+
+namespace {
+
+// Friedlander blast wave: an instant positive peak decaying through a
+// negative phase; T the positive-phase length.
+Buffer friedlander(double rate, double T, double lengthS) {
+    Buffer b(samples(lengthS, rate));
+    for (std::size_t i = 0; i < b.size(); ++i) {
+        const double t = double(i) / rate;
+        b[i] = static_cast<float>((1 - t / T) * std::exp(-1.5 * t / T));
+    }
+    return b;
+}
+
+// Repeats `one` (a fresh variant per call) at the given onsets.
+template <class F> Buffer series(double rate, const std::vector<double>& onsets, F one) {
+    std::vector<Buffer> parts;
+    double end = 0;
+    for (double o : onsets) {
+        parts.push_back(one());
+        end = std::max(end, o + double(parts.back().size()) / rate);
+    }
+    Buffer out(samples(end, rate) + 1, 0.0f);
+    for (std::size_t i = 0; i < onsets.size(); ++i) mixInto(out, parts[i], samples(onsets[i], rate));
+    return out;
+}
+
+std::vector<double> regularOnsets(Rng& rng, double durationS, double lo, double hi, double start = 0.0) {
+    std::vector<double> on;
+    for (double t = start; t < durationS; t += rng.uniform(lo, hi)) on.push_back(t);
+    return on;
+}
+
+Buffer finish(Buffer b, double rate) {
+    normalisePeak(b, 0.9);
+    return trimSilence(b, rate);
+}
+
+} // namespace
+
+Buffer gunShot(Rng& rng, double rate, GunKind kind, int shots) {
+    const bool rifle = kind == GunKind::Rifle;
+    const bool automatic = rifle && shots > 2 && rng.chance(0.5);
+    // Echo off a building or the far side of a range, the same for every shot.
+    const bool echo = rng.chance(0.6);
+    const double echoDelay = rng.uniform(0.05, 0.35), echoGain = dbToGain(rng.uniform(-18, -8));
+    const double blastTau = rifle ? rng.uniform(0.02, 0.05) : rng.uniform(0.008, 0.025);
+    // Muzzle blasts are broadband: the noise body reaches far up the spectrum.
+    const double brightness = rng.uniform(4500, 9000);
+    auto one = [&]() {
+        const double len = 0.45;
+        Buffer shot(samples(len, rate), 0.0f);
+        double at = 0;
+        if (rifle) {
+            // Supersonic crack: a short N-wave, the muzzle blast a little later.
+            const std::size_t n = std::max<std::size_t>(2, samples(rng.uniform(0.0004, 0.001), rate));
+            for (std::size_t i = 0; i < n; ++i) shot[i] = static_cast<float>(0.8 * (1.0 - 2.0 * double(i) / double(n - 1)));
+            at = rng.uniform(0.004, 0.04);
+        }
+        Buffer blast = friedlander(rate, rng.uniform(0.001, 0.003), 0.05);
+        Buffer body = thump(rng, rate, 0, brightness, blastTau, len - at);
+        Buffer boom = thump(rng, rate, 60, 400, blastTau * 2.0, len - at);
+        mixInto(body, blast, 0, 0.8);
+        mixInto(body, boom, 0, 0.8);
+        mixInto(shot, body, samples(at, rate));
+        return shot;
+    };
+    std::vector<double> onsets{0.0};
+    for (int s = 1; s < shots; ++s)
+        onsets.push_back(onsets.back() + (automatic ? rng.uniform(0.06, 0.12) : rng.uniform(0.15, 0.7)));
+    Buffer out = series(rate, onsets, one);
+    if (echo) {
+        Buffer late = out;
+        lowpass(late, rate, 2500, 2);
+        out.resize(out.size() + samples(echoDelay, rate), 0.0f);
+        mixInto(out, late, samples(echoDelay, rate), echoGain);
+    }
+    if (rng.chance(0.5)) {
+        // Outdoors the blast rolls on: a long, dark, diffuse tail off the surroundings.
+        out = reverberate(rng, out, rate, rng.uniform(0.6, 1.5), rng.uniform(-16, -8));
+    }
+    if (rng.chance(0.4)) {
+        // Most recorded shots overload the microphone: the blast is clipped flat.
+        normalisePeak(out, 1.0);
+        const double ceiling = dbToGain(-rng.uniform(3.0, 12.0));
+        for (auto& v : out) v = static_cast<float>(std::clamp<double>(v, -ceiling, ceiling));
+    }
+    return finish(std::move(out), rate);
+}
+
+Buffer glassBreak(Rng& rng, double rate) {
+    const double dur = rng.uniform(0.3, 2.0);
+    const int kind = rng.integer(0, 2);   // 0 window pane, 1 bottle, 2 glass dropped on a hard floor
+    Buffer out(samples(dur + 0.1, rate), 0.0f);
+    // Impact: a broadband click, with a thud for a pane or a floor.
+    Buffer click = thump(rng, rate, 500, rate, rng.uniform(0.002, 0.006), 0.05);
+    mixInto(out, click, 0, 1.0);
+    if (kind != 1) { Buffer thud = thump(rng, rate, 60, 500, 0.02, 0.1); mixInto(out, thud, 0, 0.6); }
+    // The crash: dense high-passed noise right after the impact.
+    Buffer crash = thump(rng, rate, 3000, rate, rng.uniform(0.04, 0.15), dur * 0.6);
+    mixInto(out, crash, samples(0.002, rate), 0.5);
+    // Shards: a Poisson stream of tiny ringing pieces, thinning out.
+    const double start = rng.uniform(0.005, 0.08);
+    const double density = kind == 1 ? rng.uniform(100, 300) : rng.uniform(200, 700);
+    const double tau = dur * rng.uniform(0.25, 0.5);
+    for (double t = start; t < dur;) {
+        const double lambda = density * std::exp(-(t - start) / tau) + 8.0;
+        t += -std::log(std::max(rng.uniform(), 1e-9)) / lambda;
+        if (t >= dur) break;
+        std::vector<Mode> m;
+        const int partials = rng.integer(2, 4);
+        for (int p = 0; p < partials; ++p)
+            m.push_back({rng.uniform(2500, std::min(15000.0, 0.45 * rate)), rng.uniform(0.3, 1.0), rng.uniform(0.004, 0.04)});
+        Buffer shard = modes(rng, rate, m, 0.12);
+        Buffer tick = thump(rng, rate, 2000, rate, 0.0005, 0.004);
+        mixInto(shard, tick, 0, 0.7);
+        const double level = std::exp(-(t - start) / (tau * 2)) * std::pow(rng.uniform(), 1.5) * 0.6;
+        mixInto(out, shard, samples(t, rate), level);
+    }
+    highpass(out, rate, 150, 2);
+    return finish(std::move(out), rate);
+}
+
+Buffer doorSlam(Rng& rng, double rate) {
+    const double f = rng.uniform(50, 140);
+    Buffer out = modes(rng, rate, {{f, 1.0, rng.uniform(0.05, 0.15)}, {f * 1.6, 0.6, 0.06}, {f * 2.7, 0.3, 0.04}}, 0.6);
+    Buffer slap = thump(rng, rate, 100, rng.uniform(1500, 4000), rng.uniform(0.005, 0.02), 0.2);
+    mixInto(out, slap, 0, rng.uniform(0.5, 1.2));
+    Buffer rattle = modes(rng, rate, {{rng.uniform(300, 700), 0.3, 0.03}, {rng.uniform(800, 1500), 0.2, 0.02}}, 0.2);
+    mixInto(out, rattle, samples(rng.uniform(0.01, 0.04), rate), 1.0);
+    // Soften the attack a little: a door closes over a few ms.
+    auto env = expEnvelope(rate, rng.uniform(0.001, 0.005), 10.0, 0.6);
+    multiply(out, env);
+    return finish(std::move(out), rate);
+}
+
+Buffer footsteps(Rng& rng, double rate, double durationS) {
+    const bool hard = rng.chance(0.5);   // heels on tiles, or soft soles
+    const double lp = rng.uniform(400, 1200);
+    auto step = [&]() {
+        Buffer s = thump(rng, rate, 50, lp, rng.uniform(0.015, 0.04), 0.15);
+        Buffer toe = thump(rng, rate, 80, lp, 0.01, 0.08);
+        mixInto(s, toe, samples(rng.uniform(0.02, 0.05), rate), 0.5);
+        if (hard) { Buffer c = modes(rng, rate, {{rng.uniform(1500, 3000), 0.3, 0.01}}, 0.05); mixInto(s, c, 0, 1.0); }
+        scale(s, rng.uniform(0.6, 1.0));
+        return s;
+    };
+    return finish(series(rate, regularOnsets(rng, durationS - 0.2, 0.45, 0.7), step), rate);
+}
+
+Buffer handClaps(Rng& rng, double rate, double durationS) {
+    const bool applause = rng.chance(0.4);
+    auto clap = [&]() {
+        Buffer c = thump(rng, rate, 0, rate, rng.uniform(0.005, 0.015), 0.08);
+        bandpass(c, rate, rng.uniform(900, 2500), rng.uniform(0.8, 2.0));
+        scale(c, rng.uniform(0.5, 1.0));
+        return c;
+    };
+    std::vector<double> on;
+    if (applause) {
+        for (double t = 0; t < durationS - 0.1; t += -std::log(std::max(rng.uniform(), 1e-9)) / rng.uniform(20, 60)) on.push_back(t);
+    } else {
+        on = regularOnsets(rng, durationS - 0.1, 0.25, 0.6);
+    }
+    return finish(series(rate, on, clap), rate);
+}
+
+Buffer hammerBlows(Rng& rng, double rate, double durationS) {
+    const double ring = rng.uniform(2000, 5000);
+    auto blow = [&]() {
+        Buffer b = thump(rng, rate, 100, rng.uniform(800, 2000), 0.02, 0.3);
+        Buffer m = modes(rng, rate, {{ring, 0.6, rng.uniform(0.03, 0.1)}, {ring * 1.5, 0.3, 0.05}, {ring * 0.7, 0.3, 0.08}}, 0.3);
+        mixInto(b, m, 0, rng.uniform(0.3, 1.0));
+        return b;
+    };
+    return finish(series(rate, regularOnsets(rng, std::min(durationS, rng.uniform(2.0, 6.0)), 0.4, 1.0), blow), rate);
+}
+
+Buffer balloonPop(Rng& rng, double rate) {
+    Buffer out = thump(rng, rate, 80, rate, rng.uniform(0.002, 0.008), 0.15);
+    Buffer low = modes(rng, rate, {{rng.uniform(150, 400), 0.3, 0.02}}, 0.1);
+    mixInto(out, low, 0, 1.0);
+    return finish(std::move(out), rate);
+}
+
+Buffer distantFireworks(Rng& rng, double rate, double durationS) {
+    const std::size_t n = samples(durationS, rate);
+    Buffer out(n, 0.0f);
+    for (double t = rng.uniform(0.0, 0.5); t < durationS - 1.0; t += rng.uniform(0.8, 3.0)) {
+        // Far away: the air takes the highs, the attack is smeared.
+        Buffer boom = thump(rng, rate, 30, rng.uniform(150, 400), rng.uniform(0.15, 0.5), 1.5);
+        multiply(boom, expEnvelope(rate, rng.uniform(0.01, 0.03), 100.0, 1.5));
+        mixInto(out, boom, samples(t, rate), 1.0);
+        if (rng.chance(0.5)) {
+            for (double c = t + rng.uniform(0.3, 0.8), e = c + rng.uniform(0.5, 1.5); c < e; c += rng.uniform(0.005, 0.05)) {
+                Buffer k = thump(rng, rate, 300, 2000, 0.003, 0.02);
+                mixInto(out, k, samples(c, rate), 0.1 * rng.uniform());
+            }
+        }
+    }
+    out = reverberate(rng, out, rate, rng.uniform(1.0, 2.5), -3);
+    out.resize(n);
+    return finish(std::move(out), rate);
+}
+
+Buffer thunder(Rng& rng, double rate, double durationS) {
+    const std::size_t n = samples(durationS, rate);
+    Buffer out = brownNoiseN(rng, n);
+    lowpass(out, rate, rng.uniform(120, 300), 4);
+    // Rolling: several swells of different size.
+    std::vector<double> env(n, 0.0);
+    const int rolls = rng.integer(2, 6);
+    for (int r = 0; r < rolls; ++r) {
+        const double c = rng.uniform(0.2, durationS * 0.8), w = rng.uniform(0.2, 1.5), h = rng.uniform(0.3, 1.0);
+        for (std::size_t i = 0; i < n; ++i) {
+            const double d = double(i) / rate - c;
+            env[i] += h * (d < 0 ? std::exp(-d * d / 0.01) : std::exp(-d / w));
+        }
+    }
+    for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<float>(out[i] * env[i]);
+    if (rng.chance(0.4)) {   // a near strike cracks first
+        Buffer crack = thump(rng, rate, 100, 1500, 0.1, 0.8);
+        mixInto(out, crack, 0, peak(out) * 0.8);
+    }
+    return finish(std::move(out), rate);
+}
+
+Buffer heavyDrop(Rng& rng, double rate) {
+    auto hit = [&]() {
+        const double f = rng.uniform(40, 150);
+        Buffer b = modes(rng, rate, {{f, 1.0, rng.uniform(0.04, 0.12)}, {f * 2.3, 0.4, 0.05}}, 0.5);
+        Buffer c = thump(rng, rate, 80, rng.uniform(1000, 4000), 0.01, 0.1);
+        mixInto(b, c, 0, 0.7);
+        return b;
+    };
+    std::vector<double> on{0.0};
+    if (rng.chance(0.6)) on.push_back(rng.uniform(0.08, 0.25));
+    Buffer out = series(rate, on, hit);
+    return finish(std::move(out), rate);
+}
+
+Buffer knocks(Rng& rng, double rate) {
+    const double f = rng.uniform(150, 600);
+    auto knock = [&]() {
+        Buffer k = modes(rng, rate, {{f, 1.0, rng.uniform(0.015, 0.04)}, {f * 2.4, 0.5, 0.015}}, 0.15);
+        Buffer c = thump(rng, rate, 200, 3000, 0.003, 0.03);
+        mixInto(k, c, 0, 0.5);
+        return k;
+    };
+    std::vector<double> on;
+    const int count = rng.integer(1, 4);
+    double t = 0;
+    for (int i = 0; i < count; ++i) { on.push_back(t); t += rng.uniform(0.15, 0.3); }
+    return finish(series(rate, on, knock), rate);
+}
+
+Buffer punches(Rng& rng, double rate) {
+    // Fist on a body or a bag: a dull, short thud with a little slap.
+    auto punch = [&]() {
+        Buffer p = thump(rng, rate, 50, rng.uniform(400, 900), rng.uniform(0.015, 0.04), 0.2);
+        Buffer slap = thump(rng, rate, 800, 3000, 0.003, 0.02);
+        mixInto(p, slap, 0, rng.uniform(0.1, 0.4));
+        scale(p, rng.uniform(0.5, 1.0));
+        return p;
+    };
+    return finish(series(rate, regularOnsets(rng, rng.uniform(0.2, 2.0), 0.2, 0.6), punch), rate);
+}
+
+Buffer wineGlass(Rng& rng, double rate, bool rubbed) {
+    const double f0 = rng.uniform(600, 1500);
+    if (!rubbed) {
+        Buffer out = modes(rng, rate, {{f0, 1.0, rng.uniform(0.8, 2.5)}, {f0 * 2.32, 0.4, 0.6}, {f0 * 4.25, 0.2, 0.3}, {f0 * 6.63, 0.1, 0.15}}, 3.0);
+        Buffer tick = thump(rng, rate, 2000, rate, 0.001, 0.01);
+        mixInto(out, tick, 0, 0.3);
+        return finish(std::move(out), rate);
+    }
+    // Rubbed rim: a clean sustained tone, beating slowly, swelling in.
+    const double len = rng.uniform(2.0, 6.0), beat = rng.uniform(0.5, 2.0);
+    const std::size_t n = samples(len, rate);
+    Buffer out(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double t = double(i) / rate;
+        const double s = std::sin(2 * kPi * f0 * t) + std::sin(2 * kPi * (f0 + beat) * t) + 0.05 * std::sin(2 * kPi * 2 * f0 * t);
+        out[i] = static_cast<float>(s * std::min(1.0, t / 0.8) * std::min(1.0, (len - t) / 0.3));
+    }
+    return finish(std::move(out), rate);
+}
+
+Buffer windChimes(Rng& rng, double rate, double durationS) {
+    static const double ratios[] = {1.0, 9.0 / 8, 5.0 / 4, 3.0 / 2, 5.0 / 3, 2.0};
+    const double base = rng.uniform(700, 1500);
+    std::vector<double> on;
+    for (double t = 0; t < durationS - 0.5; t += rng.uniform(0.1, 0.8)) on.push_back(t);
+    auto strike = [&]() {
+        const double f = base * ratios[rng.integer(0, 5)];
+        return modes(rng, rate, {{f, 1.0, rng.uniform(1.0, 2.5)}, {f * 2.76, 0.5, 0.8}, {f * 5.40, 0.25, 0.4}, {f * 8.93, 0.1, 0.2}}, 3.0);
+    };
+    Buffer out = series(rate, on, [&]() { Buffer b = strike(); scale(b, rng.uniform(0.3, 1.0)); return b; });
+    out.resize(samples(durationS, rate));
+    return finish(std::move(out), rate);
+}
+
+Buffer cymbal(Rng& rng, double rate) {
+    const double decay = rng.uniform(0.6, 2.0);
+    std::vector<Mode> m;
+    for (int i = 0; i < 120; ++i)
+        m.push_back({rng.uniform(300, 0.45 * rate), rng.uniform(0.1, 1.0), decay * rng.uniform(0.3, 1.0)});
+    Buffer out = modes(rng, rate, m, decay * 2.0);
+    Buffer wash = thump(rng, rate, 3000, rate, decay * 0.4, decay * 2.0);
+    mixInto(out, wash, 0, peak(out) * 0.8);
+    Buffer stick = thump(rng, rate, 500, rate, 0.002, 0.02);
+    mixInto(out, stick, 0, peak(out) * 0.5);
+    return finish(std::move(out), rate);
+}
+
+Buffer keys(Rng& rng, double rate, double durationS) {
+    // Jingling: bursts of shakes, each a cluster of small metal clinks.
+    std::vector<double> on;
+    for (double t = 0; t < durationS - 0.2; t += -std::log(std::max(rng.uniform(), 1e-9)) / rng.uniform(15, 60)) {
+        const double phase = std::fmod(t, 0.3) / 0.3;   // shaking at ~3 Hz
+        if (rng.uniform() < 0.3 + 0.7 * phase) on.push_back(t);
+    }
+    auto clink = [&]() {
+        Buffer c = modes(rng, rate, {{rng.uniform(3000, 7500), 1.0, rng.uniform(0.005, 0.03)}, {rng.uniform(4000, 7500), 0.5, 0.01}}, 0.08);
+        scale(c, rng.uniform(0.2, 1.0));
+        return c;
+    };
+    return finish(series(rate, on, clink), rate);
+}
+
+Buffer cutlery(Rng& rng, double rate, double durationS) {
+    std::vector<double> on;
+    for (double t = 0; t < durationS - 0.3; t += rng.uniform(0.1, 1.0)) on.push_back(t);
+    auto clink = [&]() {
+        const double f = rng.uniform(2000, 5000);
+        Buffer c = modes(rng, rate, {{f, 1.0, rng.uniform(0.02, 0.1)}, {f * rng.uniform(1.3, 2.7), 0.5, 0.04}}, 0.3);
+        Buffer t = thump(rng, rate, 1000, rate, 0.002, 0.01);
+        mixInto(c, t, 0, 0.3);
+        scale(c, rng.uniform(0.3, 1.0));
+        return c;
+    };
+    return finish(series(rate, on, clink), rate);
+}
+
+Buffer cashTill(Rng& rng, double rate) {
+    const double f = rng.uniform(2000, 3200);
+    Buffer out = modes(rng, rate, {{f, 1.0, 0.8}, {f * 2.1, 0.3, 0.4}}, 2.0);
+    Buffer drawer = thump(rng, rate, 200, 3000, 0.15, 0.4);
+    mixInto(out, drawer, samples(0.2, rate), 0.4);
+    Buffer bang = thump(rng, rate, 60, 800, 0.03, 0.2);
+    mixInto(out, bang, samples(0.55, rate), 0.7);
+    for (int c = 0; c < rng.integer(2, 6); ++c) {
+        Buffer coin = modes(rng, rate, {{rng.uniform(3000, 6000), 0.5, 0.05}}, 0.2);
+        mixInto(out, coin, samples(0.7 + rng.uniform(0.0, 0.8), rate), 0.5);
+    }
+    return finish(std::move(out), rate);
+}
+
+} // namespace zv::synth

@@ -1,0 +1,213 @@
+// The generator's promises: reproducible samples, every sound audible at the
+// SNR it is labelled with, the smoke alarm's cadence, and data sets whose
+// manifest spans lie inside their files.
+#include "SoundSynth.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+namespace zs = zv::synth;
+namespace fs = std::filesystem;
+constexpr double kRate = 16000;
+constexpr double kPi = 3.14159265358979323846;
+
+double db(double ratio) { return 20.0 * std::log10(ratio); }
+
+TEST(SoundSynth, SameSeedGivesTheSameSamplesAndAnotherSeedOthers) {
+    zs::Rng a(7), b(7), c(8);
+    const auto x = zs::siren(a, kRate, zs::SirenKind::Yelp, 2.0);
+    EXPECT_EQ(x, zs::siren(b, kRate, zs::SirenKind::Yelp, 2.0));
+    EXPECT_NE(x, zs::siren(c, kRate, zs::SirenKind::Yelp, 2.0));
+}
+
+TEST(SoundSynth, EverySoundIsFiniteAndSitsAtTheSnrItIsMixedAt) {
+    zs::Rng bgRng(1);
+    const auto bg = zs::pinkNoise(bgRng, kRate, 14.0);
+    for (const auto& kind : zs::catalogue()) {
+        SCOPED_TRACE(std::string(kind.label) + "/" + kind.subLabel);
+        zs::Rng rng(zs::hashSeed(3, kind.subLabel, 0));
+        const auto ev = kind.make(rng, kRate, 3.0);
+        ASSERT_LE(ev.size(), static_cast<std::size_t>(13 * kRate));
+        for (float v : ev) ASSERT_TRUE(std::isfinite(v) && std::fabs(v) <= 1.0f);
+        if (std::string(kind.subLabel) == "silence") continue;
+        ASSERT_GT(zs::peak(ev), 0.1);
+        // What the mix adds over the background is the event at the stated level.
+        const auto mix = zs::mixAtSnr(ev, bg, kRate, 0.5, 10.0);
+        zs::Buffer added(ev.size());
+        for (std::size_t i = 0; i < ev.size(); ++i) added[i] = mix[i + 8000] - bg[i + 8000];
+        EXPECT_NEAR(db(zs::activeRms(added, kRate) / zs::rms(bg)), 10.0, 0.1);
+    }
+}
+
+TEST(SoundSynth, SmokeAlarmBeepsInTheTemporalThreeCadence) {
+    for (auto kind : {zs::SmokeAlarmKind::Piezo, zs::SmokeAlarmKind::Square520}) {
+        zs::Rng rng(11);
+        const auto x = zs::smokeAlarm(rng, kRate, kind, 2);
+        // Runs of 10 ms frames above / below half the peak level.
+        std::vector<std::pair<bool, double>> runs;
+        const double limit = zs::peak(x) * 0.5;
+        for (std::size_t i = 0; i + 160 <= x.size(); i += 160) {
+            float p = 0;
+            for (std::size_t j = i; j < i + 160; ++j) p = std::max(p, std::fabs(x[j]));
+            const bool on = p > limit;
+            if (runs.empty() || runs.back().first != on) runs.push_back({on, 0.0});
+            runs.back().second += 0.01;
+        }
+        ASSERT_EQ(runs.size(), 11u);   // on off on off on PAUSE on off on off on
+        for (std::size_t r = 0; r < runs.size(); ++r) {
+            const double expected = r == 5 ? 1.5 : 0.5;
+            EXPECT_NEAR(runs[r].second, expected, expected * 0.15) << "run " << r;
+        }
+    }
+}
+
+// Mean frequency of a tone from its zero crossings.
+double toneHz(const zs::Buffer& x, std::size_t from, std::size_t count) {
+    int crossings = 0;
+    for (std::size_t i = from + 1; i < from + count; ++i) crossings += (x[i - 1] < 0) != (x[i] < 0);
+    return crossings / 2.0 / (double(count) / kRate);
+}
+
+zs::Buffer sine(double hz, double seconds) {
+    zs::Buffer x(static_cast<std::size_t>(seconds * kRate));
+    for (std::size_t i = 0; i < x.size(); ++i) x[i] = static_cast<float>(0.5 * std::sin(2 * kPi * hz * double(i) / kRate));
+    return x;
+}
+
+TEST(SoundSynth, ActiveLevelIgnoresTheGapsOfACadence) {
+    zs::Buffer beeps = sine(1000, 3.0);
+    for (std::size_t i = 0; i < beeps.size(); ++i)
+        if ((i / 8000) % 2 == 1) beeps[i] = 0.0f;   // 0.5 s on, 0.5 s off
+    EXPECT_NEAR(zs::activeRms(beeps, kRate), 0.5 / std::sqrt(2.0), 1e-3);
+    EXPECT_NEAR(zs::rms(beeps), 0.5 / 2.0, 1e-3);
+}
+
+TEST(SoundSynth, PassingSourceSoundsHigherComingThanGoing) {
+    const auto passing = zs::doppler(sine(1000, 6.0), kRate, 30.0, 10.0);
+    // 343 / (343 - 30) and 343 / (343 + 30) far from the closest point.
+    EXPECT_NEAR(toneHz(passing, 8000, 8000), 1096.0, 10.0);
+    EXPECT_NEAR(toneHz(passing, 80000, 8000), 920.0, 10.0);
+}
+
+TEST(SoundSynth, ResamplingKeepsPitchAndLevel) {
+    const auto tone = sine(440, 1.0);
+    const auto at22k = zs::resample(tone, kRate, 22050);
+    EXPECT_NEAR(double(at22k.size()), 22050.0, 2.0);
+    EXPECT_NEAR(zs::rms(at22k), zs::rms(tone), 0.01);
+    const auto back = zs::resample(at22k, 22050, kRate);
+    EXPECT_NEAR(toneHz(back, 1000, 8000), 440.0, 2.0);
+}
+
+TEST(SoundSynth, CatalogueCoversEveryClassAndNamesRealLookalikes) {
+    const auto& classes = zs::classNames();
+    for (const auto& c : classes) {
+        int variants = 0, lookalikes = 0;
+        for (const auto& k : zs::catalogue()) {
+            variants += c == k.label;
+            lookalikes += c == k.lookalikeOf;
+        }
+        EXPECT_GE(variants, 1) << c;
+        EXPECT_GE(lookalikes, 3) << c;
+    }
+    for (const auto& k : zs::catalogue()) {
+        const std::string like = k.lookalikeOf;
+        EXPECT_TRUE(like.empty() || std::find(classes.begin(), classes.end(), like) != classes.end()) << k.subLabel;
+    }
+}
+
+std::string slurp(const fs::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+TEST(Soundgen, SameArgumentsGiveIdenticalFilesWhoseSpansLieInside) {
+    const fs::path base = fs::temp_directory_path() / ("zv_soundgen_test_" + std::to_string(::getpid()));
+    fs::remove_all(base);
+    for (const char* run : {"a", "b"}) {
+        const std::string cmd = std::string(ZV_SOUNDGEN_EXE) + " --out " + (base / run).string() +
+                                " --seed 5 --classes SmokeAlarm --split holdout --per-snr 2 --rate 8000 --no-espeak > /dev/null";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+    }
+    const std::string manifest = slurp(base / "a" / "manifest.csv");
+    EXPECT_EQ(manifest, slurp(base / "b" / "manifest.csv"));
+    std::istringstream lines(manifest);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "file,label,sub_label,event_start_s,event_end_s,snr_db,background,split");
+    int rows = 0;
+    while (std::getline(lines, line)) {
+        ++rows;
+        std::istringstream cells(line);
+        std::string file, label, sub, start, end, snr;
+        std::getline(cells, file, ',');
+        std::getline(cells, label, ',');
+        std::getline(cells, sub, ',');
+        std::getline(cells, start, ',');
+        std::getline(cells, end, ',');
+        std::getline(cells, snr, ',');
+        SCOPED_TRACE(file);
+        EXPECT_EQ(label, "SmokeAlarm");
+        EXPECT_TRUE(snr == "20" || snr == "10" || snr == "0");
+        EXPECT_EQ(slurp(base / "a" / file), slurp(base / "b" / file));
+        SF_INFO info{};
+        SNDFILE* f = sf_open((base / "a" / file).c_str(), SFM_READ, &info);
+        ASSERT_NE(f, nullptr);
+        sf_close(f);
+        EXPECT_EQ(info.samplerate, 8000);
+        EXPECT_EQ(info.channels, 1);
+        const double seconds = double(info.frames) / info.samplerate;
+        EXPECT_GE(seconds, 4.0);
+        EXPECT_LE(seconds, 12.0);
+        EXPECT_GE(std::stod(start), 0.0);
+        EXPECT_LT(std::stod(start), std::stod(end));
+        EXPECT_LE(std::stod(end), seconds + 1e-3);
+    }
+    EXPECT_EQ(rows, 6);
+    fs::remove_all(base);
+}
+
+TEST(Soundgen, SceneHasOneEventOfEachClassInsideItsMinute) {
+    const fs::path wav = fs::temp_directory_path() / ("zv_soundgen_scene_" + std::to_string(::getpid()) + ".wav");
+    const std::string cmd = std::string(ZV_SOUNDGEN_EXE) + " --scene " + wav.string() + " --rate 8000 --no-espeak > /dev/null";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    fs::path csv = wav;
+    csv.replace_extension(".csv");
+    std::istringstream lines(slurp(csv));
+    std::string line;
+    std::getline(lines, line);
+    std::vector<std::string> labels;
+    double lastEnd = 0;
+    while (std::getline(lines, line)) {
+        std::istringstream cells(line);
+        std::string file, label, sub, start, end;
+        std::getline(cells, file, ',');
+        std::getline(cells, label, ',');
+        std::getline(cells, sub, ',');
+        std::getline(cells, start, ',');
+        std::getline(cells, end, ',');
+        EXPECT_EQ(file, wav.filename().string());
+        EXPECT_GE(std::stod(start), lastEnd) << label << " overlaps the event before it";
+        lastEnd = std::stod(end);
+        labels.push_back(label);
+    }
+    EXPECT_LE(lastEnd, 60.0);
+    auto expected = zs::classNames();
+    std::sort(expected.begin(), expected.end());
+    std::sort(labels.begin(), labels.end());
+    EXPECT_EQ(labels, expected);
+    fs::remove(wav);
+    fs::remove(csv);
+}
+
+} // namespace

@@ -1,0 +1,119 @@
+// The classifier's front end on sounds whose answers are known: a tone is
+// found at its frequency and a harmonic sound at its fundamental at every
+// sample rate (the analysis is fixed in time, not in samples), and a steady
+// background becomes the floor while a tone on top of it stands out. What
+// sounds in the first windows after Init is taken for the background, so
+// every case starts with a faint or steady lead-in.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "FrontEnd.h"
+
+namespace {
+
+using zvsdk::Features;
+using zvsdk::FrontEnd;
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Deterministic white noise in [-amplitude, amplitude].
+class Noise {
+public:
+    float Next(float amplitude)
+    {
+        state_ = state_ * 6364136223846793005ull + 1442695040888963407ull;
+        return amplitude * (static_cast<float>(state_ >> 40) / static_cast<float>(1u << 24) * 2.0f - 1.0f);
+    }
+
+private:
+    std::uint64_t state_ = 12345;
+};
+
+// Feeds `seconds` of a sum of harmonics of `hz` (amplitudes 1/k, k = 1 ..
+// `harmonics`, scaled by `amplitude`) over noise of `noise` amplitude, and
+// returns the last hop's features.
+Features Feed(FrontEnd& frontEnd, std::uint32_t rate, double seconds, double hz, int harmonics, float amplitude,
+              float noise, Noise& source, double& phase)
+{
+    const std::uint32_t hop = frontEnd.HopSamples();
+    std::vector<float> samples(hop);
+    Features last;
+    const auto hops = static_cast<int>(seconds * rate / hop);
+    for (int h = 0; h < hops; ++h) {
+        for (float& x : samples) {
+            phase += 2.0 * kPi * hz / rate;
+            double sum = 0.0;
+            for (int k = 1; k <= harmonics; ++k) {
+                sum += std::sin(k * phase) / k;
+            }
+            x = static_cast<float>(amplitude * sum) + source.Next(noise);
+        }
+        last = frontEnd.PushHop(samples.data());
+    }
+    return last;
+}
+
+TEST(FrontEnd, FindsToneAndFundamentalAtEveryRate)
+{
+    for (std::uint32_t rate : {8000u, 16000u, 32000u, 48000u}) {
+        FrontEnd frontEnd;
+        frontEnd.Init(rate);
+        EXPECT_EQ(frontEnd.HopSamples(), rate / 100) << rate;
+        Noise noise;
+        double phase = 0.0;
+        // A faint lead-in: the first windows are taken for the background.
+        Feed(frontEnd, rate, 0.5, 1000.0, 1, 0.0f, 0.001f, noise, phase);
+
+        const Features tone = Feed(frontEnd, rate, 0.5, 1000.0, 1, 0.3f, 0.001f, noise, phase);
+        EXPECT_NEAR(tone.peakHz, 1000.0, 10.0) << rate;
+        EXPECT_GT(tone.peakProminenceDb, 20.0f) << rate;
+        EXPECT_LT(tone.flatness, 0.05f) << rate;
+
+        // 300 Hz with five harmonics: the pitch is the fundamental, not the
+        // loudest partial's neighbour or an octave below.
+        const Features voice = Feed(frontEnd, rate, 0.5, 300.0, 5, 0.3f, 0.001f, noise, phase);
+        EXPECT_NEAR(voice.f0Hz, 300.0, 6.0) << rate;
+        EXPECT_GT(voice.harmonicity, 0.8f) << rate;
+        EXPECT_GT(voice.harmonicsDb, -10.0f) << rate;
+
+        // A tone high above 2 kHz is also the strongest peak up there.
+        const Features high = Feed(frontEnd, rate, 0.3, 3100.0, 1, 0.3f, 0.001f, noise, phase);
+        EXPECT_NEAR(high.highPeakHz, 3100.0, 15.0) << rate;
+    }
+}
+
+TEST(FrontEnd, SteadyBackgroundBecomesTheFloorAndToneStandsAboveIt)
+{
+    const std::uint32_t rate = 16000;
+    FrontEnd frontEnd;
+    frontEnd.Init(rate);
+    Noise noise;
+    double phase = 0.0;
+
+    // A loud steady noise: within a few seconds it is the background.
+    const Features steady = Feed(frontEnd, rate, 5.0, 1000.0, 1, 0.0f, 0.3f, noise, phase);
+    EXPECT_LT(steady.levelOverFloorDb, 3.0f);
+    EXPECT_GT(steady.levelDb, -20.0f);
+    EXPECT_NEAR(steady.floorLevelDb, steady.levelDb, 4.0f);
+    EXPECT_LT(steady.flatness, 0.7f);
+    EXPECT_GT(steady.flatness, 0.4f);
+
+    // A tone 4 dB below the noise's total power stands far above the
+    // background at its own frequency.
+    const Features tone = Feed(frontEnd, rate, 0.5, 1500.0, 1, 0.15f, 0.3f, noise, phase);
+    EXPECT_NEAR(tone.peakHz, 1500.0, 15.0);
+    EXPECT_GT(tone.peakOverFloorDb, 10.0f);
+
+    // A sudden click after it is an onset.
+    std::vector<float> click(frontEnd.HopSamples(), 0.0f);
+    for (std::uint32_t i = 0; i < 4; ++i) {
+        click[frontEnd.HopSamples() / 2 + i] = (i % 2 == 0) ? 0.9f : -0.9f;
+    }
+    const Features onset = frontEnd.PushHop(click.data());
+    EXPECT_GT(onset.onsetDb, 6.0f);
+}
+
+}  // namespace
