@@ -10,12 +10,26 @@
 #             generator is newer, and evaluates the library on its holdout and
 #             tune splits and on the recordings in ../shared/sounds
 #             (SOUNDS=DIR for another folder, EVAL_ARGS for zv_eval options).
+# make demo   installs what is missing, builds the plug-in, its libraries and
+#             orq8-host (Release, build/demo), installs the plug-in folder and
+#             the host into build/demo-prefix, makes the 60 s demonstration
+#             scene with the sound generator, and runs
+#             orq8-host --enable all over the scene and demo/recordings/:
+#             events on stdout, summary on stderr, report in
+#             build/demo-report.html.
+# make package  builds the Debian package of the plug-in folder and the host
+#             (build/demo/package/*.deb; apt install ./that-file.deb).
 JOBS ?= 2
 EVAL_DIR := build/eval
 SOUNDS ?= ../shared/sounds
 EVAL_ARGS ?=
+DEMO_DIR := build/demo
+DEMO_PREFIX := $(CURDIR)/build/demo-prefix
+DEMO_SCENE := $(DEMO_DIR)/scene.wav
+DEMO_REPORT := build/demo-report.html
+DEMO_TARGETS := AudioAnalytics_Zelvani zv_memory zv_audio_analytics orq8-host
 
-.PHONY: test deps bench eval clean
+.PHONY: test deps bench eval clean demo demo-build package
 
 deps:
 	bash scripts/install-deps.sh
@@ -55,6 +69,26 @@ eval: deps
 	else \
 	  echo "$(SOUNDS) not found: evaluation on the recordings skipped"; \
 	fi
+
+demo-build: deps
+	cmake -S . -B $(DEMO_DIR) -DCMAKE_BUILD_TYPE=Release -DZV_BUILD_TESTS=OFF
+	cmake --build $(DEMO_DIR) -j $(JOBS) --target $(DEMO_TARGETS) zv_soundgen
+
+demo: demo-build
+	cmake --install $(DEMO_DIR) --prefix $(DEMO_PREFIX)
+	@if [ ! -f $(DEMO_SCENE) ]; then \
+	  gen=$$(find $(DEMO_DIR) -type f -name zv_soundgen -perm -u+x | head -n 1); \
+	  echo "$$gen --scene $(DEMO_SCENE)"; \
+	  "$$gen" --scene $(DEMO_SCENE).tmp.wav && mv $(DEMO_SCENE).tmp.wav $(DEMO_SCENE); \
+	fi
+	$(DEMO_PREFIX)/bin/orq8-host --enable all --log-level 2 --jobs 2 --report $(DEMO_REPORT) \
+	  $(DEMO_SCENE) demo/recordings/*.wav
+	@echo "report: $(DEMO_REPORT)"
+
+package: demo-build
+	cmake --build $(DEMO_DIR) -j $(JOBS)
+	cd $(DEMO_DIR) && cpack -G DEB
+	@ls -1 $(DEMO_DIR)/package/*.deb
 
 clean:
 	rm -rf build
