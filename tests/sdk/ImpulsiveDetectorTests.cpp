@@ -133,9 +133,7 @@ TEST(ImpulsiveDetectors, BangsKnocksAndClapsAreNoneOfTheImpulsiveClasses)
     EXPECT_LE(reported, 1) << which;
 }
 
-// Known to fail today: keys reach GlassBreak, coughs and a fox's bark reach
-// DogBark. Enable once those detectors reject them.
-TEST(ImpulsiveDetectors, DISABLED_RingsClinksCoughsAndOtherAnimalsAreNoneOfTheImpulsiveClasses)
+TEST(ImpulsiveDetectors, RingsClinksCoughsAndOtherAnimalsAreNoneOfTheImpulsiveClasses)
 {
     synth::Rng rng(35);
     int checked = 0;
