@@ -21,9 +21,10 @@ INDEX = {n: i for i, n in enumerate(NAMES)}
 OBSERVE_HOPS = 60
 # scale, shift and any class parameters written beside the trees.
 CALIBRATION = {
-    "GlassBreak": {"minHighShare": 0.3, "scale": 4.0, "shift": -1.0},
-    "GunShot": {"scale": 4.0, "shift": -2.0},
-    "DogBark": {"scale": 4.0, "shift": -2.0},
+    "GlassBreak": {"minFluxDb": 3.0, "minHighShare": 0.3, "minHighSustain": 0.35, "maxProminenceDb": 24.0,
+                   "maxHarmonicity": 0.85, "minBroad": 0.2, "minRiseDb": 3.0, "scale": 4.0, "shift": -1.0},
+    "GunShot": {"minBroad": 0.4, "minRiseDb": 4.0, "minTopRiseDb": 2.0, "scale": 4.0, "shift": -2.0},
+    "DogBark": {"minHarmonicity": 0.4, "scale": 4.0, "shift": -2.0},
 }
 
 
@@ -43,11 +44,16 @@ def load(paths):
 def admits(cls, x):
     """The C++ classes' Admits()."""
     fall = max(x[INDEX["d2"]], x[INDEX["d5"]], x[INDEX["d12"]], x[INDEX["dend"]])
+    c = CALIBRATION[cls]
+    v = lambda name: x[INDEX[name]]
     if cls == "GlassBreak":
-        return x[INDEX["high"]] >= CALIBRATION["GlassBreak"]["minHighShare"]
+        return (v("high") >= c["minHighShare"] and v("hsus") >= c["minHighSustain"] and v("prom") <= c["maxProminenceDb"]
+                and v("harm") <= c["maxHarmonicity"] and v("broad") >= c["minBroad"] and v("rise") >= c["minRiseDb"])
     if fall < 6.0:
         return False
-    return cls != "DogBark" or x[INDEX["voiced"]] > 0.0
+    if cls == "GunShot":
+        return v("broad") >= c["minBroad"] and v("rise") >= c["minRiseDb"] and v("top") >= c["minTopRiseDb"]
+    return v("voiced") > 0.0 and v("harm") >= c["minHarmonicity"]
 
 
 def label(cls, clip, start):
