@@ -115,11 +115,11 @@ void Classifier::Process(const float* mono, std::uint32_t count, float confidenc
     float best[ZV_AUDIO_CLASS_COUNT];
     bool anyHop = false;
     std::fill(best, best + ZV_AUDIO_CLASS_COUNT, 0.0f);
+    // The frame's level from its hops' levels, which the front end has
+    // measured anyway (a frame is whole hops as the handle drives it).
     double energy = 0.0;
+    std::uint32_t measured = 0;
     float floorDb = levels.noiseFloorDb;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        energy += static_cast<double>(mono[i]) * mono[i];
-    }
     std::uint32_t used = 0;
     while (used < count) {
         const std::uint32_t take = std::min(hop - state.pendingCount, count - used);
@@ -132,6 +132,8 @@ void Classifier::Process(const float* mono, std::uint32_t count, float confidenc
         state.pendingCount = 0;
         const Features& features = state.frontEnd.PushHop(state.pending.data());
         floorDb = features.floorLevelDb;
+        energy += std::pow(10.0, static_cast<double>(features.levelDb) / 10.0) * hop;
+        measured += hop;
         anyHop = true;
         for (int index = 0; index < ZV_AUDIO_CLASS_COUNT; ++index) {
             Detector* detector = state.detectors[index];
@@ -143,7 +145,7 @@ void Classifier::Process(const float* mono, std::uint32_t count, float confidenc
     for (int index = 0; index < ZV_AUDIO_CLASS_COUNT; ++index) {
         confidence[index] = anyHop ? best[index] : state.lastConfidence[index];
     }
-    const double meanSquare = count > 0 ? energy / count : 0.0;
+    const double meanSquare = measured > 0 ? energy / measured : 0.0;
     levels.levelDb = static_cast<float>(std::max(-120.0, 10.0 * std::log10(std::max(meanSquare, 1e-12))));
     levels.noiseFloorDb = std::max(-120.0f, floorDb);
 }

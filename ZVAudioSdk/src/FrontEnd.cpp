@@ -408,14 +408,18 @@ void FrontEnd::EstimatePitch() noexcept
     const std::uint32_t highBin = std::min(static_cast<std::uint32_t>(5000.0f / kBinHz), topBin_);
     // The tracked background is taken out first, so a steady noise under a
     // voice or a siren does not wash out its periodicity.
-    // Cleared every hop: the inverse transform overwrites its input.
-    std::fill(acfSpectrum_.begin(), acfSpectrum_.end(), 0.0f);
+    // Rewritten whole every hop, in one pass: the inverse transform
+    // overwrites its input.
+    float* spectrum = acfSpectrum_.data();
+    std::fill(spectrum, spectrum + 2 * lowBin, 0.0f);
     float energy = 0.0f;
     for (std::uint32_t k = lowBin; k <= highBin; ++k) {
         const float clean = std::max(0.0f, power_[k] - floorPerBin_[binBand_[k]]);
-        acfSpectrum_[2 * k] = clean;
+        spectrum[2 * k] = clean;
+        spectrum[2 * k + 1] = 0.0f;
         energy += clean;
     }
+    std::fill(spectrum + 2 * (highBin + 1), spectrum + acfSpectrum_.size(), 0.0f);
     features_.f0Hz = 0.0f;
     features_.harmonicity = 0.0f;
     features_.harmonicsDb = -60.0f;

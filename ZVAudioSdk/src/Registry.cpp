@@ -4,10 +4,12 @@ namespace zvsdk {
 
 Registry& Registry::Instance()
 {
-    // Never destroyed: a caller may release its last handle from another
-    // library's destructor after this one's static objects would be gone.
-    static Registry* registry = new Registry();
-    return *registry;
+    // Made on first use and ended when the library is unloaded (or the
+    // process exits), so a plug-in that is loaded and unloaded again leaves
+    // nothing behind. Callers release their engines before that: the host
+    // destroys its detectors before it unloads the plug-in.
+    static Registry registry;
+    return registry;
 }
 
 void* Registry::Add(Handle* handle)

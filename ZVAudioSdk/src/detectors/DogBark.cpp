@@ -17,15 +17,25 @@ namespace {
 
 class DogBark final : public ImpulseDetector {
 public:
-    explicit DogBark(const nlohmann::json& block) : ImpulseDetector(block, "DogBark") {}
+    explicit DogBark(const nlohmann::json& block)
+        : ImpulseDetector(block, "DogBark"), minHarmonicity_(Parameter(block, "minHarmonicity", 0.4f, 0.0f, 1.0f))
+    {
+    }
 
 protected:
     // A bark is voiced: without a single hop of clear pitch in its first
-    // 150 ms it is a knock, a clap or a thud, whatever else it shares.
+    // 150 ms it is a knock, a clap or a thud, whatever else it shares; and
+    // its body is pitched on average while it sounds (minHarmonicity), where
+    // a cough, a clap or a footstep is a noise burst with at most a hop of
+    // pitch. The bound sits below the tune split's barks, small dogs' noisy
+    // ones included.
     bool Admits(const float d[kDescriptorCount]) const noexcept override
     {
-        return ImpulseDetector::Admits(d) && d[kVoiced] > 0.0f;
+        return ImpulseDetector::Admits(d) && d[kVoiced] > 0.0f && d[kHarmonicity] >= minHarmonicity_;
     }
+
+private:
+    const float minHarmonicity_;
 };
 
 }  // namespace

@@ -17,7 +17,13 @@ namespace {
 class GlassBreak final : public ImpulseDetector {
 public:
     explicit GlassBreak(const nlohmann::json& block)
-        : ImpulseDetector(block, "GlassBreak"), minHighShare_(Parameter(block, "minHighShare", 0.3f, 0.0f, 1.0f))
+        : ImpulseDetector(block, "GlassBreak"),
+          minHighShare_(Parameter(block, "minHighShare", 0.3f, 0.0f, 1.0f)),
+          minHighSustain_(Parameter(block, "minHighSustain", 0.35f, 0.0f, 1.0f)),
+          maxProminenceDb_(Parameter(block, "maxProminenceDb", 24.0f, 0.0f, 100.0f)),
+          maxHarmonicity_(Parameter(block, "maxHarmonicity", 0.85f, 0.0f, 1.0f)),
+          minBroad_(Parameter(block, "minBroad", 0.2f, 0.0f, 1.0f)),
+          minRiseDb_(Parameter(block, "minRiseDb", 3.0f, 0.0f, 50.0f))
     {
     }
 
@@ -26,10 +32,26 @@ protected:
     // brings mostly lows or middle is something else, however it goes on.
     // Unlike the other impulsive classes it need not fall within the
     // observation: dense shards can keep the level up for a second or two.
-    bool Admits(const float d[kDescriptorCount]) const noexcept override { return d[kHighShare] >= minHighShare_; }
+    // Beyond that: the shards keep the highs up for a good part of the
+    // observation (a clink or a jingle of keys dies within a few hops); they
+    // are noise-like, not one clean ringing tone (prominence, harmonicity:
+    // a struck glass, a chime, a spoon on a cup); and the break starts with an
+    // impact that lifts a fair share of the bands (keys shaken in a pocket
+    // do not). The bounds leave a margin to every break of the tune split.
+    bool Admits(const float d[kDescriptorCount]) const noexcept override
+    {
+        return d[kHighShare] >= minHighShare_ && d[kHighSustain] >= minHighSustain_ &&
+               d[kProminence] <= maxProminenceDb_ && d[kHarmonicity] <= maxHarmonicity_ && d[kBroad] >= minBroad_ &&
+               d[kRise] >= minRiseDb_;
+    }
 
 private:
     const float minHighShare_;
+    const float minHighSustain_;
+    const float maxProminenceDb_;
+    const float maxHarmonicity_;
+    const float minBroad_;
+    const float minRiseDb_;
 };
 
 }  // namespace

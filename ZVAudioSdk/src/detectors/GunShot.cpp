@@ -21,7 +21,33 @@ namespace {
 
 class GunShot final : public ImpulseDetector {
 public:
-    explicit GunShot(const nlohmann::json& block) : ImpulseDetector(block, "GunShot") {}
+    explicit GunShot(const nlohmann::json& block)
+        : ImpulseDetector(block, "GunShot"),
+          minBroad_(Parameter(block, "minBroad", 0.4f, 0.0f, 1.0f)),
+          minRiseDb_(Parameter(block, "minRiseDb", 4.0f, 0.0f, 50.0f)),
+          minTopRiseDb_(Parameter(block, "minTopRiseDb", 2.0f, 0.0f, 50.0f))
+    {
+    }
+
+protected:
+    // A muzzle blast lifts the whole spectrum at once, up to its top: an
+    // onset that lifts fewer than minBroad of the bands (a syllable, a single
+    // knock), hardly rises over what came before, or leaves the bands above
+    // 5 kHz where they were (an engine starting, a thud; a low-passed
+    // recording still shows the blast there) is no shot whatever else it
+    // shares. The bounds sit below every shot of the tune split, 0 dB
+    // included. The top is read as a rise in dB rather than as a share of
+    // the energy, since a close shot's boom can carry most of its energy.
+    bool Admits(const float d[kDescriptorCount]) const noexcept override
+    {
+        return ImpulseDetector::Admits(d) && d[kBroad] >= minBroad_ && d[kRise] >= minRiseDb_ &&
+               d[kTopRise] >= minTopRiseDb_;
+    }
+
+private:
+    const float minBroad_;
+    const float minRiseDb_;
+    const float minTopRiseDb_;
 };
 
 }  // namespace

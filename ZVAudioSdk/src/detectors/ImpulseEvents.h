@@ -105,9 +105,7 @@ public:
         }
         bool closed = false;
         if (anyActive) {
-            for (int b = 0; b < f.bandCount; ++b) {
-                power_[b] = FastDbToPower(f.bandDb[b]);
-            }
+            std::copy(f.bandPower, f.bandPower + kBandCount, power_);
             for (Slot& slot : slots_) {
                 if (!slot.active) {
                     continue;
@@ -197,7 +195,7 @@ private:
             for (const auto& row : recentDb_) {
                 sum += FastDbToPower(row[b]);
             }
-            const float reference = std::max(sum / hopsPerRecent, FastDbToPower(f.floorDb[b]));
+            const float reference = std::max(sum / hopsPerRecent, f.floorPower[b]);
             s.refPower[b] = reference;
             s.refDb[b] = PowerToDb(reference);
             s.refTotal += reference;

@@ -119,7 +119,16 @@ enum VoiceMeasure : int {
 
 class VoiceWindow {
 public:
-    // Takes the next hop; `out` gets the evidence vector for the last second.
+    // `windowHops` (kShort .. kMaxWindow) is how far back the evidence looks:
+    // a shout can be over in half a second, a cry shows itself over a second.
+    explicit VoiceWindow(std::uint32_t windowHops = kMaxWindow) noexcept
+        : window_(std::clamp(windowHops, kShort, kMaxWindow)),
+          levelSum_(-90.0 * window_),
+          levelSquares_(8100.0 * window_)
+    {
+    }
+
+    // Takes the next hop; `out` gets the evidence vector for the last window.
     void Update(const Features& f, float out[kMeasureCount]) noexcept
     {
         Hop hop;
@@ -167,11 +176,11 @@ public:
         lastVoiced_ = hop.voiced;
 
         // Running sums over the ring: add the new hop, drop the oldest.
-        const std::uint32_t slot = static_cast<std::uint32_t>(hopIndex_ % kWindow);
+        const std::uint32_t slot = static_cast<std::uint32_t>(hopIndex_ % window_);
         Account(ring_[slot], -1);
         ring_[slot] = hop;
         Account(hop, 1);
-        const Hop& shortOld = ring_[(hopIndex_ + kWindow - kShort) % kWindow];
+        const Hop& shortOld = ring_[(hopIndex_ + window_ - kShort) % window_];
         shortVoiced_ += (hop.voiced ? 1 : 0) - (hopIndex_ >= kShort && shortOld.voiced ? 1 : 0);
         ++hopIndex_;
 
@@ -179,7 +188,7 @@ public:
         const double perVoiced = voicedCount_ > 0 ? 1.0 / voicedCount_ : 0.0;
         auto mean = [&](int i) { return static_cast<float>(sums_[i] * perVoiced); };
         out[kBias] = 1.0f;
-        out[kVoicedShare] = voiced / kWindow;
+        out[kVoicedShare] = voiced / static_cast<float>(window_);
         out[kVoicedShareShort] = static_cast<float>(shortVoiced_) / kShort;
         out[kHarmonicity] = mean(0);
         out[kMidShare] = mean(1);
@@ -193,11 +202,11 @@ public:
         out[kPitchMotion] = mean(8);
         out[kOvertones] = mean(9);
         out[kRunStarts] = static_cast<float>(runStarts_) / 10.0f;
-        const std::uint32_t recentRun = hopIndex_ - lastRunEnd_ <= kWindow ? lastRun_ : 0;
-        out[kRunLength] = std::min(static_cast<float>(std::max(run_, recentRun)), 200.0f) / kWindow;
-        const double meanLevel = levelSum_ / kWindow;
+        const std::uint32_t recentRun = hopIndex_ - lastRunEnd_ <= window_ ? lastRun_ : 0;
+        out[kRunLength] = std::min(static_cast<float>(std::max(run_, recentRun)), 200.0f) / kHopsPerSecond;
+        const double meanLevel = levelSum_ / window_;
         out[kLevelSpread] =
-            static_cast<float>(std::sqrt(std::max(0.0, levelSquares_ / kWindow - meanLevel * meanLevel)) / 10.0);
+            static_cast<float>(std::sqrt(std::max(0.0, levelSquares_ / window_ - meanLevel * meanLevel)) / 10.0);
         out[kCryRange] = mean(10);
         out[kFlatness] = mean(11);
         int bouts = 0;
@@ -212,7 +221,7 @@ public:
 
 private:
     static constexpr int kValues = 15;
-    static constexpr std::uint32_t kWindow = 100;  // one second
+    static constexpr std::uint32_t kMaxWindow = 100;  // one second
     static constexpr std::uint32_t kShort = 30;
     static constexpr std::uint32_t kMaxGap = 4;
     static constexpr std::uint32_t kBoutMin = 35;
@@ -242,7 +251,8 @@ private:
         }
     }
 
-    Hop ring_[kWindow];
+    const std::uint32_t window_;
+    Hop ring_[kMaxWindow];
     std::uint64_t hopIndex_ = 0;
     int voicedCount_ = 0;
     int shortVoiced_ = 0;
@@ -250,8 +260,8 @@ private:
     // Doubles: the sums run for hours, adding and dropping.
     double sums_[kValues] = {};
     // The ring starts out as silence at -90 dB.
-    double levelSum_ = -90.0 * kWindow;
-    double levelSquares_ = 8100.0 * kWindow;
+    double levelSum_;
+    double levelSquares_;
     bool lastVoiced_ = false;
     float lastPitch_ = 0.0f;
     std::uint32_t run_ = 0;

@@ -1,0 +1,167 @@
+#!/usr/bin/env python3
+"""Fits the impulsive classes' trees from DescriptorTrace output.
+
+  fit_trees.py fit CLASS FEATURES TRACE... > CLASS.json
+      boosted depth-2 trees (logistic loss) on the class's admitted
+      observations: positive when the clip is of the class and the onset
+      lies in its event span, negative when the clip is of another label.
+  fit_trees.py report CLASS TREES.json SCALE SHIFT TRACE
+      per-clip peak confidence: recall at each SNR, clips of other labels
+      reaching 0.5.
+  fit_trees.py blocks MODEL.json GLASS.json GUN.json DOG.json
+      writes the three blocks into MODEL.json (in place), keeping the rest.
+The settings used are in fit.sh.
+"""
+import json, math, re, sys
+
+# Order of the descriptors (ImpulseEvents.h, enum Descriptor).
+NAMES = ("rise broad low high top d2 d5 d12 hd2 prom flat harm voiced sus hsus shards hlate inner gap "
+         "recent onset pfall pitch mid dend").split()
+INDEX = {n: i for i, n in enumerate(NAMES)}
+OBSERVE_HOPS = 60
+# scale, shift and any class parameters written beside the trees.
+CALIBRATION = {
+    "GlassBreak": {"minFluxDb": 3.0, "minHighShare": 0.3, "minHighSustain": 0.35, "maxProminenceDb": 24.0,
+                   "maxHarmonicity": 0.85, "minBroad": 0.2, "minRiseDb": 3.0, "scale": 4.0, "shift": -1.0},
+    "GunShot": {"minBroad": 0.4, "minRiseDb": 4.0, "minTopRiseDb": 2.0, "scale": 4.0, "shift": -2.0},
+    "DogBark": {"minHarmonicity": 0.4, "scale": 4.0, "shift": -2.0},
+}
+
+
+def load(paths):
+    rows, clip = [], None
+    for path in paths:
+        for line in open(path):
+            t = line.split()
+            if line.startswith("FILE"):
+                clip = dict(file=t[1], label=t[2], sub="_".join(t[3:-3]), snr=t[-3], on=float(t[-2]), off=float(t[-1]))
+            elif line.startswith("GunShot "):
+                start = (int(t[2]) - (OBSERVE_HOPS - 1)) * 0.01
+                rows.append((clip, start, [float(v) for v in t[5:]]))
+    return rows
+
+
+def admits(cls, x):
+    """The C++ classes' Admits()."""
+    fall = max(x[INDEX["d2"]], x[INDEX["d5"]], x[INDEX["d12"]], x[INDEX["dend"]])
+    c = CALIBRATION[cls]
+    v = lambda name: x[INDEX[name]]
+    if cls == "GlassBreak":
+        return (v("high") >= c["minHighShare"] and v("hsus") >= c["minHighSustain"] and v("prom") <= c["maxProminenceDb"]
+                and v("harm") <= c["maxHarmonicity"] and v("broad") >= c["minBroad"] and v("rise") >= c["minRiseDb"])
+    if fall < 6.0:
+        return False
+    if cls == "GunShot":
+        return v("broad") >= c["minBroad"] and v("rise") >= c["minRiseDb"] and v("top") >= c["minTopRiseDb"]
+    return v("voiced") > 0.0 and v("harm") >= c["minHarmonicity"]
+
+
+def label(cls, clip, start):
+    if clip["label"] != cls:
+        return 0
+    return 1 if clip["on"] - 0.06 <= start <= clip["off"] else None
+
+
+def sig(z):
+    return 1.0 / (1.0 + math.exp(-max(-30.0, min(30.0, z))))
+
+
+def best_split(X, g, h, idx, feats, minleaf, lam=1.0):
+    G = sum(g[i] for i in idx); H = sum(h[i] for i in idx)
+    base = G * G / (H + lam); best = (0.0, None, None, None, None)
+    for f in feats:
+        order = sorted(idx, key=lambda i: X[i][f]); gl = hl = 0.0
+        for j in range(len(order) - 1):
+            i = order[j]; gl += g[i]; hl += h[i]
+            if j + 1 < minleaf or len(order) - j - 1 < minleaf or X[order[j]][f] == X[order[j + 1]][f]:
+                continue
+            gain = gl * gl / (hl + lam) + (G - gl) ** 2 / (H - hl + lam) - base
+            if gain > best[0]:
+                best = (gain, f, (X[order[j]][f] + X[order[j + 1]][f]) / 2, order[:j + 1], order[j + 1:])
+    return best
+
+
+def leaf(g, h, idx, lam=1.0):
+    return -sum(g[i] for i in idx) / (sum(h[i] for i in idx) + lam)
+
+
+def tree_value(t, x):
+    side = t[2:6] if x[t[0]] <= t[1] else t[6:10]
+    return side[2] if x[side[0]] <= side[1] else side[3]
+
+
+def fit(X, y, feats, rounds=80, rate=0.2, minleaf=30):
+    n = len(y); p0 = sum(y) / n; bias = math.log(p0 / (1 - p0)); F = [bias] * n; trees = []
+    for _ in range(rounds):
+        p = [sig(v) for v in F]; g = [p[i] - y[i] for i in range(n)]; h = [max(p[i] * (1 - p[i]), 1e-6) for i in range(n)]
+        _, f, at, low, high = best_split(X, g, h, list(range(n)), feats, minleaf)
+        if f is None:
+            break
+        tree = [f, at]
+        for side in (low, high):
+            _, f2, at2, low2, high2 = best_split(X, g, h, side, feats, minleaf)
+            if f2 is None:
+                v = leaf(g, h, side) * rate; tree += [0, 1e9, v, v]
+            else:
+                tree += [f2, at2, leaf(g, h, low2) * rate, leaf(g, h, high2) * rate]
+        trees.append(tree)
+        F = [F[i] + tree_value(tree, X[i]) for i in range(n)]
+    rounded = [[int(t[0]), round(t[1], 4), int(t[2]), round(t[3], 4), round(t[4], 4), round(t[5], 4),
+                int(t[6]), round(t[7], 4), round(t[8], 4), round(t[9], 4)] for t in trees]
+    return {"bias": round(bias, 4), "trees": rounded}
+
+
+def confidence(model, x, scale, shift):
+    return sig(scale * (model["bias"] + sum(tree_value(t, x) for t in model["trees"])) + shift)
+
+
+def block_text(name, model):
+    lines = [f'      "{k}": {json.dumps(v)},' for k, v in CALIBRATION[name].items()]
+    lines.append(f'      "bias": {model["bias"]},')
+    lines.append('      "trees": [')
+    lines += ["        " + json.dumps(t) + ("," if i + 1 < len(model["trees"]) else "") for i, t in enumerate(model["trees"])]
+    lines.append("      ]")
+    return f'    "{name}": {{\n' + "\n".join(lines) + "\n    }"
+
+
+def main():
+    command = sys.argv[1]
+    if command == "fit":
+        cls, feats = sys.argv[2], [INDEX[n] for n in sys.argv[3].split(",")]
+        X, y = [], []
+        for clip, start, x in load(sys.argv[4:]):
+            t = label(cls, clip, start)
+            if t is not None and admits(cls, x):
+                X.append(x); y.append(t)
+        print(f"{cls}: {len(y)} observations, {sum(y)} positive", file=sys.stderr)
+        json.dump(fit(X, y, feats), sys.stdout)
+    elif command == "report":
+        cls, model, scale, shift = sys.argv[2], json.load(open(sys.argv[3])), float(sys.argv[4]), float(sys.argv[5])
+        peak = {}
+        for clip, start, x in load(sys.argv[6:]):
+            c = confidence(model, x, scale, shift) if admits(cls, x) else 0.0
+            own = clip["label"] == cls and clip["on"] - 0.1 <= start <= clip["off"] + 0.5
+            if clip["label"] != cls or own:
+                key = (clip["file"], clip["label"], clip["snr"])
+                peak[key] = max(peak.get(key, 0.0), c)
+        for snr in sorted({k[2] for k in peak if k[1] == cls}):
+            ps = [v for k, v in peak.items() if k[1] == cls and k[2] == snr]
+            print(f"{cls} SNR {snr}: {sum(v >= 0.5 for v in ps)}/{len(ps)} at 0.5, {sum(v >= 0.99 for v in ps)} at 0.99")
+        false = sorted(((v, k[0]) for k, v in peak.items() if k[1] != cls and v >= 0.5), reverse=True)
+        print(f"{cls}: {len(false)} clips of other labels at 0.5 or above " + " ".join(f for _, f in false[:10]))
+    elif command == "blocks":
+        path = sys.argv[2]
+        text = open(path).read()
+        for name in ("GlassBreak", "GunShot", "DogBark"):
+            m = re.search(r'\n    "' + name + r'": \{.*?\n    \},?', text, re.S)
+            if m:
+                text = text[:m.start()] + text[m.end():]
+        blocks = ",\n".join(block_text(n, json.load(open(p))) for n, p in zip(("GlassBreak", "GunShot", "DogBark"), sys.argv[3:6]))
+        at = text.index('"detectors": {') + len('"detectors": {')
+        text = text[:at] + "\n" + blocks + "," + text[at:]
+        json.loads(text)
+        open(path, "w").write(text)
+
+
+if __name__ == "__main__":
+    main()
