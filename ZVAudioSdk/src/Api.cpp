@@ -22,6 +22,25 @@
 using zvsdk::Handle;
 using zvsdk::Registry;
 
+namespace {
+
+// The live handle behind `engine`, or null with `status` saying why (a null
+// or an unknown handle); the handle is never dereferenced before this.
+Handle* FindLive(void* engine, int32_t& status)
+{
+    if (engine == nullptr) {
+        status = ZV_AUDIO_E_NULL_HANDLE;
+        return nullptr;
+    }
+    Handle* handle = Registry::Instance().Find(engine);
+    if (handle == nullptr) {
+        status = ZV_AUDIO_E_UNKNOWN_HANDLE;
+    }
+    return handle;
+}
+
+}  // namespace
+
 ZV_SDK_EXPORT void* zvAudio_Init(const InitRecord* init)
 {
     try {
@@ -55,12 +74,10 @@ ZV_SDK_EXPORT const char* zvAudio_GetVersionInfo(void)
 ZV_SDK_EXPORT int32_t zvAudio_SetParams(void* engine, const ThresholdRecord* thresholds)
 {
     try {
-        if (engine == nullptr) {
-            return ZV_AUDIO_E_NULL_HANDLE;
-        }
-        Handle* handle = Registry::Instance().Find(engine);
+        int32_t status = ZV_AUDIO_OK;
+        Handle* handle = FindLive(engine, status);
         if (handle == nullptr) {
-            return ZV_AUDIO_E_UNKNOWN_HANDLE;
+            return status;
         }
         if (thresholds == nullptr) {
             return ZV_AUDIO_E_NULL_RECORD;
@@ -75,12 +92,10 @@ ZV_SDK_EXPORT int32_t zvAudio_Process(void* engine, uint32_t frameIndex, const F
                                       OutputRecord* output)
 {
     try {
-        if (engine == nullptr) {
-            return ZV_AUDIO_E_NULL_HANDLE;
-        }
-        Handle* handle = Registry::Instance().Find(engine);
+        int32_t status = ZV_AUDIO_OK;
+        Handle* handle = FindLive(engine, status);
         if (handle == nullptr) {
-            return ZV_AUDIO_E_UNKNOWN_HANDLE;
+            return status;
         }
         if (frame == nullptr || output == nullptr) {
             return ZV_AUDIO_E_NULL_RECORD;

@@ -9,54 +9,20 @@
 #include <string>
 #include <vector>
 
-#include "SdkTestSupport.h"
-#include "SoundSynth.h"
+#include "DetectorTestSupport.h"
 
 namespace {
 
-using namespace SdkTest;
 namespace synth = zv::synth;
 
-constexpr uint32_t kRate = 16000;
+using DetectorTest::Contains;
+using DetectorTest::OverBackground;
+using DetectorTest::kRate;
 constexpr int kSmokeAlarm = 2;
 constexpr int kSiren = 6;
 
-// The class codes reported over `clip` by a fresh engine at thresholds 0.5,
-// 16-bit mono in 40 ms frames, as the plug-in drives it.
-std::vector<int> Reported(const std::vector<float>& clip)
-{
-    DataFolder data("tone", ShippedModel());
-    Engine engine(MakeInit(kRate, 1, data.Path()));
-    EXPECT_NE(engine.Handle(), nullptr);
-    if (engine.Handle() == nullptr) {
-        return {};
-    }
-    EXPECT_EQ(engine.SetParams(AllThresholds(0.5f)), 0);
-    std::vector<int> codes;
-    for (int code : engine.Run(EncodePcm(clip, 2), kRate / 25 * 2)) {
-        if (code != 0) {
-            codes.push_back(code);
-        }
-    }
-    return codes;
-}
+std::vector<int> Reported(const std::vector<float>& clip) { return DetectorTest::Reported(clip, "tone"); }
 
-bool Contains(const std::vector<int>& codes, int code) { return std::find(codes.begin(), codes.end(), code) != codes.end(); }
-
-// `event` placed 1.5 s into a background 3 s longer than it at `snrDb`, the
-// background brought to -35 dBFS.
-std::vector<float> OverBackground(synth::Rng& rng, const std::vector<float>& event, synth::BackgroundKind kind,
-                                  double snrDb)
-{
-    const double seconds = static_cast<double>(event.size()) / kRate + 3.0;
-    const std::vector<float> background = synth::background(rng, kRate, kind, seconds);
-    std::vector<float> clip = synth::mixAtSnr(event, background, kRate, 1.5, snrDb);
-    const double gain = synth::dbToGain(-35.0) / std::max(synth::rms(background), 1e-9);
-    for (float& x : clip) {
-        x = static_cast<float>(x * gain);
-    }
-    return clip;
-}
 
 TEST(ToneDetectors, EverySirenKindOverTrafficIsReportedAsSiren)
 {

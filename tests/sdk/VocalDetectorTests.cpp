@@ -8,52 +8,23 @@
 #include <string>
 #include <vector>
 
-#include "SdkTestSupport.h"
-#include "SoundSynth.h"
+#include "DetectorTestSupport.h"
 
 namespace {
 
-using namespace SdkTest;
 namespace synth = zv::synth;
 
-constexpr uint32_t kRate = 16000;
+using DetectorTest::Contains;
+using DetectorTest::kRate;
 constexpr int kAggression = 4;
 constexpr int kBabyCry = 5;
 
-// The class codes reported over `clip` by a fresh engine at thresholds 0.5,
-// 16-bit mono in 40 ms frames, as the plug-in drives it.
-std::vector<int> Reported(const std::vector<float>& clip)
-{
-    DataFolder data("vocal", ShippedModel());
-    Engine engine(MakeInit(kRate, 1, data.Path()));
-    EXPECT_NE(engine.Handle(), nullptr);
-    if (engine.Handle() == nullptr) {
-        return {};
-    }
-    EXPECT_EQ(engine.SetParams(AllThresholds(0.5f)), 0);
-    const std::vector<uint8_t> pcm = EncodePcm(clip, 2);
-    std::vector<int> codes;
-    for (int code : engine.Run(pcm, kRate / 25 * 2)) {
-        if (code != 0) {
-            codes.push_back(code);
-        }
-    }
-    return codes;
-}
+std::vector<int> Reported(const std::vector<float>& clip) { return DetectorTest::Reported(clip, "vocal"); }
 
-bool Contains(const std::vector<int>& codes, int code) { return std::find(codes.begin(), codes.end(), code) != codes.end(); }
-
-// `event` placed 1.5 s into 8 s of background at `snrDb`, the background
-// brought to -35 dBFS.
-std::vector<float> OverBackground(synth::Rng& rng, const std::vector<float>& event, synth::BackgroundKind kind, double snrDb)
+std::vector<float> OverBackground(synth::Rng& rng, const std::vector<float>& event, synth::BackgroundKind kind,
+                                  double snrDb)
 {
-    const std::vector<float> background = synth::background(rng, kRate, kind, 8.0);
-    std::vector<float> clip = synth::mixAtSnr(event, background, kRate, 1.5, snrDb);
-    const double gain = synth::dbToGain(-35.0) / std::max(synth::rms(background), 1e-9);
-    for (float& x : clip) {
-        x = static_cast<float>(x * gain);
-    }
-    return clip;
+    return DetectorTest::OverBackground(rng, event, kind, snrDb, 8.0);
 }
 
 TEST(VocalDetectors, ShoutOverTrafficIsReportedAsAggression)

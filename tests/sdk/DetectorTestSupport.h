@@ -1,0 +1,63 @@
+// What the class-detector tests share: a clip placed over a background at a
+// given SNR, and the class codes a fresh engine reports over it when driven
+// as the plug-in drives it.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "SdkTestSupport.h"
+#include "SoundSynth.h"
+
+namespace DetectorTest {
+
+constexpr std::uint32_t kRate = 16000;
+
+// The class codes reported over `clip` by a fresh engine at thresholds 0.5,
+// 16-bit mono in 40 ms frames. `folder` names the scratch data folder.
+inline std::vector<int> Reported(const std::vector<float>& clip, const char* folder)
+{
+    SdkTest::DataFolder data(folder, SdkTest::ShippedModel());
+    SdkTest::Engine engine(SdkTest::MakeInit(kRate, 1, data.Path()));
+    EXPECT_NE(engine.Handle(), nullptr);
+    if (engine.Handle() == nullptr) {
+        return {};
+    }
+    EXPECT_EQ(engine.SetParams(SdkTest::AllThresholds(0.5f)), 0);
+    std::vector<int> codes;
+    for (int code : engine.Run(SdkTest::EncodePcm(clip, 2), kRate / 25 * 2)) {
+        if (code != 0) {
+            codes.push_back(code);
+        }
+    }
+    return codes;
+}
+
+inline bool Contains(const std::vector<int>& codes, int code)
+{
+    return std::find(codes.begin(), codes.end(), code) != codes.end();
+}
+
+// `event` placed 1.5 s into a background of `seconds` (by default 3 s longer
+// than the event) at `snrDb`, the background brought to -35 dBFS.
+inline std::vector<float> OverBackground(zv::synth::Rng& rng, const std::vector<float>& event,
+                                         zv::synth::BackgroundKind kind, double snrDb, double seconds = 0.0)
+{
+    namespace synth = zv::synth;
+    if (seconds <= 0.0) {
+        seconds = static_cast<double>(event.size()) / kRate + 3.0;
+    }
+    const std::vector<float> background = synth::background(rng, kRate, kind, seconds);
+    std::vector<float> clip = synth::mixAtSnr(event, background, kRate, 1.5, snrDb);
+    const double gain = synth::dbToGain(-35.0) / std::max(synth::rms(background), 1e-9);
+    for (float& x : clip) {
+        x = static_cast<float>(x * gain);
+    }
+    return clip;
+}
+
+}  // namespace DetectorTest
