@@ -12,6 +12,7 @@
 #include "ExitStatus.h"
 #include "Options.h"
 #include "Runner.h"
+#include "Validate.h"
 
 #ifndef ORQ_HOST_PLUGINS_RELATIVE
 #define ORQ_HOST_PLUGINS_RELATIVE "../plugins"
@@ -42,6 +43,17 @@ int main(int argc, char** argv)
 {
     OrqHost::Console console(stdout, stderr);
     try {
+        if (argc > 1 && std::string(argv[1]) == "validate") {
+            OrqHost::ValidateOptions options =
+                OrqHost::ParseValidateArguments(std::vector<std::string>(argv + 2, argv + argc));
+            if (options.help) {
+                console.WriteOut(OrqHost::ValidateUsageText());
+                return OrqHost::ExitOk;
+            }
+            if (options.folder.empty())
+                options.folder = DefaultPluginFolder();
+            return OrqHost::RunValidation(options, stdout);
+        }
         const OrqHost::Options options =
             OrqHost::ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
         if (options.help) {

@@ -24,6 +24,7 @@ enum ExitStatus : int {
     ExitInputUnreadable = 9,   // an input could not be opened or read
     ExitFormatRefused = 10,    // the plug-in refused an input's first sample (status 4)
     ExitOutputFailed = 11,     // the report (or standard output) could not be written
+    ExitValidationFailed = 12, // validate: at least one phase failed
 };
 
 // A failure with the line that describes it and the status it ends the run

@@ -16,8 +16,11 @@ const std::vector<std::string> kSoundClasses = {"GlassBreak", "SmokeAlarm", "Gun
 std::string UsageText()
 {
     return R"(Usage: orq8-host [OPTIONS] INPUT...
+       orq8-host validate [--seed N] [--seconds N] [FOLDER]
 Runs audio through the AudioAnalytics_Zelvani detector plug-in, as the
 video-management platform does, and prints the events it raises.
+"validate" checks a plug-in folder (default: the installed one) before it is
+deployed and prints a table of its phases; see orq8-host validate --help.
 
 INPUT is a sound file (WAV, FLAC, Ogg and the other formats libsndfile reads)
 or, with --raw, a file of raw PCM; "-" is standard input (--raw only). Each
@@ -73,6 +76,7 @@ Exit status:
   10  the plug-in refused an input's format or could not analyse it
       (the plug-in's reason is shown)
   11  the report or standard output could not be written
+  12  validate: a phase did not pass (the table names it)
 When several inputs fail, the status is that of the first failing input.
 )";
 }
