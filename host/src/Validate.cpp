@@ -284,16 +284,19 @@ int RunValidation(const ValidateOptions& options, std::FILE* out)
             gateFailed = phase.name;
     }
     std::size_t failed = 0;
-    for (const PhaseResult& result : results)
-        if (result.verdict != PhaseResult::Verdict::Pass)
-            ++failed;
+    std::size_t skipped = 0;
+    for (const PhaseResult& result : results) {
+        failed += result.verdict == PhaseResult::Verdict::Fail ? 1 : 0;
+        skipped += result.verdict == PhaseResult::Verdict::Skip ? 1 : 0;
+    }
     std::string text = FormatTable(results);
-    text += failed == 0 ? fmt::format("validate: all {} phases passed for {}\n", results.size(), options.folder)
-                        : fmt::format("validate: {} of {} phases did not pass for {}\n", failed, results.size(),
-                                      options.folder);
+    text += failed + skipped == 0
+                ? fmt::format("validate: all {} phases passed for {}\n", results.size(), options.folder)
+                : fmt::format("validate: {} failed, {} skipped of {} phases for {}\n", failed, skipped,
+                              results.size(), options.folder);
     if (std::fputs(text.c_str(), out) < 0 || std::fflush(out) != 0)
         throw HostError(ExitOutputFailed, "validate: the table could not be written");
-    return failed == 0 ? ExitOk : ExitValidationFailed;
+    return failed + skipped == 0 ? ExitOk : ExitValidationFailed;
 }
 
 }  // namespace OrqHost

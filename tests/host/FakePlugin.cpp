@@ -5,6 +5,7 @@
 //   "init10"      InitializeModule answers 10
 //   "nomodule"    InitializeModule answers 0, GetModule gives null
 //   "nodetector"  the module gives no detector
+//   "crash"       InitializeModule aborts the process
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -35,6 +36,8 @@ ORQ_PLUGIN_EXPORT std::int32_t InitializeModule(ORQ8::IHostServices*, const char
 {
     const char* requested = std::getenv("ORQ_FAKE_PLUGIN");
     mode = requested != nullptr ? requested : "";
+    if (mode == "crash")
+        std::abort();
     if (mode == "init9")
         return ORQ_MODULE_ALREADY_INITIALIZED;
     if (mode == "init10")

@@ -1,0 +1,170 @@
+// orq8-host validate over plug-in folders: the installed layout passes every
+// phase; a folder without the classification library, a plug-in file that is
+// not a plug-in, a library that never makes an engine and a plug-in that
+// crashes each fail on their own line, and the table is always complete.
+#include <fstream>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "ElfFacts.h"
+#include "ElfFile.h"
+#include "HostTestSupport.h"
+
+namespace {
+
+using HostTest::fs::path;
+using ::testing::AllOf;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+const char* const kPhases[] = {"elf",   "load",    "entry points", "faces", "settings",
+                               "formats", "stress", "concurrency"};
+
+class Validate : public ::testing::Test {
+protected:
+    // A plug-in folder as installed, with `sdk` as its classification library.
+    path Folder(const std::string& name, const path& sdk)
+    {
+        const path folder = dir.path / name;
+        HostTest::MakePluginFolder(folder, ZV_PLUGIN_FILE, sdk);
+        HostTest::fs::copy(ZV_SDK_DATA_DIR, folder / "ZVAudioSdk" / "share",
+                           HostTest::fs::copy_options::recursive);
+        HostTest::fs::copy_file(ZV_MEMORY_FILE, folder / "libzv_memory.so");
+        return folder;
+    }
+
+    HostTest::ProgramRun Run(const path& folder, const std::string& environment = "")
+    {
+        return HostTest::Run(ZV_HOST_PROGRAM, {"validate", "--seconds", "1", folder.string()}, dir.path, "/dev/null",
+                             environment);
+    }
+
+    // The table's line of `phase`; every phase has one.
+    static std::string Row(const HostTest::ProgramRun& run, const std::string& phase)
+    {
+        for (const std::string& line : HostTest::Lines(run.out))
+            if (line.compare(0, phase.size() + 1, phase + " ") == 0)
+                return line;
+        ADD_FAILURE() << "no line for " << phase << " in:\n" << run.out << run.err;
+        return "";
+    }
+
+    // The phases after load are skipped once it fails.
+    static void ExpectSkippedAfterLoad(const HostTest::ProgramRun& run)
+    {
+        for (const char* phase : kPhases) {
+            if (std::string(phase) != "elf" && std::string(phase) != "load") {
+                EXPECT_THAT(Row(run, phase), HasSubstr("SKIP   needs a passing load"));
+            }
+        }
+    }
+
+    HostTest::TempDir dir;
+};
+
+TEST_F(Validate, AnInstalledFolderPassesEveryPhase)
+{
+    const auto run = Run(Folder("plugins", ZV_REAL_SDK_FILE));
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    for (const char* phase : kPhases)
+        EXPECT_THAT(Row(run, phase), HasSubstr(" PASS "));
+    EXPECT_THAT(Row(run, "elf"), HasSubstr("run path $ORIGIN/ZVAudioSdk:$ORIGIN"));
+    EXPECT_THAT(run.out, EndsWith("validate: all 8 phases passed for " + (dir.path / "plugins").string() + "\n"));
+}
+
+TEST_F(Validate, AFolderWithoutTheClassificationLibraryFailsToLoad)
+{
+    const path folder = Folder("bare", "");
+    const auto run = Run(folder);
+    EXPECT_EQ(run.status, 12);
+    EXPECT_THAT(Row(run, "elf"), AllOf(HasSubstr(" FAIL "), HasSubstr("AudioAnalytics_Zelvani.so needs "
+                                                                      "libzv_audio_analytics.so, found neither")));
+    EXPECT_THAT(Row(run, "load"),
+                AllOf(HasSubstr(" FAIL   dlopen: "), HasSubstr("libzv_audio_analytics.so: cannot open shared object")));
+    ExpectSkippedAfterLoad(run);
+    EXPECT_THAT(run.out, EndsWith("validate: 2 failed, 6 skipped of 8 phases for " + folder.string() + "\n"));
+}
+
+TEST_F(Validate, APluginFileThatIsNotAPluginFailsTheElfAndLoadPhases)
+{
+    const path text = Folder("text", ZV_REAL_SDK_FILE);
+    std::ofstream(text / "AudioAnalytics_Zelvani.so", std::ios::trunc) << "not a plug-in\n";
+    const auto textRun = Run(text);
+    EXPECT_EQ(textRun.status, 12);
+    EXPECT_THAT(Row(textRun, "elf"), HasSubstr(" FAIL   AudioAnalytics_Zelvani.so is not an ELF file"));
+    EXPECT_THAT(Row(textRun, "load"), HasSubstr(" FAIL   dlopen: "));
+    ExpectSkippedAfterLoad(textRun);
+
+    const path other = Folder("other", ZV_REAL_SDK_FILE);
+    HostTest::fs::copy_file(ZV_MEMORY_FILE, other / "AudioAnalytics_Zelvani.so",
+                            HostTest::fs::copy_options::overwrite_existing);
+    const auto otherRun = Run(other);
+    EXPECT_EQ(otherRun.status, 12);
+    EXPECT_THAT(Row(otherRun, "elf"), AllOf(HasSubstr(" FAIL   AudioAnalytics_Zelvani.so exports zvMemory"),
+                                            HasSubstr("expected exactly FinalizeModule, GetModule, InitializeModule")));
+    EXPECT_THAT(Row(otherRun, "load"), HasSubstr(" FAIL   AudioAnalytics_Zelvani.so has no entry point InitializeModule"));
+}
+
+TEST_F(Validate, ALibraryThatNeverMakesAnEngineFailsTheLoadPhase)
+{
+    const auto run = Run(Folder("failing", ZV_FAILING_SDK_FILE));
+    EXPECT_EQ(run.status, 12);
+    EXPECT_THAT(Row(run, "elf"), HasSubstr(" PASS "));
+    EXPECT_THAT(Row(run, "load"), HasSubstr(" FAIL   the first samples (mono 16000 Hz 16-bit) were refused (status 4): "
+                                            "zvAudio: engine has not been created"));
+    ExpectSkippedAfterLoad(run);
+}
+
+TEST_F(Validate, ACrashIsItsPhasesFailureAndTheTableStillComes)
+{
+    const path folder = dir.path / "crashing";
+    HostTest::MakePluginFolder(folder, ZV_FAKE_PLUGIN_FILE, "");
+    const auto run = Run(folder, "ORQ_FAKE_PLUGIN=crash");
+    EXPECT_EQ(run.status, 12);
+    EXPECT_THAT(Row(run, "load"), HasSubstr(" FAIL   crashed: signal 6 (Aborted) during: InitializeModule"));
+    ExpectSkippedAfterLoad(run);
+}
+
+TEST_F(Validate, ArgumentsAndTheDefaultFolder)
+{
+    EXPECT_EQ(HostTest::Run(ZV_HOST_PROGRAM, {"validate", "a", "b"}, dir.path).status, 2);
+    EXPECT_EQ(HostTest::Run(ZV_HOST_PROGRAM, {"validate", "--seconds", "0"}, dir.path).status, 2);
+    const auto help = HostTest::Run(ZV_HOST_PROGRAM, {"validate", "--help"}, dir.path);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_THAT(help.out, HasSubstr("default: the installed one, ../plugins beside"));
+    // Without a folder: the installed one beside the program.
+    const auto run = HostTest::Run(ZV_HOST_PROGRAM, {"validate"}, dir.path);
+    EXPECT_EQ(run.status, 12);
+    EXPECT_THAT(run.out, EndsWith(" for " + (path(ZV_HOST_PROGRAM).parent_path().parent_path() / "plugins").string() +
+                                  "\n"));
+}
+
+TEST(ElfFile, ReadsWhatTheLoaderSees)
+{
+    for (const char* file : {ZV_PLUGIN_FILE, ZV_REAL_SDK_FILE}) {
+        const OrqHost::ElfFacts facts = OrqHost::ReadElfFile(file);
+        const TestSupport::ElfFacts expected = TestSupport::ReadElfFacts(file);
+        EXPECT_EQ(facts.soname, expected.soname) << file;
+        EXPECT_EQ(facts.needed, expected.needed) << file;
+        EXPECT_EQ(facts.runpath, expected.runpath) << file;
+        EXPECT_EQ(facts.hasRpath, expected.hasRpath) << file;
+        EXPECT_EQ(facts.exported, expected.exported) << file;
+    }
+    std::ifstream in(ZV_PLUGIN_FILE, std::ios::binary);
+    std::vector<char> head(200);
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    EXPECT_THROW(
+        {
+            try {
+                OrqHost::ParseElf(head, "head");
+            } catch (const std::runtime_error& e) {
+                EXPECT_THAT(e.what(), StartsWith("head is truncated"));
+                throw;
+            }
+        },
+        std::runtime_error);
+}
+
+}  // namespace
