@@ -6,6 +6,7 @@
 //   "nomodule"    InitializeModule answers 0, GetModule gives null
 //   "nodetector"  the module gives no detector
 //   "crash"       InitializeModule aborts the process
+//   "exit3"       InitializeModule ends the process with status 3
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -38,6 +39,8 @@ ORQ_PLUGIN_EXPORT std::int32_t InitializeModule(ORQ8::IHostServices*, const char
     mode = requested != nullptr ? requested : "";
     if (mode == "crash")
         std::abort();
+    if (mode == "exit3")
+        std::_Exit(3);
     if (mode == "init9")
         return ORQ_MODULE_ALREADY_INITIALIZED;
     if (mode == "init10")
