@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -22,7 +21,6 @@
 #include <fmt/format.h>
 
 #include "AudioBuffer.h"
-#include "Console.h"
 #include "DetectorAPI.h"
 #include "ElfFile.h"
 #include "Events.h"
