@@ -12,6 +12,15 @@
 // scream shares the cry's pitch and rhythm; what is left to tell them apart
 // is its harshness (clipped, energy above 4 kHz, pitch leaps), and the
 // fitted weights lean on that as far as it goes.
+//
+// Two plain gates on the odds, whatever the weights make of the rest: an
+// infant's short vocal tract puts its formants high, so a cry's foreground
+// reaches well into 2 .. 4 kHz, where a shout (formants near 1 kHz) falls
+// away; and a cry's overtones stand near its fundamental, where a hinge's
+// stick-slip pulses ring at a few resonances far above a weak fundamental.
+#include <algorithm>
+#include <cmath>
+
 #include "Memory.h"
 #include "detectors/Detector.h"
 #include "detectors/VoiceMeasures.h"
@@ -27,18 +36,37 @@ constexpr float kSlope = 1.0f;
 
 class BabyCry final : public Detector {
 public:
-    explicit BabyCry(const nlohmann::json& block) : score_(block, kSilent, kCentre, kSlope) {}
+    explicit BabyCry(const nlohmann::json& block)
+        : score_(block, kSilent, kCentre, kSlope),
+          noPresenceDb_(Parameter(block, "noPresenceDb", -20.0f, -20.0f, 20.0f)),
+          fullPresenceDb_(Parameter(block, "fullPresenceDb", -20.0f, -20.0f, 20.0f)),
+          fullOvertonesDb_(Parameter(block, "fullOvertonesDb", 30.0f, -30.0f, 30.0f)),
+          noOvertonesDb_(Parameter(block, "noOvertonesDb", 30.0f, -30.0f, 30.0f))
+    {
+    }
 
     float Update(const Features& f) noexcept override
     {
         float evidence[kMeasureCount];
         window_.Update(f, evidence);
-        return score_.Follow(score_.Weigh(evidence));
+        // The defaults leave both gates open (1 everywhere).
+        const float presence = noPresenceDb_ < fullPresenceDb_
+                                   ? Ramp(evidence[kPresence] * 20.0f, noPresenceDb_, fullPresenceDb_)
+                                   : 1.0f;
+        const float overtones = fullOvertonesDb_ < noOvertonesDb_
+                                    ? 1.0f - Ramp(evidence[kOvertones] * 30.0f, fullOvertonesDb_, noOvertonesDb_)
+                                    : 1.0f;
+        const float gate = presence * overtones;
+        return score_.Follow(score_.Weigh(evidence) + std::log(std::max(gate, 1e-4f)));
     }
 
 private:
     VoiceWindow window_;
     VoiceScore score_;
+    const float noPresenceDb_;
+    const float fullPresenceDb_;
+    const float fullOvertonesDb_;
+    const float noOvertonesDb_;
 };
 
 }  // namespace
