@@ -13,11 +13,10 @@
 // is its harshness (clipped, energy above 4 kHz, pitch leaps), and the
 // fitted weights lean on that as far as it goes.
 //
-// Two plain gates on the odds, whatever the weights make of the rest: an
+// A plain gate on the odds, whatever the weights make of the rest: an
 // infant's short vocal tract puts its formants high, so a cry's foreground
 // reaches well into 2 .. 4 kHz, where a shout (formants near 1 kHz) falls
-// away; and a cry's overtones stand near its fundamental, where a hinge's
-// stick-slip pulses ring at a few resonances far above a weak fundamental.
+// away.
 #include <algorithm>
 #include <cmath>
 
@@ -28,7 +27,7 @@
 namespace zvsdk {
 namespace {
 
-// The fitted network lives in the data file only (161 numbers are no
+// The fitted network lives in the data file only (209 numbers are no
 // default worth repeating here); without it the class stays silent.
 constexpr VoiceWeights kSilent = {{}, {0, 0, 0, 0, 0, 0, 0, 0, -10.0f}};
 constexpr float kCentre = 0.0f;
@@ -38,10 +37,8 @@ class BabyCry final : public Detector {
 public:
     explicit BabyCry(const nlohmann::json& block)
         : score_(block, kSilent, kCentre, kSlope),
-          noPresenceDb_(Parameter(block, "noPresenceDb", -20.0f, -20.0f, 20.0f)),
-          fullPresenceDb_(Parameter(block, "fullPresenceDb", -20.0f, -20.0f, 20.0f)),
-          fullOvertonesDb_(Parameter(block, "fullOvertonesDb", 30.0f, -30.0f, 30.0f)),
-          noOvertonesDb_(Parameter(block, "noOvertonesDb", 30.0f, -30.0f, 30.0f))
+          noPresenceDb_(Parameter(block, "noPresenceDb", -10.0f, -20.0f, 20.0f)),
+          fullPresenceDb_(Parameter(block, "fullPresenceDb", -3.0f, -20.0f, 20.0f))
     {
     }
 
@@ -49,15 +46,8 @@ public:
     {
         float evidence[kMeasureCount];
         window_.Update(f, evidence);
-        // The defaults leave both gates open (1 everywhere).
-        const float presence = noPresenceDb_ < fullPresenceDb_
-                                   ? Ramp(evidence[kPresence] * 20.0f, noPresenceDb_, fullPresenceDb_)
-                                   : 1.0f;
-        const float overtones = fullOvertonesDb_ < noOvertonesDb_
-                                    ? 1.0f - Ramp(evidence[kOvertones] * 30.0f, fullOvertonesDb_, noOvertonesDb_)
-                                    : 1.0f;
-        const float gate = presence * overtones;
-        return score_.Follow(score_.Weigh(evidence) + std::log(std::max(gate, 1e-4f)));
+        const float presence = Ramp(evidence[kPresence] * 20.0f, noPresenceDb_, fullPresenceDb_);
+        return score_.Follow(score_.Weigh(evidence) + std::log(std::max(presence, 1e-4f)));
     }
 
 private:
@@ -65,8 +55,6 @@ private:
     VoiceScore score_;
     const float noPresenceDb_;
     const float fullPresenceDb_;
-    const float fullOvertonesDb_;
-    const float noOvertonesDb_;
 };
 
 }  // namespace

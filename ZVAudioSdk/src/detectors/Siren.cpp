@@ -42,7 +42,7 @@ public:
           minGlide_(Parameter(block, "minGlideShare", 0.3f, 0.0f, 1.0f)),
           hiLoMinOctaves_(Parameter(block, "hiLoMinOctaves", 0.2f, 0.0f, 4.0f)),
           hiLoMaxOctaves_(Parameter(block, "hiLoMaxOctaves", 0.65f, 0.0f, 4.0f)),
-          minLasting_(Parameter(block, "minLastingShare", 0.0f, 0.0f, 1.0f)),
+          minLasting_(Parameter(block, "minLastingShare", 0.75f, 0.0f, 1.0f)),
           holdPerSecond_(Parameter(block, "holdDecayPerSecond", 0.15f, 0.0f, 10.0f)),
           dropPerSecond_(Parameter(block, "dropDecayPerSecond", 2.5f, 0.0f, 10.0f))
     {
@@ -84,7 +84,7 @@ public:
         const float voicedShare = static_cast<float>(voicedCount_) / kWindow;
         const float glideShare = static_cast<float>(glideCount_) / kWindow;
         const float lastingShare = static_cast<float>(lastingCount_) / kLasting;
-        const float lasting = minLasting_ > 0.0f ? Ramp(lastingShare, minLasting_ - 0.15f, minLasting_) : 1.0f;
+        const float lasting = Ramp(lastingShare, minLasting_ - 0.15f, minLasting_);
         const float glideEvidence = Ramp(voicedShare, minVoiced_ - 0.15f, minVoiced_) *
                                     Ramp(glideShare, minGlide_ - 0.15f, minGlide_) * lasting;
         const float evidence = std::max(glideEvidence, HiLoEvidence() * Ramp(voicedShare, 0.6f, 0.8f));
