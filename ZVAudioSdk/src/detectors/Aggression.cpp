@@ -29,7 +29,7 @@
 namespace zvsdk {
 namespace {
 
-// The fitted network lives in the data file only (209 numbers are no
+// The fitted network lives in the data file only (217 numbers are no
 // default worth repeating here); without it the class stays silent.
 constexpr VoiceWeights kSilent = {{}, {0, 0, 0, 0, 0, 0, 0, 0, -10.0f}};
 constexpr float kCentre = 0.0f;

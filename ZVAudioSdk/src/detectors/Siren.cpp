@@ -71,8 +71,10 @@ public:
         glide_[pos_ % kHistory] = glide;
         voicedCount_ += voiced ? 1 : 0;
         glideCount_ += glide ? 1 : 0;
-        lastingCount_ += (voiced ? 1 : 0) - (lasting_[pos_ % kLasting] ? 1 : 0);
-        lasting_[pos_ % kLasting] = voiced;
+        bool& lastingSlot = lasting_[pos_ % kLasting];
+        lastingCount_ -= lastingSlot ? 1 : 0;
+        lastingCount_ += voiced ? 1 : 0;
+        lastingSlot = voiced;
         if (pos_ >= kWindow) {
             const std::uint32_t old = (pos_ - kWindow) % kHistory;
             voicedCount_ -= voiced_[old] ? 1 : 0;
