@@ -47,6 +47,23 @@ TEST(ToneDetectors, BothSmokeAlarmsOverPinkNoiseAreReportedAsSmokeAlarm)
     }
 }
 
+// A meow, a scream or a yelled "no!" glides once, for a second or so, and
+// stops; a siren sweeps on for many seconds.
+TEST(ToneDetectors, SingleGlidingCallsAreNotSirens)
+{
+    synth::Rng rng(24);
+    for (const synth::SoundKind& kind : synth::catalogue()) {
+        if (kind.subLabel != std::string("cat")) {
+            continue;
+        }
+        for (int take = 0; take < 8; ++take) {
+            const std::vector<int> codes =
+                Reported(OverBackground(rng, kind.make(rng, kRate, 5.0), synth::BackgroundKind::Quiet, 20.0));
+            EXPECT_FALSE(Contains(codes, kSiren)) << "cat " << take;
+        }
+    }
+}
+
 TEST(ToneDetectors, TonalLookAlikesAreNeitherSirenNorSmokeAlarm)
 {
     synth::Rng rng(23);

@@ -13,6 +13,9 @@
 //     octave or more apart, each 0.2 to 1 s, with no other note between.
 // Constant tones (horns, beeps, the 520 Hz smoke alarm) have neither; a
 // telephone's trill changes notes far faster than any hi-lo.
+// A glide counts only once the tone has lasted: sirenlike over most of the
+// last two seconds. A siren sweeps on for many seconds; a yelled "no!", a
+// scream or a meow glides once, for a second or so, and stops.
 // The confidence follows the evidence up at once and, while the tone goes
 // on, comes down slowly: a wail resting at its top is still a siren.
 #include <algorithm>
@@ -39,6 +42,7 @@ public:
           minGlide_(Parameter(block, "minGlideShare", 0.3f, 0.0f, 1.0f)),
           hiLoMinOctaves_(Parameter(block, "hiLoMinOctaves", 0.2f, 0.0f, 4.0f)),
           hiLoMaxOctaves_(Parameter(block, "hiLoMaxOctaves", 0.65f, 0.0f, 4.0f)),
+          minLasting_(Parameter(block, "minLastingShare", 0.75f, 0.0f, 1.0f)),
           holdPerSecond_(Parameter(block, "holdDecayPerSecond", 0.15f, 0.0f, 10.0f)),
           dropPerSecond_(Parameter(block, "dropDecayPerSecond", 2.5f, 0.0f, 10.0f))
     {
@@ -67,6 +71,10 @@ public:
         glide_[pos_ % kHistory] = glide;
         voicedCount_ += voiced ? 1 : 0;
         glideCount_ += glide ? 1 : 0;
+        bool& lastingSlot = lasting_[pos_ % kLasting];
+        lastingCount_ -= lastingSlot ? 1 : 0;
+        lastingCount_ += voiced ? 1 : 0;
+        lastingSlot = voiced;
         if (pos_ >= kWindow) {
             const std::uint32_t old = (pos_ - kWindow) % kHistory;
             voicedCount_ -= voiced_[old] ? 1 : 0;
@@ -77,8 +85,10 @@ public:
 
         const float voicedShare = static_cast<float>(voicedCount_) / kWindow;
         const float glideShare = static_cast<float>(glideCount_) / kWindow;
-        const float glideEvidence =
-            Ramp(voicedShare, minVoiced_ - 0.15f, minVoiced_) * Ramp(glideShare, minGlide_ - 0.15f, minGlide_);
+        const float lastingShare = static_cast<float>(lastingCount_) / kLasting;
+        const float lasting = Ramp(lastingShare, minLasting_ - 0.15f, minLasting_);
+        const float glideEvidence = Ramp(voicedShare, minVoiced_ - 0.15f, minVoiced_) *
+                                    Ramp(glideShare, minGlide_ - 0.15f, minGlide_) * lasting;
         const float evidence = std::max(glideEvidence, HiLoEvidence() * Ramp(voicedShare, 0.6f, 0.8f));
 
         // Held while the tone goes on (most of the last 0.3 s), dropped fast
@@ -100,6 +110,7 @@ private:
     static constexpr std::uint32_t kSlowSpan = 24;  // 240 ms
     static constexpr std::uint32_t kRecent = 30;    // 300 ms
     static constexpr std::uint32_t kMisfits = 4;    // hops a note may lose to a glide or a slip
+    static constexpr std::uint32_t kLasting = 200;  // 2 s
 
     float At(std::uint32_t back) const noexcept { return smooth_[(pos_ + kHistory - back) % kHistory]; }
 
@@ -199,6 +210,7 @@ private:
     const float minGlide_;
     const float hiLoMinOctaves_;
     const float hiLoMaxOctaves_;
+    const float minLasting_;
     const float holdPerSecond_;
     const float dropPerSecond_;
 
@@ -209,6 +221,8 @@ private:
     bool glide_[kHistory] = {};
     std::uint32_t voicedCount_ = 0;
     std::uint32_t glideCount_ = 0;
+    bool lasting_[kLasting] = {};
+    std::uint32_t lastingCount_ = 0;
 
     Note notes_[3];
     float noteSum_ = 0.0f;

@@ -53,6 +53,9 @@ struct Foreground {
     float low = 0.0f;   // below 1 kHz
     float mid = 0.0f;   // 1 .. 4 kHz: where raised vocal effort pushes energy
     float high = 0.0f;  // above 4 kHz
+    float bottom = 0.0f;    // below 500 Hz: a raised voice leaves little here
+    float lowerMid = 0.0f;  // 0.5 .. 2 kHz
+    float upperMid = 0.0f;  // 2 .. 4 kHz: the presence a strained voice adds
     int litBands = 0;   // bands 0.5 .. 5 kHz at least 6 dB over their floor
     int bands = 0;      // bands 0.5 .. 5 kHz below Nyquist
     int litHigh = 0;    // bands 4 .. 8 kHz at least 6 dB over their floor
@@ -86,6 +89,13 @@ inline Foreground MeasureForeground(const Features& f) noexcept
         } else {
             result.high += power;
         }
+        if (hz < 500.0f) {
+            result.bottom += power;
+        } else if (hz < 2000.0f) {
+            result.lowerMid += power;
+        } else if (hz < 4000.0f) {
+            result.upperMid += power;
+        }
     }
     return result;
 }
@@ -114,6 +124,10 @@ enum VoiceMeasure : int {
     kHighBreadth,       // share of the 4 .. 8 kHz bands lit: a strained, clipped voice's
     kPitchJumps,        // hops whose pitch leapt by more than 0.3 octave: a rough voice's
     kCrest,             // peak over RMS of the hop, / 20 dB: low where a voice is clipped
+    kPresence,          // 2 .. 4 kHz over 0.5 .. 2 kHz, dB / 20 (within +-1): vocal effort
+    kBottomShare,       // foreground share below 500 Hz
+    kShimmer,           // mean |change of the hop level| between voiced hops, / 10 dB: roughness
+    kClipped,           // share of samples at full scale
     kMeasureCount
 };
 
@@ -153,6 +167,11 @@ public:
             hop.values[12] = g.highBands > 0 ? static_cast<float>(g.litHigh) / static_cast<float>(g.highBands) : 0.0f;
             hop.values[13] = lastVoiced_ && std::fabs(pitch - lastPitch_) > 0.3f ? 1.0f : 0.0f;
             hop.values[14] = std::clamp(f.peakDb - f.levelDb, 0.0f, 20.0f) / 20.0f;
+            const float presenceDb = 10.0f * std::log10((g.upperMid + 1e-12f) / (g.lowerMid + 1e-12f));
+            hop.values[15] = std::clamp(presenceDb, -20.0f, 20.0f) / 20.0f;
+            hop.values[16] = g.bottom / total;
+            hop.values[17] = lastVoiced_ ? std::min(std::fabs(hop.level - lastLevel_), 10.0f) / 10.0f : 0.0f;
+            hop.values[18] = f.clippedFraction;
             lastPitch_ = pitch;
         }
         if (hop.voiced && !lastVoiced_) {
@@ -174,6 +193,7 @@ public:
             gap_ = 0;
         }
         lastVoiced_ = hop.voiced;
+        lastLevel_ = hop.level;
 
         // Running sums over the ring: add the new hop, drop the oldest.
         const std::uint32_t slot = static_cast<std::uint32_t>(hopIndex_ % window_);
@@ -217,10 +237,14 @@ public:
         out[kHighBreadth] = mean(12);
         out[kPitchJumps] = mean(13);
         out[kCrest] = mean(14);
+        out[kPresence] = mean(15);
+        out[kBottomShare] = mean(16);
+        out[kShimmer] = mean(17);
+        out[kClipped] = mean(18);
     }
 
 private:
-    static constexpr int kValues = 15;
+    static constexpr int kValues = 19;
     static constexpr std::uint32_t kMaxWindow = 100;  // one second
     static constexpr std::uint32_t kShort = 30;
     static constexpr std::uint32_t kMaxGap = 4;
@@ -264,6 +288,7 @@ private:
     double levelSquares_;
     bool lastVoiced_ = false;
     float lastPitch_ = 0.0f;
+    float lastLevel_ = -90.0f;
     std::uint32_t run_ = 0;
     std::uint32_t gap_ = 0;
     std::uint32_t lastRun_ = 0;
