@@ -77,6 +77,11 @@ enum Descriptor : int {
     kPitch,         // mean log2 pitch of the voiced hops (0 when none)
     kMidShare,      // share of the onset's new energy in 500 Hz .. 3 kHz
     kDropEnd,       // fall of the new energy from its peak to the observation's last 100 ms, dB
+    kVoiceStart,    // share of the first 150 ms before its first hop of clear pitch (1 when none)
+    kLowRise,       // mean rise of the bands 100 .. 500 Hz at the onset, dB
+    kLateFlatness,  // mean spectral flatness of the sounding hops 40 .. 200 ms after the onset
+    kAttack,        // hops from the onset until the new energy is within 3 dB of its first 100 ms' peak
+    kPeakOverRef,   // the new energy's peak over the whole reference, dB
     kDescriptorCount
 };
 
@@ -143,6 +148,8 @@ private:
     static constexpr int kRefractoryHops = 3;
     static constexpr std::uint64_t kNever = ~std::uint64_t{0};
     static constexpr int kVoicedHops = 15;
+    static constexpr int kAttackHops = 10;
+    static constexpr float kStreamStartPower = 1e-12f;  // -120 dB: silence before the stream
 
     struct Slot {
         bool active = false;
@@ -173,6 +180,9 @@ private:
         float gapBefore = 0.0f;
         float recentOnsets = 0.0f;
         float onsetDb = 0.0f;
+        int voiceStart = kVoicedHops;
+        float lateFlatness = 0.0f;
+        int lateFlatnessHops = 0;
     };
 
     void RememberOnset(std::uint64_t hop) noexcept
@@ -195,7 +205,12 @@ private:
             for (const auto& row : recentDb_) {
                 sum += FastDbToPower(row[b]);
             }
-            const float reference = std::max(sum / hopsPerRecent, f.floorPower[b]);
+            // An onset within the stream's first hops has no hops before it
+            // to measure against, and the floor was primed from the sound
+            // itself: it is measured against silence (a clip that starts on
+            // a shot), and only its fall tells whether it comes and goes.
+            const float reference =
+                f.hop < static_cast<std::uint64_t>(kRecent) ? kStreamStartPower : std::max(sum / hopsPerRecent, f.floorPower[b]);
             s.refPower[b] = reference;
             s.refDb[b] = PowerToDb(reference);
             s.refTotal += reference;
@@ -246,11 +261,16 @@ private:
             s.prominence += f.peakProminenceDb;
             ++s.prominenceHops;
         }
+        if (k >= 4 && k < 20 && sounding) {
+            s.lateFlatness += f.flatness;
+            ++s.lateFlatnessHops;
+        }
         if (k < kVoicedHops && sounding) {
             s.harmonicity += f.harmonicity;
             ++s.harmonicityHops;
             if (f.harmonicity >= 0.45f && f.f0Hz >= 100.0f && f.f0Hz <= 1500.0f) {
                 const float pitch = std::log2(f.f0Hz);
+                s.voiceStart = std::min(s.voiceStart, k);
                 ++s.voiced;
                 s.pitchSum += pitch;
                 s.pitchTop = std::max(s.pitchTop, pitch);
@@ -267,6 +287,8 @@ private:
         float rise = 0.0f;
         float broad = 0.0f;
         float top = 0.0f;
+        int lowBands = 0;
+        float lowRise = 0.0f;
         for (int b = 0; b < s.bands; ++b) {
             if (s.hz[b] < 100.0f || s.hz[b] > 8000.0f) {
                 continue;
@@ -278,6 +300,10 @@ private:
             if (s.hz[b] >= 5000.0f) {
                 top += r;
                 ++topBands;
+            }
+            if (s.hz[b] < 500.0f) {
+                lowRise += r;
+                ++lowBands;
             }
         }
         const float n = static_cast<float>(std::max(counted, 1));
@@ -339,6 +365,20 @@ private:
         out[kOnsetDb] = std::min(s.onsetDb, 50.0f);
         out[kPitchFall] = s.voiced > 0 ? s.pitchTop - s.pitchLast : 0.0f;
         out[kPitch] = s.voiced > 0 ? s.pitchSum / static_cast<float>(s.voiced) : 0.0f;
+        out[kVoiceStart] = static_cast<float>(s.voiceStart) / static_cast<float>(kVoicedHops);
+        out[kLowRise] = lowBands > 0 ? std::min(lowRise / static_cast<float>(lowBands), 50.0f) : 0.0f;
+        out[kLateFlatness] =
+            s.lateFlatnessHops > 0 ? s.lateFlatness / static_cast<float>(s.lateFlatnessHops) : 0.0f;
+        float early = kSilenceDb;
+        for (int k = 0; k < kAttackHops; ++k) {
+            early = std::max(early, s.excessDb[k]);
+        }
+        int attack = 0;
+        while (attack < kAttackHops - 1 && s.excessDb[attack] < early - 3.0f) {
+            ++attack;
+        }
+        out[kAttack] = static_cast<float>(attack);
+        out[kPeakOverRef] = std::clamp(early - PowerToDb(s.refTotal), 0.0f, 60.0f);
     }
 
     const float minFluxDb_;
