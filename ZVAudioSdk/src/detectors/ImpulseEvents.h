@@ -127,12 +127,10 @@ public:
                 }
             }
             if (onset) {
-                for (Slot& slot : slots_) {
-                    if (!slot.active) {
-                        Start(slot, f);
-                        Observe(slot, f);
-                        break;
-                    }
+                Slot* chosen = FreeOrWeakerSlot(f.fluxDb);
+                if (chosen != nullptr) {
+                    Start(*chosen, f);
+                    Observe(*chosen, f);
                 }
                 RememberOnset(f.hop);
             }
@@ -180,10 +178,29 @@ private:
         float gapBefore = 0.0f;
         float recentOnsets = 0.0f;
         float onsetDb = 0.0f;
+        float fluxDb = 0.0f;  // the onset's flux, which an onset must beat to take this slot
         int voiceStart = kVoicedHops;
         float lateFlatness = 0.0f;
         int lateFlatnessHops = 0;
     };
+
+    // A free slot, or else the one opened by the weakest onset when this
+    // onset is stronger (its flux): in a busy scene (speech, music) the
+    // background's onsets keep every slot open, and must not keep a shot
+    // among them from being observed. The evicted observation is dropped.
+    Slot* FreeOrWeakerSlot(float fluxDb) noexcept
+    {
+        Slot* weakest = nullptr;
+        for (Slot& slot : slots_) {
+            if (!slot.active) {
+                return &slot;
+            }
+            if (weakest == nullptr || slot.fluxDb < weakest->fluxDb) {
+                weakest = &slot;
+            }
+        }
+        return weakest != nullptr && weakest->fluxDb < fluxDb ? weakest : nullptr;
+    }
 
     void RememberOnset(std::uint64_t hop) noexcept
     {
@@ -224,6 +241,7 @@ private:
         }
         s.recentOnsets = static_cast<float>(recent);
         s.onsetDb = f.onsetDb;
+        s.fluxDb = f.fluxDb;
     }
 
     void Observe(Slot& s, const Features& f) noexcept
