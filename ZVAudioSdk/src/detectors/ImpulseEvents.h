@@ -147,6 +147,7 @@ private:
     static constexpr std::uint64_t kNever = ~std::uint64_t{0};
     static constexpr int kVoicedHops = 15;
     static constexpr int kAttackHops = 10;
+    static constexpr int kLateHops = 10;
     static constexpr float kStreamStartPower = 1e-12f;  // -120 dB: silence before the stream
 
     struct Slot {
@@ -179,6 +180,10 @@ private:
         float recentOnsets = 0.0f;
         float onsetDb = 0.0f;
         float fluxDb = 0.0f;  // the onset's flux, which an onset must beat to take this slot
+        bool fromStart = false;  // opened in the stream's first hops, measured against silence
+        float peakExcess = 0.0f;
+        float earlyPower[kBandCount] = {};  // from the start: band powers summed over hops 0..3
+        float latePower[kBandCount] = {};   //   and over the last kLateHops
         int voiceStart = kVoicedHops;
         float lateFlatness = 0.0f;
         int lateFlatnessHops = 0;
@@ -226,8 +231,8 @@ private:
             // to measure against, and the floor was primed from the sound
             // itself: it is measured against silence (a clip that starts on
             // a shot), and only its fall tells whether it comes and goes.
-            const float reference =
-                f.hop < static_cast<std::uint64_t>(kRecent) ? kStreamStartPower : std::max(sum / hopsPerRecent, f.floorPower[b]);
+            s.fromStart = f.hop < static_cast<std::uint64_t>(kRecent);
+            const float reference = s.fromStart ? kStreamStartPower : std::max(sum / hopsPerRecent, f.floorPower[b]);
             s.refPower[b] = reference;
             s.refDb[b] = PowerToDb(reference);
             s.refTotal += reference;
@@ -254,6 +259,10 @@ private:
         for (int b = 0; b < s.bands; ++b) {
             if (k <= 3) {
                 s.peakBandDb[b] = std::max(s.peakBandDb[b], f.bandDb[b]);
+                s.earlyPower[b] += s.fromStart ? power_[b] : 0.0f;
+            }
+            if (s.fromStart && k >= kObserveHops - kLateHops) {
+                s.latePower[b] += power_[b];
             }
             const float over = std::max(0.0f, power_[b] - s.refPower[b]);
             excess += over;
@@ -273,8 +282,11 @@ private:
             s.high += high;
             s.flatness += f.flatness * 0.25f;
         }
-        // Sounding: the new energy at least half the background's.
-        const bool sounding = excess >= 0.5f * s.refTotal;
+        // Sounding: the new energy at least half the background's; against
+        // silence, within 10 dB of its peak so far (what remains after is
+        // the background the stream started in, not the sound).
+        s.peakExcess = std::max(s.peakExcess, excess);
+        const bool sounding = s.fromStart ? excess >= 0.1f * s.peakExcess : excess >= 0.5f * s.refTotal;
         if (k >= 2 && k <= 10 && sounding) {
             s.prominence += f.peakProminenceDb;
             ++s.prominenceHops;
@@ -300,6 +312,28 @@ private:
 
     void Describe(const Slot& s, float out[kDescriptorCount]) const noexcept
     {
+        // An observation from the stream's start was measured against
+        // silence; its onset's rise and the shares of its new energy are
+        // read against what remains once it has passed (the background the
+        // stream started in), as an onset later in the stream is read
+        // against the hops before it.
+        float refDb[kBandCount];
+        float low = s.low;
+        float mid = s.mid;
+        float high = s.high;
+        float refTotal = s.refTotal;
+        if (s.fromStart) {
+            low = mid = high = refTotal = 0.0f;
+            for (int b = 0; b < s.bands; ++b) {
+                const float background = s.latePower[b] / static_cast<float>(kLateHops);
+                refDb[b] = PowerToDb(background);
+                refTotal += background;
+                const float over = std::max(0.0f, s.earlyPower[b] - 4.0f * background);
+                (s.hz[b] < 500.0f ? low : s.hz[b] < 3000.0f ? mid : high) += over;
+            }
+        } else {
+            std::copy(s.refDb, s.refDb + kBandCount, refDb);
+        }
         int counted = 0;
         int topBands = 0;
         float rise = 0.0f;
@@ -311,7 +345,7 @@ private:
             if (s.hz[b] < 100.0f || s.hz[b] > 8000.0f) {
                 continue;
             }
-            const float r = std::max(0.0f, s.peakBandDb[b] - s.refDb[b]);
+            const float r = std::max(0.0f, s.peakBandDb[b] - refDb[b]);
             ++counted;
             rise += r;
             broad += Ramp(r, 3.0f, 10.0f);
@@ -327,10 +361,10 @@ private:
         const float n = static_cast<float>(std::max(counted, 1));
         out[kRise] = std::min(rise / n, 50.0f);
         out[kBroad] = broad / n;
-        const float total = s.low + s.mid + s.high + 1e-14f;
-        out[kLowShare] = s.low / total;
-        out[kMidShare] = s.mid / total;
-        out[kHighShare] = s.high / total;
+        const float total = low + mid + high + 1e-14f;
+        out[kLowShare] = low / total;
+        out[kMidShare] = mid / total;
+        out[kHighShare] = high / total;
         out[kTopRise] = topBands > 0 ? std::min(top / static_cast<float>(topBands), 50.0f) : 0.0f;
 
         int peak = 0;
@@ -396,7 +430,7 @@ private:
             ++attack;
         }
         out[kAttack] = static_cast<float>(attack);
-        out[kPeakOverRef] = std::clamp(early - PowerToDb(s.refTotal), 0.0f, 60.0f);
+        out[kPeakOverRef] = std::clamp(early - PowerToDb(refTotal), 0.0f, 60.0f);
     }
 
     const float minFluxDb_;
