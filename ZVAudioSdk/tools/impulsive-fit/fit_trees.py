@@ -27,7 +27,7 @@ OBSERVE_HOPS = 60
 CALIBRATION = {
     "GlassBreak": {"minFluxDb": 3.0, "minHighShare": 0.3, "minHighSustain": 0.35, "maxProminenceDb": 24.0,
                    "maxHarmonicity": 0.85, "minBroad": 0.2, "minRiseDb": 3.0, "scale": 6.0, "shift": -6.0},
-    "GunShot": {"minBroad": 0.4, "minRiseDb": 4.0, "minTopRiseDb": 2.0, "scale": 6.0, "shift": -3.0},
+    "GunShot": {"minBroad": 0.4, "minRiseDb": 4.0, "minTopRiseDb": 2.0, "scale": 10.0, "shift": -5.0},
     "DogBark": {"minHarmonicity": 0.4, "scale": 6.0, "shift": -3.0},
 }
 # Boosting rounds and the fewest observations in a leaf: DogBark's
