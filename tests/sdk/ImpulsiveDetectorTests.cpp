@@ -62,6 +62,20 @@ TEST(ImpulsiveDetectors, ShotsThatOpenTheStreamAreReportedAsGunShot)
     EXPECT_GE(reported, 4);
 }
 
+// Over speech or babble every syllable opens an observation; the shots among
+// them must still be observed and reported.
+TEST(ImpulsiveDetectors, ShotsAmongVoicesAreReportedAsGunShot)
+{
+    synth::Rng rng(37);
+    for (synth::BackgroundKind background : {synth::BackgroundKind::Speech, synth::BackgroundKind::Babble}) {
+        for (synth::GunKind kind : {synth::GunKind::Pistol, synth::GunKind::Rifle}) {
+            const std::vector<float> shot = synth::gunShot(rng, kRate, kind, 1);
+            const std::vector<int> codes = Reported(OverBackground(rng, shot, background, 10.0));
+            EXPECT_TRUE(Contains(codes, kGunShot)) << synth::backgroundName(background) << " " << static_cast<int>(kind);
+        }
+    }
+}
+
 TEST(ImpulsiveDetectors, BreakingGlassIsReportedAsGlassBreak)
 {
     synth::Rng rng(32);
