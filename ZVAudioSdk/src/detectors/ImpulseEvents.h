@@ -77,6 +77,11 @@ enum Descriptor : int {
     kPitch,         // mean log2 pitch of the voiced hops (0 when none)
     kMidShare,      // share of the onset's new energy in 500 Hz .. 3 kHz
     kDropEnd,       // fall of the new energy from its peak to the observation's last 100 ms, dB
+    kVoiceStart,    // share of the first 150 ms before its first hop of clear pitch (1 when none)
+    kLowRise,       // mean rise of the bands 100 .. 500 Hz at the onset, dB
+    kLateFlatness,  // mean spectral flatness of the sounding hops 40 .. 200 ms after the onset
+    kAttack,        // hops from the onset until the new energy is within 3 dB of its first 100 ms' peak
+    kPeakOverRef,   // the new energy's peak over the whole reference, dB
     kDescriptorCount
 };
 
@@ -122,12 +127,10 @@ public:
                 }
             }
             if (onset) {
-                for (Slot& slot : slots_) {
-                    if (!slot.active) {
-                        Start(slot, f);
-                        Observe(slot, f);
-                        break;
-                    }
+                Slot* chosen = FreeOrWeakerSlot(f.fluxDb);
+                if (chosen != nullptr) {
+                    Start(*chosen, f);
+                    Observe(*chosen, f);
                 }
                 RememberOnset(f.hop);
             }
@@ -143,6 +146,9 @@ private:
     static constexpr int kRefractoryHops = 3;
     static constexpr std::uint64_t kNever = ~std::uint64_t{0};
     static constexpr int kVoicedHops = 15;
+    static constexpr int kAttackHops = 10;
+    static constexpr int kLateHops = 10;
+    static constexpr float kStreamStartPower = 1e-12f;  // -120 dB: silence before the stream
 
     struct Slot {
         bool active = false;
@@ -173,7 +179,33 @@ private:
         float gapBefore = 0.0f;
         float recentOnsets = 0.0f;
         float onsetDb = 0.0f;
+        float fluxDb = 0.0f;  // the onset's flux, which an onset must beat to take this slot
+        bool fromStart = false;  // opened in the stream's first hops, measured against silence
+        float peakExcess = 0.0f;
+        float earlyPower[kBandCount] = {};  // from the start: band powers summed over hops 0..3
+        float latePower[kBandCount] = {};   //   and over the last kLateHops
+        int voiceStart = kVoicedHops;
+        float lateFlatness = 0.0f;
+        int lateFlatnessHops = 0;
     };
+
+    // A free slot, or else the one opened by the weakest onset when this
+    // onset is stronger (its flux): in a busy scene (speech, music) the
+    // background's onsets keep every slot open, and must not keep a shot
+    // among them from being observed. The evicted observation is dropped.
+    Slot* FreeOrWeakerSlot(float fluxDb) noexcept
+    {
+        Slot* weakest = nullptr;
+        for (Slot& slot : slots_) {
+            if (!slot.active) {
+                return &slot;
+            }
+            if (weakest == nullptr || slot.fluxDb < weakest->fluxDb) {
+                weakest = &slot;
+            }
+        }
+        return weakest != nullptr && weakest->fluxDb < fluxDb ? weakest : nullptr;
+    }
 
     void RememberOnset(std::uint64_t hop) noexcept
     {
@@ -195,7 +227,12 @@ private:
             for (const auto& row : recentDb_) {
                 sum += FastDbToPower(row[b]);
             }
-            const float reference = std::max(sum / hopsPerRecent, f.floorPower[b]);
+            // An onset within the stream's first hops has no hops before it
+            // to measure against, and the floor was primed from the sound
+            // itself: it is measured against silence (a clip that starts on
+            // a shot), and only its fall tells whether it comes and goes.
+            s.fromStart = f.hop < static_cast<std::uint64_t>(kRecent);
+            const float reference = s.fromStart ? kStreamStartPower : std::max(sum / hopsPerRecent, f.floorPower[b]);
             s.refPower[b] = reference;
             s.refDb[b] = PowerToDb(reference);
             s.refTotal += reference;
@@ -209,6 +246,7 @@ private:
         }
         s.recentOnsets = static_cast<float>(recent);
         s.onsetDb = f.onsetDb;
+        s.fluxDb = f.fluxDb;
     }
 
     void Observe(Slot& s, const Features& f) noexcept
@@ -221,6 +259,10 @@ private:
         for (int b = 0; b < s.bands; ++b) {
             if (k <= 3) {
                 s.peakBandDb[b] = std::max(s.peakBandDb[b], f.bandDb[b]);
+                s.earlyPower[b] += s.fromStart ? power_[b] : 0.0f;
+            }
+            if (s.fromStart && k >= kObserveHops - kLateHops) {
+                s.latePower[b] += power_[b];
             }
             const float over = std::max(0.0f, power_[b] - s.refPower[b]);
             excess += over;
@@ -240,17 +282,25 @@ private:
             s.high += high;
             s.flatness += f.flatness * 0.25f;
         }
-        // Sounding: the new energy at least half the background's.
-        const bool sounding = excess >= 0.5f * s.refTotal;
+        // Sounding: the new energy at least half the background's; against
+        // silence, within 10 dB of its peak so far (what remains after is
+        // the background the stream started in, not the sound).
+        s.peakExcess = std::max(s.peakExcess, excess);
+        const bool sounding = s.fromStart ? excess >= 0.1f * s.peakExcess : excess >= 0.5f * s.refTotal;
         if (k >= 2 && k <= 10 && sounding) {
             s.prominence += f.peakProminenceDb;
             ++s.prominenceHops;
+        }
+        if (k >= 4 && k < 20 && sounding) {
+            s.lateFlatness += f.flatness;
+            ++s.lateFlatnessHops;
         }
         if (k < kVoicedHops && sounding) {
             s.harmonicity += f.harmonicity;
             ++s.harmonicityHops;
             if (f.harmonicity >= 0.45f && f.f0Hz >= 100.0f && f.f0Hz <= 1500.0f) {
                 const float pitch = std::log2(f.f0Hz);
+                s.voiceStart = std::min(s.voiceStart, k);
                 ++s.voiced;
                 s.pitchSum += pitch;
                 s.pitchTop = std::max(s.pitchTop, pitch);
@@ -262,16 +312,40 @@ private:
 
     void Describe(const Slot& s, float out[kDescriptorCount]) const noexcept
     {
+        // An observation from the stream's start was measured against
+        // silence; its onset's rise and the shares of its new energy are
+        // read against what remains once it has passed (the background the
+        // stream started in), as an onset later in the stream is read
+        // against the hops before it.
+        float refDb[kBandCount];
+        float low = s.low;
+        float mid = s.mid;
+        float high = s.high;
+        float refTotal = s.refTotal;
+        if (s.fromStart) {
+            low = mid = high = refTotal = 0.0f;
+            for (int b = 0; b < s.bands; ++b) {
+                const float background = s.latePower[b] / static_cast<float>(kLateHops);
+                refDb[b] = PowerToDb(background);
+                refTotal += background;
+                const float over = std::max(0.0f, s.earlyPower[b] - 4.0f * background);
+                (s.hz[b] < 500.0f ? low : s.hz[b] < 3000.0f ? mid : high) += over;
+            }
+        } else {
+            std::copy(s.refDb, s.refDb + kBandCount, refDb);
+        }
         int counted = 0;
         int topBands = 0;
         float rise = 0.0f;
         float broad = 0.0f;
         float top = 0.0f;
+        int lowBands = 0;
+        float lowRise = 0.0f;
         for (int b = 0; b < s.bands; ++b) {
             if (s.hz[b] < 100.0f || s.hz[b] > 8000.0f) {
                 continue;
             }
-            const float r = std::max(0.0f, s.peakBandDb[b] - s.refDb[b]);
+            const float r = std::max(0.0f, s.peakBandDb[b] - refDb[b]);
             ++counted;
             rise += r;
             broad += Ramp(r, 3.0f, 10.0f);
@@ -279,14 +353,18 @@ private:
                 top += r;
                 ++topBands;
             }
+            if (s.hz[b] < 500.0f) {
+                lowRise += r;
+                ++lowBands;
+            }
         }
         const float n = static_cast<float>(std::max(counted, 1));
         out[kRise] = std::min(rise / n, 50.0f);
         out[kBroad] = broad / n;
-        const float total = s.low + s.mid + s.high + 1e-14f;
-        out[kLowShare] = s.low / total;
-        out[kMidShare] = s.mid / total;
-        out[kHighShare] = s.high / total;
+        const float total = low + mid + high + 1e-14f;
+        out[kLowShare] = low / total;
+        out[kMidShare] = mid / total;
+        out[kHighShare] = high / total;
         out[kTopRise] = topBands > 0 ? std::min(top / static_cast<float>(topBands), 50.0f) : 0.0f;
 
         int peak = 0;
@@ -339,6 +417,20 @@ private:
         out[kOnsetDb] = std::min(s.onsetDb, 50.0f);
         out[kPitchFall] = s.voiced > 0 ? s.pitchTop - s.pitchLast : 0.0f;
         out[kPitch] = s.voiced > 0 ? s.pitchSum / static_cast<float>(s.voiced) : 0.0f;
+        out[kVoiceStart] = static_cast<float>(s.voiceStart) / static_cast<float>(kVoicedHops);
+        out[kLowRise] = lowBands > 0 ? std::min(lowRise / static_cast<float>(lowBands), 50.0f) : 0.0f;
+        out[kLateFlatness] =
+            s.lateFlatnessHops > 0 ? s.lateFlatness / static_cast<float>(s.lateFlatnessHops) : 0.0f;
+        float early = kSilenceDb;
+        for (int k = 0; k < kAttackHops; ++k) {
+            early = std::max(early, s.excessDb[k]);
+        }
+        int attack = 0;
+        while (attack < kAttackHops - 1 && s.excessDb[attack] < early - 3.0f) {
+            ++attack;
+        }
+        out[kAttack] = static_cast<float>(attack);
+        out[kPeakOverRef] = std::clamp(early - PowerToDb(refTotal), 0.0f, 60.0f);
     }
 
     const float minFluxDb_;

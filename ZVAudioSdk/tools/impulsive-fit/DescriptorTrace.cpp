@@ -2,7 +2,16 @@
 // descriptors of every impulsive observation (the detectors print them when
 // built with ZV_IMPULSIVE_TRACE) to stderr, for fit_trees.py.
 //
-//   DescriptorTrace FOLDER SPLIT|all MODEL.json
+//   DescriptorTrace FOLDER SPLIT|all MODEL.json [crop|whole [CLASS]]
+//
+// The observations are those of CLASS's detector (GunShot by default; the
+// three differ only in what counts as an onset).
+//
+// With "crop", every clip is also played a second time from its event's
+// start (a negative's from 40 % of its length), as a stream that starts on
+// the sound: recordings often do, and then the observation has nothing
+// before the onset to measure against. Those runs are named FILE@crop, with
+// the event span shifted to the new start.
 //
 // Not part of the library: a tool for refitting its impulsive classes.
 #include <sndfile.h>
@@ -69,10 +78,14 @@ std::vector<std::string> Fields(const std::string& line)
 
 int main(int argc, char** argv)
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: DescriptorTrace FOLDER SPLIT|all MODEL.json\n");
+    if (argc < 4 || argc > 6 || (argc >= 5 && std::string(argv[4]) != "crop" && std::string(argv[4]) != "whole")) {
+        std::fprintf(stderr, "usage: DescriptorTrace FOLDER SPLIT|all MODEL.json [crop|whole [CLASS]]\n");
         return 2;
     }
+    const bool crop = argc >= 5 && std::string(argv[4]) == "crop";
+    const std::string className = argc == 6 ? argv[5] : "GunShot";
+    Detector* (*make)(std::uint32_t, const nlohmann::json&) =
+        className == "DogBark" ? MakeDogBark : className == "GlassBreak" ? MakeGlassBreak : MakeGunShot;
     const std::string folder = argv[1];
     const std::string split = argv[2];
     nlohmann::json model;
@@ -103,19 +116,25 @@ int main(int argc, char** argv)
             c = c == ' ' ? '_' : c;
         }
         const std::string snrText = snr >= 0 && !row[snr].empty() ? row[snr] : "-";
-        std::fprintf(stderr, "FILE %s %s %s %s %s %s\n", row[file].c_str(), row[label].c_str(), subLabel.c_str(),
-                     snrText.c_str(), row[on].c_str(), row[off].c_str());
         int rate = 0;
         const std::vector<float> mono = ReadMono(folder + "/" + row[file], rate);
-        FrontEnd frontEnd;
-        frontEnd.Init(static_cast<std::uint32_t>(rate));
-        // All three print the same descriptors; one is enough.
-        Detector* detector = MakeGunShot(static_cast<std::uint32_t>(rate), DetectorBlock(detectors, "GunShot"));
-        const std::size_t hop = frontEnd.HopSamples();
-        for (std::size_t i = 0; i + hop <= mono.size(); i += hop) {
-            detector->Update(frontEnd.PushHop(mono.data() + i));
+        const double onS = std::stod(row[on]);
+        const double offS = std::stod(row[off]);
+        for (int pass = 0; pass < (crop ? 2 : 1); ++pass) {
+            const bool negative = row[label] == "negative";
+            const double startS = pass == 0 ? 0.0 : negative ? 0.4 * static_cast<double>(mono.size()) / rate : onS;
+            std::fprintf(stderr, "FILE %s%s %s %s %s %.3f %.3f\n", row[file].c_str(), pass == 0 ? "" : "@crop",
+                         row[label].c_str(), subLabel.c_str(), snrText.c_str(), pass == 0 || negative ? onS : 0.0,
+                         offS - (negative ? 0.0 : startS));
+            FrontEnd frontEnd;
+            frontEnd.Init(static_cast<std::uint32_t>(rate));
+            Detector* detector = make(static_cast<std::uint32_t>(rate), DetectorBlock(detectors, className.c_str()));
+            const std::size_t hop = frontEnd.HopSamples();
+            for (std::size_t i = static_cast<std::size_t>(startS * rate); i + hop <= mono.size(); i += hop) {
+                detector->Update(frontEnd.PushHop(mono.data() + i));
+            }
+            ZvDelete(detector);
         }
-        ZvDelete(detector);
     }
     return 0;
 }
