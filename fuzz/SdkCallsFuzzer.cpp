@@ -20,8 +20,10 @@
 #include <sanitizer/allocator_interface.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -296,10 +298,12 @@ private:
             size = in.Below(4) == 0 ? in.U32() : in.U16() % 8192;
         }
         const bool fromInput = in.Bool();
-        frame.resize(std::min<std::uint32_t>(size, 1u << 20));
+        // At least one byte held, so that even an empty frame has a data
+        // pointer.
+        frame.resize(std::max<std::uint32_t>(1, std::min<std::uint32_t>(size, 1u << 20)));
         if (fromInput) {
             std::size_t taken = 0;
-            const std::uint8_t* bytes = in.Take(frame.size(), taken);
+            const std::uint8_t* bytes = in.Take(std::min<std::size_t>(size, frame.size()), taken);
             if (taken > 0)
                 std::memcpy(frame.data(), bytes, taken);
             for (std::size_t i = taken; i < frame.size(); ++i)
@@ -341,6 +345,9 @@ private:
             else if (!e->hasParams)
                 expected = ZV_AUDIO_E_NO_PARAMS;
         }
+        if (status != expected)
+            std::fprintf(stderr, "zvAudio_Process: status %d, expected %d (frame of %u bytes, %s handle)\n", status,
+                         expected, size, e == nullptr ? "no" : e->live ? "a live" : "a released");
         FUZZ_CHECK(status == expected);
         if (status != ZV_AUDIO_OK) {
             FUZZ_CHECK(std::memcmp(&output, &before, sizeof output) == 0);
