@@ -6,7 +6,7 @@
 // describe a format the raw reader accepts (a rate, 1 to 64 channels, 8, 16,
 // 24 or 32 bits), name an input unless --help or --version was asked, and
 // read standard input at most once. Every argument also goes to
-// ParseIsoTime, which must not fail.
+// ParseIsoTime, which accepts only texts that name a real calendar day.
 //
 // First byte odd: a raw PCM format (width, channels, rate), whether to mix
 // to mono and/or resample, the sizes of the reads, then the file's bytes.
@@ -32,6 +32,22 @@
 
 namespace {
 
+// An accepted time names a real calendar day (the text starts with
+// yyyy-mm-dd whenever it is accepted).
+void CheckIsoTime(const std::string& text)
+{
+    if (!OrqHost::ParseIsoTime(text))
+        return;
+    FUZZ_CHECK(text.size() >= 10);
+    const int year = std::stoi(text.substr(0, 4));
+    const int month = std::stoi(text.substr(5, 2));
+    const int day = std::stoi(text.substr(8, 2));
+    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    FUZZ_CHECK(month >= 1 && month <= 12);
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    FUZZ_CHECK(day >= 1 && day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0));
+}
+
 void FuzzArguments(const std::uint8_t* data, std::size_t size)
 {
     std::vector<std::string> args(1);
@@ -42,7 +58,7 @@ void FuzzArguments(const std::uint8_t* data, std::size_t size)
             args.back().push_back(static_cast<char>(data[i]));
     }
     for (const std::string& arg : args)
-        (void)OrqHost::ParseIsoTime(arg);
+        CheckIsoTime(arg);
     OrqHost::Options options;
     try {
         options = OrqHost::ParseArguments(args);
