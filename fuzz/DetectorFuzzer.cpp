@@ -237,7 +237,7 @@ private:
             const std::int32_t status = receiver->Receive(sample);
             FUZZ_CHECK(status == 0 || status == 4);
         } catch (const std::exception&) {
-            FUZZ_CHECK(loggerMayThrow || hostMayThrow);
+            FUZZ_CHECK(logger.throws || hostThrows);
         }
         if (sample != nullptr) {
             FUZZ_CHECK(sample->destroyCount == 1);
@@ -309,7 +309,7 @@ private:
         } catch (const std::exception&) {
             // Only the line logged for a known setting can throw, and the
             // setting has taken effect before it.
-            FUZZ_CHECK(loggerMayThrow && known);
+            FUZZ_CHECK(logger.throws && known);
             status = 0;
         }
         FUZZ_CHECK(status == (known ? 0 : 5));
