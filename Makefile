@@ -1,7 +1,13 @@
 # make test   installs what is missing, then builds and runs every test suite:
 #             an optimised build with warnings as errors, an Address- and
-#             UndefinedBehaviorSanitizer build, and a ThreadSanitizer build of
-#             the concurrency tests.
+#             UndefinedBehaviorSanitizer build, a ThreadSanitizer build of
+#             the concurrency tests, and the fuzz targets (clang, build/fuzz)
+#             run once over their seed corpora in fuzz/corpus/.
+# make fuzz   builds the fuzz targets and fuzzes each for FUZZ_SECONDS
+#             (default 60): new inputs go to build/fuzz/corpus/<target>, the
+#             seeds in fuzz/corpus/<target> are read only, a crashing input
+#             lands in build/fuzz/artifacts/<target>/. Fails when a target
+#             found something.
 # make bench  builds and runs the benchmarks: the plug-in's Receive path, and
 #             the classification library's speed and memory per engine.
 # make eval   builds the sound generator, the evaluation and the
@@ -20,6 +26,8 @@
 # make package  builds the Debian package of the plug-in folder and the host
 #             (build/demo/package/*.deb; apt install ./that-file.deb).
 JOBS ?= 2
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := detector frame_assembler event_framework sdk_calls host_input
 EVAL_DIR := build/eval
 SOUNDS ?= ../shared/sounds
 EVAL_ARGS ?=
@@ -29,7 +37,7 @@ DEMO_SCENE := $(DEMO_DIR)/scene.wav
 DEMO_REPORT := build/demo-report.html
 DEMO_TARGETS := AudioAnalytics_Zelvani zv_memory zv_audio_analytics orq8-host
 
-.PHONY: test deps bench eval clean demo demo-build package
+.PHONY: test deps bench eval clean demo demo-build package fuzz
 
 deps:
 	bash scripts/install-deps.sh
@@ -44,6 +52,22 @@ test: deps
 	cmake --preset tsan
 	cmake --build --preset tsan -j $(JOBS) --target zv_concurrency_tests
 	ctest --preset tsan
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	ctest --preset fuzz
+
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	@failed=""; \
+	for t in $(FUZZ_TARGETS); do \
+	  mkdir -p build/fuzz/corpus/$$t build/fuzz/artifacts/$$t; \
+	  echo "fuzzing $$t for $(FUZZ_SECONDS) s"; \
+	  build/fuzz/fuzz/zv_fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=20 -print_final_stats=1 \
+	    -artifact_prefix=build/fuzz/artifacts/$$t/ build/fuzz/corpus/$$t fuzz/corpus/$$t \
+	    || failed="$$failed $$t"; \
+	done; \
+	if [ -n "$$failed" ]; then echo "fuzz findings in:$$failed (see build/fuzz/artifacts/)"; exit 1; fi
 
 bench: deps
 	cmake --preset bench

@@ -9,6 +9,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libfftw3-dev nlohmann-json3-dev
   libsndfile1-dev libsamplerate0-dev libcairo2-dev espeak-ng
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -15,6 +15,9 @@ namespace OrqHost {
 
 void DecodePcm(const std::uint8_t* bytes, std::size_t size, const PcmFormat& format, std::vector<float>& out)
 {
+    // A float holds 24 significant bits: 32-bit samples within 64 of full
+    // scale would round up to 1.0, so the wide widths are capped below it.
+    constexpr float kBelowOne = 1.0f - 1.0f / 16777216.0f;
     const std::uint32_t width = format.bitsPerSample / 8;
     if (width == 0)
         return;
@@ -29,14 +32,14 @@ void DecodePcm(const std::uint8_t* bytes, std::size_t size, const PcmFormat& for
             const std::int32_t v = static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) << 8 |
                                                              static_cast<std::uint32_t>(p[1]) << 16 |
                                                              static_cast<std::uint32_t>(p[2]) << 24);
-            out.push_back(static_cast<float>(v / 2147483648.0));
+            out.push_back(std::min(static_cast<float>(v / 2147483648.0), kBelowOne));
             break;
         }
         default: {
             const std::int32_t v = static_cast<std::int32_t>(
                 static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
                 static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24);
-            out.push_back(static_cast<float>(v / 2147483648.0));
+            out.push_back(std::min(static_cast<float>(v / 2147483648.0), kBelowOne));
             break;
         }
         }

@@ -164,6 +164,13 @@ std::optional<std::uint64_t> ParseIsoTime(const std::string& text)
     if (tm.tm_mon < 0 || tm.tm_mon > 11 || tm.tm_mday < 1 || tm.tm_mday > 31 || tm.tm_hour > 23 || tm.tm_min > 59 ||
         tm.tm_sec > 60)
         return std::nullopt;
+    // A day the month lacks (February 30, April 31) is malformed; timegm
+    // would silently roll it into the next month.
+    static const int kDaysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const int year = field(1);
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (tm.tm_mday > kDaysInMonth[tm.tm_mon] + (tm.tm_mon == 1 && leap ? 1 : 0))
+        return std::nullopt;
     long long seconds = timegm(&tm);
     if (m[8].matched && m[8].str() != "Z") {
         const std::string zone = m[8].str();
