@@ -65,10 +65,9 @@ TEST(VocalDetectors, LookAlikesAreNeitherAggressionNorBabyCry)
     EXPECT_EQ(checked, static_cast<int>(kinds.size()));
 }
 
-// Known open fault: the cry detector still takes a generated squeaky hinge
-// (a sustained, gliding harmonic squeak in the cry's pitch range) for a cry.
-// Kept here, disabled, so it is seen in every run until it is mended.
-TEST(VocalDetectors, DISABLED_ASqueakyHingeIsNotABabyCry)
+// A squeaky hinge: a sustained, gliding harmonic squeak in a cry's pitch
+// range.
+TEST(VocalDetectors, ASqueakyHingeIsNotABabyCry)
 {
     synth::Rng rng(13);
     for (const synth::SoundKind& kind : synth::catalogue()) {

@@ -10,7 +10,8 @@
 // and kept in the data file; the measures are chosen so that each means the
 // same whatever the background: energies are taken over the tracked floor.
 //
-// Cost: running sums over fixed rings, O(bands) per hop, no allocation.
+// Cost: running sums over fixed rings, O(bands) per hop, no allocation;
+// on a voiced hop, also a few dozen band look-ups to check the pitch.
 #pragma once
 
 #include <algorithm>
@@ -100,6 +101,97 @@ inline Foreground MeasureForeground(const Features& f) noexcept
     return result;
 }
 
+// The band whose centre lies nearest `hz` (the bands are contiguous and
+// ascending, so this is the band holding it, to within a few hertz at an
+// edge).
+inline int NearestBand(const Features& f, float hz) noexcept
+{
+    const float* first = f.bandHz;
+    const float* last = f.bandHz + f.bandCount;
+    const float* above = std::lower_bound(first, last, hz);
+    if (above == first) {
+        return 0;
+    }
+    if (above == last) {
+        return f.bandCount - 1;
+    }
+    const int i = static_cast<int>(above - first);
+    return *above - hz < hz - f.bandHz[i - 1] ? i : i - 1;
+}
+
+// The voice's fundamental, checked against the bands. On a loud, rough
+// voice the front end's period often locks onto the 2nd-4th harmonic or an
+// octave low. Below 1.2 kHz the bands are narrow enough (80 .. 150 Hz) to
+// part the harmonics of a voice above about 120 Hz, so each candidate among
+// f0/4, f0/3, f0/2, f0 and 2 f0 is scored by how far its harmonics stand out
+// of their floor over the points half-way between them; the lowest candidate
+// wins unless a higher one explains the bands at least 1 dB better (a
+// subharmonic's odd multiples fall between the true harmonics and score low,
+// a superharmonic's in-between points are harmonics and score near zero).
+// Returns f0 itself where no candidate has two parted harmonics.
+inline float VoicePitch(const Features& f) noexcept
+{
+    constexpr float kLowestHz = 120.0f;
+    constexpr float kHighestHz = 1000.0f;
+    constexpr float kCombTopHz = 1200.0f;
+    constexpr float kMarginDb = 1.0f;
+    const float candidates[] = {f.f0Hz / 4.0f, f.f0Hz / 3.0f, f.f0Hz / 2.0f, f.f0Hz, 2.0f * f.f0Hz};
+    auto over = [&](int band) { return std::max(0.0f, f.bandDb[band] - f.floorDb[band]); };
+    float bestHz = f.f0Hz;
+    float bestScore = 0.0f;
+    bool found = false;
+    for (float c : candidates) {
+        if (c < kLowestHz || c > kHighestHz) {
+            continue;
+        }
+        float lit = 0.0f;
+        int parted = 0;
+        for (int h = 1; static_cast<float>(h) * c <= kCombTopHz; ++h) {
+            const int at = NearestBand(f, static_cast<float>(h) * c);
+            const int between = NearestBand(f, (static_cast<float>(h) + 0.5f) * c);
+            if (at != between) {
+                lit += over(at) - over(between);
+                ++parted;
+            }
+        }
+        if (parted < 2) {
+            continue;
+        }
+        const float score = lit / static_cast<float>(parted);
+        if (!found || score > bestScore + kMarginDb) {
+            bestScore = score;
+            bestHz = c;
+            found = true;
+        }
+    }
+    return bestHz;
+}
+
+// Vocal effort: the second-strongest band in 1 .. 3 kHz over the band of the
+// first harmonic, dB (within -30 .. 40). A raised voice pushes its energy
+// from the first harmonic into the harmonics around 1 .. 3 kHz; calm or
+// raised talk, singing, laughter and a crowd keep the first harmonics on
+// top. The second band, not the strongest: a voice lights several there,
+// a siren's or a whistle's single tone one.
+inline float EffortDb(const Features& f, float pitchHz) noexcept
+{
+    // Foreground power (over the floor) per band, so that a background of
+    // talk does not lend its own first harmonics to the measure.
+    auto foregroundDb = [&](int band) {
+        return 10.0f * std::log10(std::max(f.bandPower[band] - f.floorPower[band], 1e-12f));
+    };
+    float strongest = kSilenceDb;
+    float second = kSilenceDb;
+    for (int band = 0; band < f.bandCount; ++band) {
+        if (f.bandHz[band] >= 1000.0f && f.bandHz[band] <= 3000.0f) {
+            const float db = foregroundDb(band);
+            second = std::max(second, std::min(strongest, db));
+            strongest = std::max(strongest, db);
+        }
+    }
+    return std::clamp(second - foregroundDb(NearestBand(f, pitchHz)), -30.0f, 40.0f);
+}
+
 // The evidence vector, in the order of a class's "weights" in the data file.
 enum VoiceMeasure : int {
     kBias,
@@ -174,6 +266,17 @@ public:
             hop.values[18] = f.clippedFraction;
             lastPitch_ = pitch;
         }
+        const std::uint32_t second = static_cast<std::uint32_t>(hopIndex_ % kMaxWindow);
+        if (effortVoiced_[second]) {
+            effortSum_ -= effort_[second];
+            --effortCount_;
+        }
+        effortVoiced_[second] = hop.voiced;
+        effort_[second] = hop.voiced ? EffortDb(f, VoicePitch(f)) : 0.0f;
+        if (hop.voiced) {
+            effortSum_ += effort_[second];
+            ++effortCount_;
+        }
         if (hop.voiced && !lastVoiced_) {
             hop.runStart = true;
         }
@@ -243,6 +346,14 @@ public:
         out[kClipped] = mean(18);
     }
 
+    // Mean vocal effort (EffortDb) over the voiced hops of the last second,
+    // whatever the window; 0 when none was voiced. Effort shows over a whole
+    // phrase, and half a second of it wavers too much with the vowels.
+    float Effort() const noexcept
+    {
+        return effortCount_ > 0 ? static_cast<float>(effortSum_ / effortCount_) : 0.0f;
+    }
+
 private:
     static constexpr int kValues = 19;
     static constexpr std::uint32_t kMaxWindow = 100;  // one second
@@ -295,6 +406,10 @@ private:
     std::uint64_t lastRunEnd_ = 0;
     std::uint64_t boutEnds_[kBoutSlots] = {};
     std::uint32_t boutPos_ = 0;
+    float effort_[kMaxWindow] = {};
+    bool effortVoiced_[kMaxWindow] = {};
+    double effortSum_ = 0.0;
+    int effortCount_ = 0;
 };
 
 // A class's weighing of the evidence: a small network, kHidden units of
