@@ -131,8 +131,11 @@ bool AudioDetector::PrepareEngine(ORQ8::MFF::IAudioBufferPcm& audio, std::uint32
         return false;
     }
     // Hold-off, before any check: a new engine at most once per 30000 ms of
-    // sample time. The sample is dropped unanalysed but accepted.
-    if (lastInitAttempt + kEngineInitHoldOffMs > timestamp) {
+    // sample time. The sample is dropped unanalysed but accepted. Compared
+    // as a difference (the sample is not older than the attempt, see above),
+    // so an attempt stamped near the end of the 64-bit clock does not wrap
+    // the sum into an immediate retry.
+    if (timestamp - lastInitAttempt < kEngineInitHoldOffMs) {
         status = kStatusOk;
         return false;
     }
