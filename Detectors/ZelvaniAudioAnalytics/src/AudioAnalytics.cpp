@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <iterator>
 #include <limits>
 #include <stdexcept>
@@ -279,16 +280,28 @@ void AudioDetector::ReportEvents(std::uint64_t eventTimestamp, const DetectedEve
                 enabled[code] = true;
         }
     }
+    // A host factory, host event or logger that throws for one class must
+    // not cost the sample the events of the others: each is raised, and the
+    // first exception goes on to the host afterwards.
+    std::exception_ptr firstFailure;
     for (const std::string& name : detectedEvents) {
         // "None" and any other name outside the class table has code 0,
         // which is never enabled.
         if (!enabled[ClassCode(name)])
             continue;
-        ORQ8::Framework::CDetectorEvent event = eventFactory.RaiseMomentaryEvent(name.c_str(), eventTimestamp);
-        // A refused event is the factory's and the host's business; go on.
-        (void)event.Commit();
-        ORQ8::LogFmt(logger, ORQ8::LogTrace, kEventRaisedSite, "Detector raised momentary event, type: '{}'", name);
+        try {
+            ORQ8::Framework::CDetectorEvent event = eventFactory.RaiseMomentaryEvent(name.c_str(), eventTimestamp);
+            // A refused event is the factory's and the host's business; go on.
+            (void)event.Commit();
+            ORQ8::LogFmt(logger, ORQ8::LogTrace, kEventRaisedSite, "Detector raised momentary event, type: '{}'",
+                         name);
+        } catch (...) {
+            if (!firstFailure)
+                firstFailure = std::current_exception();
+        }
     }
+    if (firstFailure)
+        std::rethrow_exception(firstFailure);
 }
 
 }  // namespace ZVAudioAnalytics
