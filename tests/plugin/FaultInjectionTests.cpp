@@ -228,7 +228,13 @@ protected:
         });
         detector.reset(new AudioDetector(&logger, &host, kPluginFolder));
     }
-    void TearDown() override { StandinSdk::Reset(); }
+    void TearDown() override
+    {
+        // A run stopped half-way still ends its detector before the SDK forgets.
+        logger.mode = LoggerMode::Fine;
+        detector.reset();
+        StandinSdk::Reset();
+    }
 
     // Every Init that made an engine is matched by exactly one Release of
     // it, and the detector never holds two engines.
@@ -255,7 +261,7 @@ protected:
 TEST_P(FaultInjection, EverySampleDoesWhatTheRulesSayAndTheDetectorRecovers)
 {
     const Faults& faults = GetParam();
-    constexpr int kSamples = 12000;
+    constexpr int kSamples = 6000;
     std::mt19937 rng(20240611);
     const auto chance = [&rng](double p) { return std::uniform_real_distribution<double>(0, 1)(rng) < p; };
     Reference reference(faults.processFailIn256);
@@ -274,7 +280,7 @@ TEST_P(FaultInjection, EverySampleDoesWhatTheRulesSayAndTheDetectorRecovers)
             ASSERT_EQ(settings.SetValue((std::string("enable") + kClassNames[code]).c_str(), on), 0);
             on ? (void)reference.enabled.insert(kClassNames[code]) : (void)reference.enabled.erase(kClassNames[code]);
         }
-        if (chance(0.005)) {
+        if (chance(0.01)) {
             ASSERT_EQ(settings.SetValue("confThresholdSiren", chance(0.5) ? 0.5 : 0.8), 0);
             reference.pending = true;
         }
@@ -304,7 +310,7 @@ TEST_P(FaultInjection, EverySampleDoesWhatTheRulesSayAndTheDetectorRecovers)
         // The clock mostly follows the audio, sometimes jumps ahead, and now
         // and then steps back.
         timestamp += data.size() / kBytesPerMs;
-        if (chance(0.02))
+        if (chance(0.04))
             timestamp += std::uniform_int_distribution<std::uint64_t>(0, 2 * kHoldOff)(rng);
         if (chance(0.002))
             timestamp -= std::uniform_int_distribution<std::uint64_t>(0, 2 * kHoldOff)(rng);
@@ -352,7 +358,7 @@ TEST_P(FaultInjection, EverySampleDoesWhatTheRulesSayAndTheDetectorRecovers)
     EXPECT_GE(faultsBit, 20u);
     EXPECT_GE(creations, 20u);
     EXPECT_GE(events, 200u);
-    EXPECT_GE(timestamp - kNow, 30ULL * 60 * 1000) << "at least half an hour of stream time";
+    EXPECT_GE(timestamp - kNow, 60ULL * 60 * 1000) << "at least an hour of stream time";
 }
 
 INSTANTIATE_TEST_SUITE_P(
