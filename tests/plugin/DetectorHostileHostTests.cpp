@@ -1,8 +1,10 @@
 // The detector under a host that misbehaves: a corrupt sample format, a
 // logger that throws on a failed frame, a host that calls back into the
-// detector while it takes an event, and a clock that jumps ahead and back.
+// detector while it takes an event, and a clock that jumps ahead, back, or
+// to the end of its range.
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <stdexcept>
 #include <vector>
 
@@ -126,6 +128,29 @@ TEST_F(DetectorTest, ASampleStampedFarAheadDoesNotSilenceTheDetectorWhenTheClock
     EXPECT_EQ(Inits(), 2u);
     EXPECT_EQ(Frames(), 2u);
     EXPECT_EQ(StandinSdk::CallsOf(CallKind::SetParams).back().thresholds.thresholds[2], 0.5f);
+}
+
+TEST_F(DetectorTest, TheHoldOffNeitherWrapsNorBlocksAtTheEndOfTime)
+{
+    constexpr std::uint64_t kLast = std::numeric_limits<std::uint64_t>::max();
+    StandinSdk::SetInitMakesEngine(false);
+    EXPECT_EQ(Feed(kLast - kHoldOff, 1280), 4);
+    EXPECT_EQ(Feed(kLast - 1, 1280), 0);
+    EXPECT_EQ(Inits(), 1u);
+    // Exactly one hold-off later, at the last representable time.
+    EXPECT_EQ(Feed(kLast, 1280), 4);
+    EXPECT_EQ(Inits(), 2u);
+    // The hold-off from that attempt reaches past the end of time: nothing
+    // more is tried in this stream.
+    EXPECT_EQ(Feed(kLast, 1280), 0);
+    EXPECT_EQ(Inits(), 2u);
+
+    // Back in the present the hold-off starts again and ends.
+    StandinSdk::SetInitMakesEngine(true);
+    EXPECT_EQ(Feed(kNow, 1280), 0);
+    EXPECT_EQ(Feed(kNow + kHoldOff, 1280), 0);
+    EXPECT_EQ(Inits(), 3u);
+    EXPECT_EQ(Frames(), 1u);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <iterator>
 #include <limits>
 #include <stdexcept>
@@ -131,8 +132,11 @@ bool AudioDetector::PrepareEngine(ORQ8::MFF::IAudioBufferPcm& audio, std::uint32
         return false;
     }
     // Hold-off, before any check: a new engine at most once per 30000 ms of
-    // sample time. The sample is dropped unanalysed but accepted.
-    if (lastInitAttempt + kEngineInitHoldOffMs > timestamp) {
+    // sample time. The sample is dropped unanalysed but accepted. Compared
+    // as a difference (the sample is not older than the attempt, see above),
+    // so an attempt stamped near the end of the 64-bit clock does not wrap
+    // the sum into an immediate retry.
+    if (timestamp - lastInitAttempt < kEngineInitHoldOffMs) {
         status = kStatusOk;
         return false;
     }
@@ -276,16 +280,28 @@ void AudioDetector::ReportEvents(std::uint64_t eventTimestamp, const DetectedEve
                 enabled[code] = true;
         }
     }
+    // A host factory, host event or logger that throws for one class must
+    // not cost the sample the events of the others: each is raised, and the
+    // first exception goes on to the host afterwards.
+    std::exception_ptr firstFailure;
     for (const std::string& name : detectedEvents) {
         // "None" and any other name outside the class table has code 0,
         // which is never enabled.
         if (!enabled[ClassCode(name)])
             continue;
-        ORQ8::Framework::CDetectorEvent event = eventFactory.RaiseMomentaryEvent(name.c_str(), eventTimestamp);
-        // A refused event is the factory's and the host's business; go on.
-        (void)event.Commit();
-        ORQ8::LogFmt(logger, ORQ8::LogTrace, kEventRaisedSite, "Detector raised momentary event, type: '{}'", name);
+        try {
+            ORQ8::Framework::CDetectorEvent event = eventFactory.RaiseMomentaryEvent(name.c_str(), eventTimestamp);
+            // A refused event is the factory's and the host's business; go on.
+            (void)event.Commit();
+            ORQ8::LogFmt(logger, ORQ8::LogTrace, kEventRaisedSite, "Detector raised momentary event, type: '{}'",
+                         name);
+        } catch (...) {
+            if (!firstFailure)
+                firstFailure = std::current_exception();
+        }
     }
+    if (firstFailure)
+        std::rethrow_exception(firstFailure);
 }
 
 }  // namespace ZVAudioAnalytics

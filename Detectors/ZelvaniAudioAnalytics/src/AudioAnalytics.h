@@ -83,7 +83,9 @@ public:
     // unsupported format, a failed engine creation or a failed frame, and for
     // a null sample or one without PCM face. Exceptions other than the
     // engine's std::runtime_error (for example from the host's event factory)
-    // pass through, with the sample destroyed and the mutex released.
+    // pass through, with the sample destroyed and the mutex released; one
+    // thrown while the sample's events are raised leaves only after all of
+    // them have been raised.
     std::int32_t Receive(ORQ8::MFF::IMultimediaBuffer* sample) override;
 
     // Settings (AudioAnalyticsAdjuster.cpp), any thread, any time; each takes
@@ -124,7 +126,8 @@ private:
     std::int32_t ProcessFrame(DetectedEvents& detectedEvents, const std::uint8_t* data, std::uint32_t size);
     // Raises the sample's enabled detections. Takes the mutex only to read
     // the enabled classes; the host's factory and the logger are called
-    // without it.
+    // without it. Rethrows the first exception of the host or the logger once
+    // every enabled class has been raised.
     void ReportEvents(std::uint64_t eventTimestamp, const DetectedEvents& detectedEvents);
 
     // Settings steps, with the mutex held: true when the key was known.
