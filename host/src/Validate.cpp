@@ -16,6 +16,19 @@
 #include "ExitStatus.h"
 #include "ValidatePhases.h"
 
+// A phase's child ends with _exit, which skips LeakSanitizer's check at exit;
+// in sanitizer builds the child runs that check itself before it ends.
+#if defined(__SANITIZE_ADDRESS__)
+#define ZV_HOST_LEAK_CHECK 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZV_HOST_LEAK_CHECK 1
+#endif
+#endif
+#ifdef ZV_HOST_LEAK_CHECK
+#include <sanitizer/lsan_interface.h>
+#endif
+
 namespace OrqHost {
 namespace {
 
@@ -84,6 +97,14 @@ void Take(ChildReport& report, std::string& pending, const char* data, std::size
         channel.Failure("an exception of unknown type left the plug-in");
         code = 1;
     }
+#ifdef ZV_HOST_LEAK_CHECK
+    // Non-zero only when leak detection is on and found something; the
+    // sanitizer has printed the leak to the error output.
+    if (__lsan_do_recoverable_leak_check() != 0) {
+        channel.Failure("memory leaked (see the error output)");
+        code = 1;
+    }
+#endif
     // _exit: no static destructors or exit handlers of a process that may
     // hold the plug-in in any state.
     _exit(code);
