@@ -41,7 +41,7 @@ constexpr float kSlope = 1.0f;
 class Aggression final : public Detector {
 public:
     explicit Aggression(const nlohmann::json& block)
-        : window_(static_cast<std::uint32_t>(Parameter(block, "windowHops", 50.0f, 30.0f, 100.0f))),
+        : window_(static_cast<std::uint32_t>(Parameter(block, "windowHops", 50.0f, 30.0f, 100.0f)), true),
           score_(block, kSilent, kCentre, kSlope),
           noBreadth_(Parameter(block, "noBreadth", 0.45f, 0.0f, 1.0f)),
           fullBreadth_(Parameter(block, "fullBreadth", 0.65f, 0.0f, 1.0f)),

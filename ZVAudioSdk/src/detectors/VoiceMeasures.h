@@ -227,8 +227,11 @@ class VoiceWindow {
 public:
     // `windowHops` (kShort .. kMaxWindow) is how far back the evidence looks:
     // a shout can be over in half a second, a cry shows itself over a second.
-    explicit VoiceWindow(std::uint32_t windowHops = kMaxWindow) noexcept
+    // `measuresEffort` turns on Effort(): its pitch check costs a little on
+    // every voiced hop, so a class that does not read it leaves it off.
+    explicit VoiceWindow(std::uint32_t windowHops = kMaxWindow, bool measuresEffort = false) noexcept
         : window_(std::clamp(windowHops, kShort, kMaxWindow)),
+          measuresEffort_(measuresEffort),
           levelSum_(-90.0 * window_),
           levelSquares_(8100.0 * window_)
     {
@@ -272,7 +275,7 @@ public:
             --effortCount_;
         }
         effortVoiced_[second] = hop.voiced;
-        effort_[second] = hop.voiced ? EffortDb(f, VoicePitch(f)) : 0.0f;
+        effort_[second] = hop.voiced && measuresEffort_ ? EffortDb(f, VoicePitch(f)) : 0.0f;
         if (hop.voiced) {
             effortSum_ += effort_[second];
             ++effortCount_;
@@ -347,8 +350,9 @@ public:
     }
 
     // Mean vocal effort (EffortDb) over the voiced hops of the last second,
-    // whatever the window; 0 when none was voiced. Effort shows over a whole
-    // phrase, and half a second of it wavers too much with the vowels.
+    // whatever the window; 0 when none was voiced or effort is not measured.
+    // Effort shows over a whole phrase, and half a second of it wavers too
+    // much with the vowels.
     float Effort() const noexcept
     {
         return effortCount_ > 0 ? static_cast<float>(effortSum_ / effortCount_) : 0.0f;
@@ -387,6 +391,7 @@ private:
     }
 
     const std::uint32_t window_;
+    const bool measuresEffort_;
     Hop ring_[kMaxWindow];
     std::uint64_t hopIndex_ = 0;
     int voicedCount_ = 0;
