@@ -90,13 +90,11 @@ namespace {
 
 std::uint64_t Number(const std::string& option, const std::string& text, std::uint64_t low, std::uint64_t high)
 {
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
-    if (text.empty() || text[0] == '-' || *end != '\0' || errno != 0 || value < low || value > high)
+    const std::optional<std::uint64_t> value = ParseWholeNumber(text, low, high);
+    if (!value)
         Usage(option + " wants a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
               ", not '" + text + "'");
-    return value;
+    return *value;
 }
 
 std::optional<double> Real(const std::string& text)
@@ -145,6 +143,16 @@ void AddEnable(Options& options, const std::string& list)
 }
 
 }  // namespace
+
+std::optional<std::uint64_t> ParseWholeNumber(const std::string& text, std::uint64_t low, std::uint64_t high)
+{
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
+    if (text.empty() || text[0] == '-' || *end != '\0' || errno != 0 || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
 
 std::optional<std::uint64_t> ParseIsoTime(const std::string& text)
 {

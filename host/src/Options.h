@@ -49,6 +49,11 @@ struct Options {
 // wrong.
 Options ParseArguments(const std::vector<std::string>& args);
 
+// A whole decimal number in [low, high] with nothing around it; no value for
+// a sign, another character, overflow or a number out of range. Both the run
+// and the validate command read their numeric options with it.
+std::optional<std::uint64_t> ParseWholeNumber(const std::string& text, std::uint64_t low, std::uint64_t high);
+
 // ISO-8601 date and time: "2026-03-14T09:26:53Z", with optional fraction of
 // a second, "Z" or an offset "+01:00"; a date alone means midnight UTC.
 // Returns ms since 1970 UTC, or nothing for a malformed text.

@@ -14,6 +14,7 @@
 #include <fmt/format.h>
 
 #include "ExitStatus.h"
+#include "Options.h"
 #include "ValidatePhases.h"
 
 // A phase's child ends with _exit, which skips LeakSanitizer's check at exit;
@@ -41,13 +42,11 @@ using Clock = std::chrono::steady_clock;
 
 std::uint64_t Number(const std::string& option, const std::string& text, std::uint64_t low, std::uint64_t high)
 {
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
-    if (text.empty() || text[0] == '-' || *end != '\0' || errno != 0 || value < low || value > high)
+    const std::optional<std::uint64_t> value = ParseWholeNumber(text, low, high);
+    if (!value)
         Usage(option + " wants a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
               ", not '" + text + "'");
-    return value;
+    return *value;
 }
 
 // What the child said and how it ended.
