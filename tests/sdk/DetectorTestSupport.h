@@ -17,9 +17,10 @@ namespace DetectorTest {
 
 constexpr std::uint32_t kRate = 16000;
 
-// The class codes reported over `clip` by a fresh engine at thresholds 0.5,
-// 16-bit mono in 40 ms frames. `folder` names the scratch data folder.
-inline std::vector<int> Reported(const std::vector<float>& clip, const char* folder)
+// The class codes reported over `clip` by a fresh engine with every threshold
+// at `threshold`, 16-bit mono in 40 ms frames. `folder` names the scratch
+// data folder.
+inline std::vector<int> Reported(const std::vector<float>& clip, const char* folder, float threshold = 0.5f)
 {
     SdkTest::DataFolder data(folder, SdkTest::ShippedModel());
     SdkTest::Engine engine(SdkTest::MakeInit(kRate, 1, data.Path()));
@@ -27,7 +28,7 @@ inline std::vector<int> Reported(const std::vector<float>& clip, const char* fol
     if (engine.Handle() == nullptr) {
         return {};
     }
-    EXPECT_EQ(engine.SetParams(SdkTest::AllThresholds(0.5f)), 0);
+    EXPECT_EQ(engine.SetParams(SdkTest::AllThresholds(threshold)), 0);
     std::vector<int> codes;
     for (int code : engine.Run(SdkTest::EncodePcm(clip, 2), kRate / 25 * 2)) {
         if (code != 0) {
