@@ -61,6 +61,7 @@ public:
           minGlide_(Parameter(block, "minGlideShare", 0.3f, 0.0f, 1.0f)),
           hiLoMinOctaves_(Parameter(block, "hiLoMinOctaves", 0.2f, 0.0f, 4.0f)),
           hiLoMaxOctaves_(Parameter(block, "hiLoMaxOctaves", 0.65f, 0.0f, 4.0f)),
+          hiLoMaxLevelStepDb_(Parameter(block, "hiLoMaxLevelStepDb", 8.0f, 0.0f, 60.0f)),
           minLasting_(Parameter(block, "minLastingShare", 0.75f, 0.0f, 1.0f)),
           maxPauseHops_(static_cast<std::uint32_t>(Parameter(block, "maxPauseS", 0.3f, 0.0f, 2.0f) * kHopsPerSecond)),
           minRunHops_(Parameter(block, "minRunS", 1.6f, 0.0f, 10.0f) * kHopsPerSecond),
@@ -126,9 +127,9 @@ public:
             }
             pauseHops_ = 0;
         } else {
-            ++pauseHops_;
+            pauseHops_ = std::min(pauseHops_ + 1, kLongPause);  // no wrap over a day-long silence
         }
-        TrackNotes(voiced, smooth);
+        TrackNotes(voiced, smooth, f.levelDb);
         ++pos_;
 
         const float voicedShare = static_cast<float>(voicedCount_) / kWindow;
@@ -161,6 +162,7 @@ private:
     static constexpr std::uint32_t kRecent = 30;    // 300 ms
     static constexpr std::uint32_t kMisfits = 4;    // hops a note may lose to a glide or a slip
     static constexpr std::uint32_t kLasting = 200;  // 2 s
+    static constexpr std::uint32_t kLongPause = 1000;
 
     // The strongest peak in 2 .. 5 kHz sits on an overtone of the tonal peak
     // and is not far below it: a siren's horn drives a harmonic series, a
@@ -209,12 +211,13 @@ private:
     // Steady notes: runs of sirenlike hops within 0.06 octave of where the
     // note has been over the last few hops (so a Doppler drift does not
     // cut it up). The last three finished notes are kept.
-    void TrackNotes(bool voiced, float pitch) noexcept
+    void TrackNotes(bool voiced, float pitch, float levelDb) noexcept
     {
         const bool fits = voiced && noteHops_ > 0 && std::fabs(pitch - noteNow_) < 0.06f;
         if (fits) {
             noteNow_ += 0.1f * (pitch - noteNow_);
             noteSum_ += pitch;
+            noteLevelSum_ += levelDb;
             ++noteHops_;
             misfits_ = 0;
             return;
@@ -225,10 +228,11 @@ private:
         if (noteHops_ > 0) {
             notes_[2] = notes_[1];
             notes_[1] = notes_[0];
-            notes_[0] = Note{noteSum_ / noteHops_, noteHops_, pos_};
+            notes_[0] = Note{noteSum_ / noteHops_, noteHops_, pos_, noteLevelSum_ / noteHops_};
         }
         misfits_ = 0;
         noteSum_ = voiced ? pitch : 0.0f;
+        noteLevelSum_ = voiced ? levelDb : 0.0f;
         noteNow_ = noteSum_;
         noteHops_ = voiced ? 1 : 0;
     }
@@ -240,7 +244,8 @@ private:
     // tone, steps back and forth now and then, but not in even turns.
     float HiLoEvidence() const noexcept
     {
-        const Note current{noteHops_ > 0 ? noteSum_ / noteHops_ : 0.0f, noteHops_, pos_};
+        const Note current{noteHops_ > 0 ? noteSum_ / noteHops_ : 0.0f, noteHops_, pos_,
+                           noteHops_ > 0 ? noteLevelSum_ / noteHops_ : 0.0f};
         const Note* turns[4] = {&notes_[2], &notes_[1], &notes_[0], &current};
         if (current.hops < 15) {
             return 0.0f;
@@ -263,6 +268,13 @@ private:
         if (std::fabs(step) < hiLoMinOctaves_ || std::fabs(step) > hiLoMaxOctaves_) {
             return 0.0f;
         }
+        // And about as loud: one horn sounding both notes, not a beep taking
+        // turns with a note of the background in its gaps.
+        for (int i = 0; i < 3; ++i) {
+            if (std::fabs(turns[i + 1]->levelDb - turns[i]->levelDb) > hiLoMaxLevelStepDb_) {
+                return 0.0f;
+            }
+        }
         for (int i = 1; i < 3; ++i) {
             const float turn = turns[i + 1]->pitch - turns[i]->pitch;
             if (std::fabs(turn + (i % 2 == 1 ? step : -step)) > 0.06f) {
@@ -276,6 +288,7 @@ private:
         float pitch = 0.0f;
         std::uint32_t hops = 0;
         std::uint64_t endHop = 0;
+        float levelDb = 0.0f;  // mean hop level
     };
 
     const float minHz_;
@@ -297,6 +310,7 @@ private:
     const float minGlide_;
     const float hiLoMinOctaves_;
     const float hiLoMaxOctaves_;
+    const float hiLoMaxLevelStepDb_;
     const float minLasting_;
     const std::uint32_t maxPauseHops_;
     const float minRunHops_;
@@ -313,7 +327,7 @@ private:
     bool lasting_[kLasting] = {};
     std::uint32_t lastingCount_ = 0;
     std::uint64_t runStart_ = 0;
-    std::uint32_t pauseHops_ = 1000;
+    std::uint32_t pauseHops_ = kLongPause;
     bool tonal_[kLasting] = {};
     bool overtone_[kLasting] = {};
     std::uint32_t tonalCount_ = 0;
@@ -321,6 +335,7 @@ private:
 
     Note notes_[3];
     float noteSum_ = 0.0f;
+    float noteLevelSum_ = 0.0f;
     float noteNow_ = 0.0f;
     std::uint32_t noteHops_ = 0;
     std::uint32_t misfits_ = 0;
