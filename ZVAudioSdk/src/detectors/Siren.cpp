@@ -19,15 +19,15 @@
 //     the midpoint near the line, so a step between two notes is no glide
 //     and a singer's vibrato is too small to be one);
 //   - hi-lo: the last four steady notes alternate A-B-A-B by the same
-//     interval, a fifth of an octave or more, each 0.2 to 1 s and of about
-//     the same length, with no other note between.
+//     interval, a fifth of an octave or more, each 0.2 to 1 s, of about
+//     the same length and loudness, with no other note between.
 // Constant tones (horns, beeps, the 520 Hz smoke alarm) have neither; a
 // telephone's trill changes notes far faster than any hi-lo.
 // A glide counts only once the tone has lasted: sirenlike over most of the
-// last two seconds, in one run without a pause of more than 0.3 s. A siren
+// last two seconds, in one run without a pause of more than 0.15 s. A siren
 // sweeps on for many seconds; a yelled "no!", a scream or a meow glides
-// once, for a second or so, and stops; a cat's next meow comes after a
-// breath.
+// once, for a second or so, and stops; the next scream or meow comes after
+// a breath.
 // The confidence follows the evidence up at once and, while the tone goes
 // on, comes down slowly: a wail resting at its top is still a siren.
 #include <algorithm>
@@ -63,7 +63,7 @@ public:
           hiLoMaxOctaves_(Parameter(block, "hiLoMaxOctaves", 0.65f, 0.0f, 4.0f)),
           hiLoMaxLevelStepDb_(Parameter(block, "hiLoMaxLevelStepDb", 8.0f, 0.0f, 60.0f)),
           minLasting_(Parameter(block, "minLastingShare", 0.75f, 0.0f, 1.0f)),
-          maxPauseHops_(static_cast<std::uint32_t>(Parameter(block, "maxPauseS", 0.3f, 0.0f, 2.0f) * kHopsPerSecond)),
+          maxPauseHops_(static_cast<std::uint32_t>(std::lround(Parameter(block, "maxPauseS", 0.15f, 0.0f, 2.0f) * kHopsPerSecond))),
           minRunHops_(Parameter(block, "minRunS", 1.6f, 0.0f, 10.0f) * kHopsPerSecond),
           holdPerSecond_(Parameter(block, "holdDecayPerSecond", 0.15f, 0.0f, 10.0f)),
           dropPerSecond_(Parameter(block, "dropDecayPerSecond", 2.5f, 0.0f, 10.0f))
