@@ -161,6 +161,7 @@ private:
     static constexpr std::uint32_t kSlowSpan = 24;  // 240 ms
     static constexpr std::uint32_t kRecent = 30;    // 300 ms
     static constexpr std::uint32_t kMisfits = 4;    // hops a note may lose to a glide or a slip
+    static constexpr std::uint32_t kNoteGap = 10;   // hops a note may be drowned for
     static constexpr std::uint32_t kLasting = 200;  // 2 s
     static constexpr std::uint32_t kLongPause = 1000;
 
@@ -219,22 +220,29 @@ private:
             noteSum_ += pitch;
             noteLevelSum_ += levelDb;
             ++noteHops_;
+            noteEnd_ = pos_ + 1;
             misfits_ = 0;
+            gap_ = 0;
             return;
         }
-        if (noteHops_ > 0 && ++misfits_ <= kMisfits) {
-            return;  // a glide between notes or a slipped pitch
+        // A hop at another pitch: a glide between notes or a slipped pitch.
+        // A hop without a tone: the note drowned for a moment (noise, talk).
+        if (noteHops_ > 0 && (voiced ? ++misfits_ <= kMisfits : ++gap_ <= kNoteGap)) {
+            return;
         }
         if (noteHops_ > 0) {
             notes_[2] = notes_[1];
             notes_[1] = notes_[0];
-            notes_[0] = Note{noteSum_ / noteHops_, noteHops_, pos_, noteLevelSum_ / noteHops_};
+            notes_[0] = Note{noteSum_ / noteHops_, noteStart_, noteEnd_, noteLevelSum_ / noteHops_};
         }
         misfits_ = 0;
+        gap_ = 0;
         noteSum_ = voiced ? pitch : 0.0f;
         noteLevelSum_ = voiced ? levelDb : 0.0f;
         noteNow_ = noteSum_;
         noteHops_ = voiced ? 1 : 0;
+        noteStart_ = pos_;
+        noteEnd_ = pos_ + 1;
     }
 
     // Two notes taking turns, A-B-A-B, the last still sounding (counted
@@ -244,18 +252,18 @@ private:
     // tone, steps back and forth now and then, but not in even turns.
     float HiLoEvidence() const noexcept
     {
-        const Note current{noteHops_ > 0 ? noteSum_ / noteHops_ : 0.0f, noteHops_, pos_,
+        const Note current{noteHops_ > 0 ? noteSum_ / noteHops_ : 0.0f, noteStart_, pos_ + 1,
                            noteHops_ > 0 ? noteLevelSum_ / noteHops_ : 0.0f};
         const Note* turns[4] = {&notes_[2], &notes_[1], &notes_[0], &current};
-        if (current.hops < 15) {
+        if (noteHops_ == 0 || current.Hops() < 15) {
             return 0.0f;
         }
-        std::uint32_t shortest = 1000;
-        std::uint32_t longest = 0;
+        std::uint64_t shortest = 1000;
+        std::uint64_t longest = 0;
         for (int i = 0; i < 3; ++i) {
-            shortest = std::min(shortest, turns[i]->hops);
-            longest = std::max(longest, turns[i]->hops);
-            if (turns[i + 1]->endHop - turns[i + 1]->hops > turns[i]->endHop + 6) {
+            shortest = std::min(shortest, turns[i]->Hops());
+            longest = std::max(longest, turns[i]->Hops());
+            if (turns[i + 1]->startHop > turns[i]->endHop + 6) {
                 return 0.0f;
             }
         }
@@ -286,9 +294,10 @@ private:
 
     struct Note {
         float pitch = 0.0f;
-        std::uint32_t hops = 0;
-        std::uint64_t endHop = 0;
-        float levelDb = 0.0f;  // mean hop level
+        std::uint64_t startHop = 0;
+        std::uint64_t endHop = 0;  // one past its last hop
+        float levelDb = 0.0f;      // mean hop level
+        std::uint64_t Hops() const noexcept { return endHop - startHop; }
     };
 
     const float minHz_;
@@ -339,6 +348,9 @@ private:
     float noteNow_ = 0.0f;
     std::uint32_t noteHops_ = 0;
     std::uint32_t misfits_ = 0;
+    std::uint32_t gap_ = 0;
+    std::uint64_t noteStart_ = 0;
+    std::uint64_t noteEnd_ = 0;
 
     float confidence_ = 0.0f;
 };
