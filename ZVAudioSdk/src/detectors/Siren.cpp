@@ -63,7 +63,8 @@ public:
           hiLoMaxOctaves_(Parameter(block, "hiLoMaxOctaves", 0.65f, 0.0f, 4.0f)),
           hiLoMaxLevelStepDb_(Parameter(block, "hiLoMaxLevelStepDb", 8.0f, 0.0f, 60.0f)),
           minLasting_(Parameter(block, "minLastingShare", 0.75f, 0.0f, 1.0f)),
-          maxPauseHops_(static_cast<std::uint32_t>(std::lround(Parameter(block, "maxPauseS", 0.15f, 0.0f, 2.0f) * kHopsPerSecond))),
+          maxPauseHops_(static_cast<std::uint32_t>(
+              std::lround(Parameter(block, "maxPauseS", 0.15f, 0.0f, 2.0f) * kHopsPerSecond))),
           minRunHops_(Parameter(block, "minRunS", 1.6f, 0.0f, 10.0f) * kHopsPerSecond),
           holdPerSecond_(Parameter(block, "holdDecayPerSecond", 0.15f, 0.0f, 10.0f)),
           dropPerSecond_(Parameter(block, "dropDecayPerSecond", 2.5f, 0.0f, 10.0f))
@@ -170,8 +171,8 @@ private:
     // whistle's is a near-pure tone.
     bool HasOvertone(const Features& f) const noexcept
     {
-        if (f.highPeakProminenceDb < minOvertoneProminenceDb_ || f.highPeakLevelDb < f.peakLevelDb - maxOvertoneDropDb_ ||
-            f.peakHz <= 0.0f) {
+        if (f.highPeakProminenceDb < minOvertoneProminenceDb_ ||
+            f.highPeakLevelDb < f.peakLevelDb - maxOvertoneDropDb_ || f.peakHz <= 0.0f) {
             return false;
         }
         const float ratio = f.highPeakHz / f.peakHz;
