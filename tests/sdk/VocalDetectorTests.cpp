@@ -45,6 +45,26 @@ TEST(VocalDetectors, CryOverPinkNoiseIsReportedAsBabyCry)
     EXPECT_FALSE(Contains(codes, kAggression));
 }
 
+// At the plug-in's default threshold 0.99 a clear cry (+20 dB over the
+// background) is still reported.
+TEST(VocalDetectors, ClearCriesAreReportedAtTheDefaultThreshold)
+{
+    synth::Rng rng(14);
+    int reported = 0;
+    constexpr int kCries = 8;
+    for (int take = 0; take < kCries; ++take) {
+        const std::vector<float> clip =
+            OverBackground(rng, synth::babyCry(rng, kRate, 5.0), synth::BackgroundKind::Traffic, 20.0);
+        SdkTest::DataFolder data("vocal", SdkTest::ShippedModel());
+        SdkTest::Engine engine(SdkTest::MakeInit(kRate, 1, data.Path()));
+        ASSERT_NE(engine.Handle(), nullptr);
+        ASSERT_EQ(engine.SetParams(SdkTest::AllThresholds(0.99f)), 0);
+        const std::vector<int> codes = engine.Run(SdkTest::EncodePcm(clip, 2), kRate / 25 * 2);
+        reported += Contains(codes, kBabyCry) ? 1 : 0;
+    }
+    EXPECT_EQ(reported, kCries);
+}
+
 TEST(VocalDetectors, LookAlikesAreNeitherAggressionNorBabyCry)
 {
     synth::Rng rng(13);
