@@ -3,7 +3,10 @@
 # writes them into share/model.json. Run from the project root after a build
 # that has zv_soundgen; takes a few minutes.
 #
-#   ZVAudioSdk/tools/impulsive-fit/fit.sh BUILD_DIR
+#   ZVAudioSdk/tools/impulsive-fit/fit.sh BUILD_DIR [WORK_DIR]
+#
+# The generated sets and traces go to WORK_DIR (BUILD_DIR/impulsive-fit by
+# default); sets already there are reused.
 #
 # Material: the generator's tune split of seeds 1, 2 and 3 (all classes and
 # negatives), the impulsive classes and Aggression of seeds 4 and 5, and the
@@ -23,7 +26,7 @@ set -eu
 build=$1
 here=$(dirname "$0")
 src=ZVAudioSdk/src
-work=$build/impulsive-fit
+work=${2:-$build/impulsive-fit}
 mkdir -p "$work"
 gen=$(find "$build" -type f -name zv_soundgen -perm -u+x | head -n 1)
 memory=$(find "$build" -name libzv_memory.so | head -n 1)
