@@ -28,7 +28,7 @@ OBSERVE_HOPS = 60
 # climbs past it, so that clear examples (+20 dB) reach the plug-in's default
 # threshold 0.99 while the decisions at 0.5 stay the same.
 CALIBRATION = {
-    "GlassBreak": {"minFluxDb": 3.0, "minHighShare": 0.3, "minHighSustain": 0.35, "maxProminenceDb": 24.0,
+    "GlassBreak": {"minFluxDb": 2.0, "jumpFromHopBefore": 1, "minHighShare": 0.3, "minHighSustain": 0.35, "maxProminenceDb": 24.0,
                    "maxHarmonicity": 0.85, "minBroad": 0.2, "minRiseDb": 3.0, "scale": 6.0, "shift": -6.0},
     "GunShot": {"minBroad": 0.4, "minRiseDb": 4.0, "minTopRiseDb": 2.0, "scale": 10.0, "shift": -5.0},
     "DogBark": {"minHarmonicity": 0.4, "scale": 6.0, "shift": -3.0},
