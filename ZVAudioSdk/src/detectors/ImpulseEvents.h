@@ -90,7 +90,13 @@ public:
     static constexpr int kObserveHops = 60;
     static constexpr int kSlots = 4;
 
-    ImpulseEvents(float minFluxDb, float minOnsetDb) : minFluxDb_(minFluxDb), minOnsetDb_(minOnsetDb)
+    // With jumpFromHopBefore, the waveform's jump may also have come in the
+    // hop before the bands' rise: the 1 ms block that jumps is timed to the
+    // sample, while the 32 ms window sees a burst that starts late in a hop
+    // only in the next one, and a faint burst (shards at 0 dB) lifts the
+    // bands enough only once the window holds most of it.
+    ImpulseEvents(float minFluxDb, float minOnsetDb, bool jumpFromHopBefore = false)
+        : minFluxDb_(minFluxDb), minOnsetDb_(minOnsetDb), jumpFromHopBefore_(jumpFromHopBefore)
     {
         for (auto& row : recentDb_) {
             std::fill(row, row + kBandCount, kSilenceDb);
@@ -102,7 +108,9 @@ public:
     // descriptors are then in `out`.
     bool Update(const Features& f, float out[kDescriptorCount]) noexcept
     {
-        const bool onset = f.fluxDb >= minFluxDb_ && f.onsetDb >= minOnsetDb_ &&
+        const float jumpDb = jumpFromHopBefore_ ? std::max(f.onsetDb, jumpBeforeDb_) : f.onsetDb;
+        jumpBeforeDb_ = f.onsetDb;
+        const bool onset = f.fluxDb >= minFluxDb_ && jumpDb >= minOnsetDb_ &&
                            (lastOnset_ == kNever || f.hop >= lastOnset_ + kRefractoryHops);
         bool anyActive = onset;
         for (const Slot& slot : slots_) {
@@ -129,7 +137,7 @@ public:
             if (onset) {
                 Slot* chosen = FreeOrWeakerSlot(f.fluxDb);
                 if (chosen != nullptr) {
-                    Start(*chosen, f);
+                    Start(*chosen, f, jumpDb);
                     Observe(*chosen, f);
                 }
                 RememberOnset(f.hop);
@@ -214,7 +222,7 @@ private:
         lastOnset_ = hop;
     }
 
-    void Start(Slot& s, const Features& f) noexcept
+    void Start(Slot& s, const Features& f, float jumpDb) noexcept
     {
         const float hopsPerRecent = static_cast<float>(kRecent);
         s = Slot{};
@@ -245,7 +253,7 @@ private:
             recent += (hop != kNever && hop + 3 * kHopsPerSecond >= f.hop) ? 1 : 0;
         }
         s.recentOnsets = static_cast<float>(recent);
-        s.onsetDb = f.onsetDb;
+        s.onsetDb = jumpDb;
         s.fluxDb = f.fluxDb;
     }
 
@@ -435,6 +443,8 @@ private:
 
     const float minFluxDb_;
     const float minOnsetDb_;
+    const bool jumpFromHopBefore_;
+    float jumpBeforeDb_ = 0.0f;
     Slot slots_[kSlots];
     float power_[kBandCount] = {};
     float recentDb_[kRecent][kBandCount];
@@ -542,7 +552,8 @@ private:
 class ImpulseDetector : public Detector {
 public:
     ImpulseDetector(const nlohmann::json& block, const char* name)
-        : events_(Parameter(block, "minFluxDb", 4.0f, 0.0f, 60.0f), Parameter(block, "minOnsetDb", 3.0f, 0.0f, 60.0f)),
+        : events_(Parameter(block, "minFluxDb", 4.0f, 0.0f, 60.0f), Parameter(block, "minOnsetDb", 3.0f, 0.0f, 60.0f),
+                  Parameter(block, "jumpFromHopBefore", 0.0f, 0.0f, 1.0f) > 0.5f),
           trees_(block),
           holdHops_(static_cast<int>(Parameter(block, "holdHops", 20.0f, 0.0f, 200.0f))),
           name_(name)

@@ -5,6 +5,9 @@
       boosted depth-2 trees (logistic loss) on the class's admitted
       observations: positive when the clip is of the class and the onset
       lies in its event span, negative when the clip is of another label.
+  fit_trees.py refine BASE.json ROUNDS CLASS FEATURES TRACE... > CLASS.json
+      the same, ROUNDS more trees boosted on top of BASE's (its bias and
+      trees kept).
   fit_trees.py report CLASS TREES.json SCALE SHIFT TRACE
       per-clip peak confidence: recall at each SNR, clips of other labels
       reaching 0.5.
@@ -25,7 +28,7 @@ OBSERVE_HOPS = 60
 # climbs past it, so that clear examples (+20 dB) reach the plug-in's default
 # threshold 0.99 while the decisions at 0.5 stay the same.
 CALIBRATION = {
-    "GlassBreak": {"minFluxDb": 3.0, "minHighShare": 0.3, "minHighSustain": 0.35, "maxProminenceDb": 24.0,
+    "GlassBreak": {"minFluxDb": 2.0, "jumpFromHopBefore": 1, "minHighShare": 0.3, "minHighSustain": 0.35, "maxProminenceDb": 24.0,
                    "maxHarmonicity": 0.85, "minBroad": 0.2, "minRiseDb": 3.0, "scale": 6.0, "shift": -6.0},
     "GunShot": {"minBroad": 0.4, "minRiseDb": 4.0, "minTopRiseDb": 2.0, "scale": 10.0, "shift": -5.0},
     "DogBark": {"minHarmonicity": 0.4, "scale": 6.0, "shift": -3.0},
@@ -98,8 +101,11 @@ def tree_value(t, x):
     return side[2] if x[side[0]] <= side[1] else side[3]
 
 
-def fit(X, y, feats, rounds=80, rate=0.2, minleaf=30):
+def fit(X, y, feats, rounds=80, rate=0.2, minleaf=30, base=None):
+    """Boosts `rounds` trees; on top of `base` (a fitted block) when given."""
     n = len(y); p0 = sum(y) / n; bias = math.log(p0 / (1 - p0)); F = [bias] * n; trees = []
+    if base is not None:
+        bias = base["bias"]; F = [bias + sum(tree_value(t, x) for t in base["trees"]) for x in X]
     for _ in range(rounds):
         p = [sig(v) for v in F]; g = [p[i] - y[i] for i in range(n)]; h = [max(p[i] * (1 - p[i]), 1e-6) for i in range(n)]
         _, f, at, low, high = best_split(X, g, h, list(range(n)), feats, minleaf)
@@ -116,7 +122,7 @@ def fit(X, y, feats, rounds=80, rate=0.2, minleaf=30):
         F = [F[i] + tree_value(tree, X[i]) for i in range(n)]
     rounded = [[int(t[0]), round(t[1], 4), int(t[2]), round(t[3], 4), round(t[4], 4), round(t[5], 4),
                 int(t[6]), round(t[7], 4), round(t[8], 4), round(t[9], 4)] for t in trees]
-    return {"bias": round(bias, 4), "trees": rounded}
+    return {"bias": round(bias, 4), "trees": (base["trees"] if base is not None else []) + rounded}
 
 
 def confidence(model, x, scale, shift):
@@ -134,7 +140,11 @@ def block_text(name, model):
 
 def main():
     command = sys.argv[1]
-    if command == "fit":
+    if command in ("fit", "refine"):
+        base = None
+        if command == "refine":
+            base, rounds = json.load(open(sys.argv[2])), int(sys.argv[3])
+            del sys.argv[2:4]
         cls, feats = sys.argv[2], [INDEX[n] for n in sys.argv[3].split(",")]
         X, y = [], []
         for clip, start, x in load(sys.argv[4:]):
@@ -142,8 +152,9 @@ def main():
             if t is not None and admits(cls, x):
                 X.append(x); y.append(t)
         print(f"{cls}: {len(y)} observations, {sum(y)} positive", file=sys.stderr)
-        rounds, minleaf = ROUNDS_MINLEAF[cls]
-        json.dump(fit(X, y, feats, rounds=rounds, minleaf=minleaf), sys.stdout)
+        default_rounds, minleaf = ROUNDS_MINLEAF[cls]
+        rounds = rounds if base is not None else default_rounds
+        json.dump(fit(X, y, feats, rounds=rounds, minleaf=minleaf, base=base), sys.stdout)
     elif command == "report":
         cls, model, scale, shift = sys.argv[2], json.load(open(sys.argv[3])), float(sys.argv[4]), float(sys.argv[5])
         peak = {}

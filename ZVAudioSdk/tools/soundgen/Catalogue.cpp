@@ -54,6 +54,9 @@ const std::vector<SoundKind> kCatalogue = {
     {"negative", "thunder", "GunShot", [](Rng& r, double rate, double s) { return thunder(r, rate, std::min(s, 8.0)); }},
     {"negative", "heavy_drop", "GunShot", [](Rng& r, double rate, double) { return heavyDrop(r, rate); }},
     {"negative", "punches", "GunShot", [](Rng& r, double rate, double) { return punches(r, rate); }},
+    {"negative", "door_latch", "GunShot", [](Rng& r, double rate, double) { return doorLatch(r, rate); }},
+    {"negative", "camera_shutter", "GunShot", [](Rng& r, double rate, double) { return cameraShutter(r, rate); }},
+    {"negative", "snare_drum", "GunShot", [](Rng& r, double rate, double s) { return snareDrum(r, rate, s); }},
     {"negative", "knocks", "DogBark", [](Rng& r, double rate, double) { return knocks(r, rate); }},
     // Rings and clinks that are not breaking glass.
     {"negative", "wine_glass_struck", "GlassBreak", [](Rng& r, double rate, double) { return wineGlass(r, rate, false); }},

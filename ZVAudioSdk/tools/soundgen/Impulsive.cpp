@@ -143,6 +143,77 @@ Buffer doorSlam(Rng& rng, double rate) {
     return finish(std::move(out), rate);
 }
 
+Buffer doorLatch(Rng& rng, double rate) {
+    // A bolt or a lock: a crisp metallic click, thin and dry, often twice
+    // (the handle let go, then the bolt snapping into the strike plate).
+    auto click = [&]() {
+        Buffer c = thump(rng, rate, rng.uniform(800, 2500), rate, rng.uniform(0.001, 0.004), 0.04);
+        const double f = rng.uniform(2000, 6000);
+        Buffer ring = modes(rng, rate, {{f, 0.5, rng.uniform(0.005, 0.02)}, {f * rng.uniform(1.4, 2.2), 0.3, 0.008}}, 0.05);
+        mixInto(c, ring, 0, rng.uniform(0.3, 1.0));
+        Buffer knock = thump(rng, rate, 150, 1200, 0.006, 0.03);
+        mixInto(c, knock, 0, rng.uniform(0.1, 0.5));
+        return c;
+    };
+    std::vector<double> on{0.0};
+    if (rng.chance(0.7)) on.push_back(rng.uniform(0.05, 0.4));
+    if (rng.chance(0.3)) on.push_back(on.back() + rng.uniform(0.1, 0.6));
+    return finish(series(rate, on, click), rate);
+}
+
+Buffer cameraShutter(Rng& rng, double rate) {
+    // Mirror and curtain: two crisp clicks 30..150 ms apart per frame, a
+    // short burst of frames at times; nothing below a few hundred Hz.
+    auto click = [&]() {
+        Buffer c = thump(rng, rate, rng.uniform(500, 1500), rate, rng.uniform(0.0008, 0.003), 0.03);
+        Buffer ring = modes(rng, rate, {{rng.uniform(1500, 5000), 0.4, rng.uniform(0.003, 0.012)}}, 0.03);
+        mixInto(c, ring, 0, 1.0);
+        scale(c, rng.uniform(0.6, 1.0));
+        return c;
+    };
+    std::vector<double> on;
+    const int frames = rng.chance(0.3) ? rng.integer(2, 5) : 1;
+    for (int i = 0; i < frames; ++i) {
+        const double t = i * rng.uniform(0.2, 0.35);
+        on.push_back(t);
+        on.push_back(t + rng.uniform(0.03, 0.15));
+    }
+    return finish(series(rate, on, click), rate);
+}
+
+Buffer snareDrum(Rng& rng, double rate, double durationS) {
+    // A drummer's groove: the snare's tuned head (150..260 Hz) under the
+    // wires' rattle (noise 1..10 kHz for 60..200 ms), on the backbeat with
+    // ghost notes, a kick on the beats at times.
+    const double head = rng.uniform(150, 260), wires = rng.uniform(0.06, 0.2);
+    const double beat = 60.0 / rng.uniform(80, 160);
+    const bool kick = rng.chance(0.5);
+    auto hit = [&](double level) {
+        Buffer s = modes(rng, rate, {{head, 1.0, rng.uniform(0.04, 0.1)}, {head * 1.6, 0.5, 0.04}, {head * 2.3, 0.3, 0.03}}, 0.4);
+        Buffer rattle = thump(rng, rate, rng.uniform(800, 2000), rng.uniform(6000, 10000), wires, 0.4);
+        mixInto(s, rattle, 0, rng.uniform(0.6, 1.5));
+        Buffer stick = thump(rng, rate, 1000, rate, 0.001, 0.01);
+        mixInto(s, stick, 0, 0.5);
+        scale(s, level);
+        return s;
+    };
+    const double length = std::min(durationS, rng.uniform(2.0, 6.0));
+    Buffer out(samples(length + 0.5, rate), 0.0f);
+    for (double t = 0; t < length; t += beat) {
+        const int step = static_cast<int>(std::lround(t / beat)) % 2;
+        if (step == 1) mixInto(out, hit(rng.uniform(0.7, 1.0)), samples(t, rate));
+        else if (kick) {
+            const double f = rng.uniform(50, 80);
+            Buffer k = modes(rng, rate, {{f, 1.0, rng.uniform(0.08, 0.2)}, {f * 1.5, 0.3, 0.05}}, 0.4);
+            Buffer beater = thump(rng, rate, 200, 3000, 0.004, 0.02);
+            mixInto(k, beater, 0, 0.4);
+            mixInto(out, k, samples(t, rate), rng.uniform(0.6, 1.0));
+        }
+        if (rng.chance(0.3)) mixInto(out, hit(rng.uniform(0.15, 0.35)), samples(t + beat * 0.5, rate));
+    }
+    return finish(std::move(out), rate);
+}
+
 Buffer footsteps(Rng& rng, double rate, double durationS) {
     const bool hard = rng.chance(0.5);   // heels on tiles, or soft soles
     const double lp = rng.uniform(400, 1200);

@@ -117,6 +117,11 @@ Buffer gunShot(Rng& rng, double rate, GunKind kind, int shots);
 // Impact followed by dense irregular high-frequency shards, 0.3..2 s.
 Buffer glassBreak(Rng& rng, double rate);
 Buffer doorSlam(Rng& rng, double rate);
+// Mechanical clicks and drum hits: impulsive, but thin (a latch, a shutter)
+// or tuned and in a groove (a snare).
+Buffer doorLatch(Rng& rng, double rate);
+Buffer cameraShutter(Rng& rng, double rate);
+Buffer snareDrum(Rng& rng, double rate, double durationS);
 Buffer footsteps(Rng& rng, double rate, double durationS);
 Buffer handClaps(Rng& rng, double rate, double durationS);
 Buffer hammerBlows(Rng& rng, double rate, double durationS);

@@ -126,6 +126,32 @@ TEST(SoundSynth, CatalogueCoversEveryClassAndNamesRealLookalikes) {
     }
 }
 
+// Share of a sound's power below about 500 Hz (two one-pole low-passes).
+double lowShare(const zs::Buffer& x) {
+    const double a = std::exp(-2.0 * kPi * 500.0 / kRate);
+    double s1 = 0, s2 = 0, low = 0, all = 0;
+    for (float v : x) {
+        s1 = a * s1 + (1 - a) * v;
+        s2 = a * s2 + (1 - a) * s1;
+        low += s2 * s2;
+        all += double(v) * v;
+    }
+    return low / all;
+}
+
+// The mechanical look-alikes of a shot: a latch and a shutter are thin
+// clicks with next to nothing below 500 Hz, a snare brings its tuned head.
+TEST(SoundSynth, LatchesAndShuttersAreThinClicksWhereASnareHasABody) {
+    double snare = 0;
+    for (int seed = 0; seed < 4; ++seed) {
+        zs::Rng rng(zs::hashSeed(5, "click", seed));
+        EXPECT_LT(lowShare(zs::doorLatch(rng, kRate)), 0.05) << seed;
+        EXPECT_LT(lowShare(zs::cameraShutter(rng, kRate)), 0.05) << seed;
+        snare += lowShare(zs::snareDrum(rng, kRate, 4.0)) / 4;
+    }
+    EXPECT_GT(snare, 0.15);
+}
+
 std::string slurp(const fs::path& p) {
     std::ifstream f(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(f), {});
