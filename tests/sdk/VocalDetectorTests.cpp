@@ -18,6 +18,7 @@ using DetectorTest::Contains;
 using DetectorTest::kRate;
 constexpr int kAggression = 4;
 constexpr int kBabyCry = 5;
+constexpr int kSiren = 6;
 
 std::vector<int> Reported(const std::vector<float>& clip) { return DetectorTest::Reported(clip, "vocal"); }
 
@@ -34,6 +35,18 @@ TEST(VocalDetectors, ShoutOverTrafficIsReportedAsAggression)
     const std::vector<int> codes = Reported(OverBackground(rng, shout, synth::BackgroundKind::Traffic, 10.0));
     EXPECT_TRUE(Contains(codes, kAggression));
     EXPECT_FALSE(Contains(codes, kBabyCry));
+}
+
+// A scream shares a cry's pitch and a siren's sustained glide; its rough,
+// clipped voice with the energy in 1 .. 4 kHz is what makes it a scream.
+TEST(VocalDetectors, ScreamOverBabbleIsReportedAsAggressionOnly)
+{
+    synth::Rng rng(14);
+    const std::vector<float> scream = synth::shout(rng, kRate, 4.0, true);
+    const std::vector<int> codes = Reported(OverBackground(rng, scream, synth::BackgroundKind::Babble, 10.0));
+    EXPECT_TRUE(Contains(codes, kAggression));
+    EXPECT_FALSE(Contains(codes, kBabyCry));
+    EXPECT_FALSE(Contains(codes, kSiren));
 }
 
 TEST(VocalDetectors, CryOverPinkNoiseIsReportedAsBabyCry)
