@@ -10,7 +10,7 @@
 // detector's minVoicedShare). Positives: hops of Aggression files from 0.2 s
 // after the onset to 0.3 s after the end. Environment: PERFILE=1 weighs every
 // shout file alike; CRYW and DOGW weigh cry and bark hops. The kept model:
-//   PERFILE=1 CRYW=3 DOGW=2 FitTrees 1,3,4,5,6,7,8,11,14,15,17,18,19,21,22,23,24,26,27,28,29 \
+//   PERFILE=1 CRYW=3 DOGW=2 FitTrees 1,3,4,5,6,7,8,11,14,15,17,18,19,21,22,23,24,26,27,28,29
 //       150 100 seeds 2,3,4,5,7,8 (tune) seeds 1,6 (tune) OUT.json 0.25 0.15
 //
 // Not part of the library: a tool for refitting its Aggression class.
