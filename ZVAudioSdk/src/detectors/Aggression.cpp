@@ -32,9 +32,13 @@
 namespace zvsdk {
 namespace {
 
-// The trees live in the data file only; without them the class stays silent
-// (the bias alone, far below any centre).
+// VoiceScore's own network is not used here (the trees weigh); it only
+// smooths and calibrates. The trees live in the data file only: without
+// them the sum is the bias alone, far below the centre, and the class stays
+// silent.
 constexpr VoiceWeights kUnused = {{}, {}};
+constexpr float kCentre = 1.3f;
+constexpr float kSlope = 12.0f;
 
 // A sum of depth-two trees over the evidence vector.
 class EffortTrees {
@@ -111,7 +115,7 @@ public:
     explicit Aggression(const nlohmann::json& block)
         : evidence_(static_cast<std::uint32_t>(Parameter(block, "windowHops", 50.0f, 30.0f, 100.0f))),
           trees_(block),
-          score_(block, kUnused, 2.0f, 3.0f),
+          score_(block, kUnused, kCentre, kSlope),
           minVoicedShare_(Parameter(block, "minVoicedShare", 0.25f, 0.0f, 1.0f)),
           noVoiceZ_(Parameter(block, "noVoiceZ", -3.0f, -20.0f, 0.0f))
     {
@@ -128,7 +132,7 @@ public:
 private:
     EffortEvidence evidence_;
     EffortTrees trees_;
-    VoiceScore score_;  // only its smoothing and calibration: the trees weigh
+    VoiceScore score_;
     const float minVoicedShare_;
     // What the smoothing takes for a hop without a held voice, and the
     // lowest it takes for any hop: low enough that silence between shouts

@@ -12,7 +12,7 @@
 // shout file alike; CRYW and DOGW weigh cry and bark hops; HARDNEG=k, after
 // ROUNDS, weighs k times the negative hops the trees then rate over log-odds
 // 1 and adds a third more rounds. The kept model:
-//   HARDNEG=4 PERFILE=1 CRYW=3 DOGW=2 FitTrees 1,3,4,5,6,7,8,11,14,15,17,18,19,21,22,23,24,26,27,28,29
+//   HARDNEG=8 PERFILE=1 CRYW=3 DOGW=2 FitTrees 1,3,4,5,6,7,8,11,14,15,17,18,19,21,22,23,24,26,27,28,29
 //       150 100 seeds 2,3,4,5,7,8 (tune) seeds 1,6 (tune) OUT.json 0.25 0.15
 //
 // Not part of the library: a tool for refitting its Aggression class.
