@@ -1,4 +1,4 @@
-// The vocal classes through the library's five calls: a generated shout and
+// The vocal classes through the library's five calls: a generated shout, a scream and
 // a generated infant's cry over a steady background at +10 dB are reported
 // with their class codes, and the sounds most like them (talk, laughter,
 // singing, crowds, children, cats, gulls, hinges) are reported as neither.
@@ -18,6 +18,7 @@ using DetectorTest::Contains;
 using DetectorTest::kRate;
 constexpr int kAggression = 4;
 constexpr int kBabyCry = 5;
+constexpr int kSiren = 6;
 
 std::vector<int> Reported(const std::vector<float>& clip) { return DetectorTest::Reported(clip, "vocal"); }
 
@@ -34,6 +35,46 @@ TEST(VocalDetectors, ShoutOverTrafficIsReportedAsAggression)
     const std::vector<int> codes = Reported(OverBackground(rng, shout, synth::BackgroundKind::Traffic, 10.0));
     EXPECT_TRUE(Contains(codes, kAggression));
     EXPECT_FALSE(Contains(codes, kBabyCry));
+}
+
+// A scream shares a cry's pitch and a siren's sustained glide; its rough,
+// clipped voice with the energy in 1 .. 4 kHz is what makes it a scream.
+TEST(VocalDetectors, ScreamOverBabbleIsReportedAsAggressionOnly)
+{
+    synth::Rng rng(14);
+    const std::vector<float> scream = synth::shout(rng, kRate, 4.0, true);
+    const std::vector<int> codes = Reported(OverBackground(rng, scream, synth::BackgroundKind::Babble, 10.0));
+    EXPECT_TRUE(Contains(codes, kAggression));
+    EXPECT_FALSE(Contains(codes, kBabyCry));
+    EXPECT_FALSE(Contains(codes, kSiren));
+}
+
+// The Aggression class's trees come from the data file: a tree that names
+// no measure, or is not ten numbers, makes the file unusable; without trees
+// the class stays silent even over a clear shout.
+TEST(VocalDetectors, AggressionTreesAreCheckedAndWithoutThemTheClassIsSilent)
+{
+    const nlohmann::json model = SdkTest::ShippedModel();
+    for (const nlohmann::json& tree : {nlohmann::json::array({99, 0, 0, 0, 0, 0, 0, 0, 0, 0}),
+                                       nlohmann::json::array({1, 0.5, 0, 0, 0})}) {
+        nlohmann::json bad = model;
+        bad["detectors"]["Aggression"]["trees"][0] = tree;
+        SdkTest::DataFolder folder("vocal-trees", bad);
+        EXPECT_EQ(SdkTest::Engine(SdkTest::MakeInit(kRate, 1, folder.Path())).Handle(), nullptr) << tree;
+    }
+
+    nlohmann::json bare = model;
+    bare["detectors"]["Aggression"].erase("trees");
+    bare["detectors"]["Aggression"].erase("bias");
+    SdkTest::DataFolder folder("vocal-bare", bare);
+    SdkTest::Engine engine(SdkTest::MakeInit(kRate, 1, folder.Path()));
+    ASSERT_NE(engine.Handle(), nullptr);
+    ASSERT_EQ(engine.SetParams(SdkTest::AllThresholds(0.5f)), 0);
+    synth::Rng rng(11);
+    const std::vector<float> clip =
+        OverBackground(rng, synth::shout(rng, kRate, 4.0, false), synth::BackgroundKind::Traffic, 10.0);
+    const std::vector<int> codes = engine.Run(SdkTest::EncodePcm(clip, 2), kRate / 25 * 2);
+    EXPECT_FALSE(Contains(codes, kAggression));
 }
 
 TEST(VocalDetectors, CryOverPinkNoiseIsReportedAsBabyCry)

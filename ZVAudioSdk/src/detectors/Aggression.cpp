@@ -1,29 +1,29 @@
 // Aggression: loud, strained human voicing (shouting, yelling, screaming).
 //
-// What sets it apart, in the voice measures of the last half second
-// (VoiceMeasures.h; a shout can be over in well under a second): voiced most
-// of the time in long runs, a raised fundamental, the foreground energy
-// pushed into 1 .. 4 kHz and spread over many harmonics (a tone, a whistle or
-// a siren lights a few bands only), rough (the pitch and level jitter), and
-// loud over the background. Normal or raised talk stays lower and keeps its
-// energy below 1 kHz, in short syllables; singing holds steady notes;
-// laughter is short voiced bursts.
+// What sets it apart is high vocal effort held for a few hundred ms, and the
+// detector reads it from the voice measures of the last half second
+// (VoiceMeasures.h: EffortEvidence): voiced most of the time, the foreground
+// energy pushed from below 1 kHz into 1 .. 4 kHz (tilt, shares), the
+// harmonics around 1 .. 3 kHz climbing over the first one (effort, from a
+// pitch checked against the bands, since the front end's pitch of a shout is
+// often a harmonic off), a raised fundamental, a rough voice (level and pitch
+// jitter, a low crest where the voice clips) and loud over the background.
+// Normal or raised talk, singing and crowds keep their energy below 1 kHz;
+// laughter comes in short bursts; a cry puts its energy higher still, into
+// 2 .. 4 kHz, in bouts; a tone, a whistle or a siren lights a few bands.
 //
-// Two stages. Plain gates on the odds first, each a smooth ramp with its
-// bounds in the data file: a voice (many bands lit, overtones near the
-// fundamental, the level wavering from hop to hop), effort (most of the
-// foreground in 1 .. 4 kHz, little below 500 Hz) and not a cry (an infant's
-// high formants put a cry's foreground into 2 .. 4 kHz; an adult's shout
-// falls away above its first formant near 1 kHz). Then the fitted weights
-// (a small network over the same evidence) decide among what the gates let
-// through. The gates let the centre sit at fitted odds of about 2:1 rather
-// than 9:1 without the tones, rings, crowds and cries that came through
-// before. Last, held vocal effort over the last second (VoiceMeasures.h:
-// EffortDb, from a pitch checked against the bands) adds to the odds; the
-// fitted measures lean on the front end's pitch, which on a shout is often
-// a harmonic off, and this one does not.
+// No single measure parts these, and rules on one measure at a time either
+// let look-alikes through or miss rough voices whose pitch is not found. So
+// the measures are weighed by a sum of small decision trees (each one
+// question and one more on either side) fitted with a logistic loss on
+// generated shouts, screams, cries, sirens, barks and everyday sound, which
+// makes the sum a log-odds. Trees catch what a weight per measure cannot: a
+// tilt too low is talk, one too high is a whistle. Windows with too little
+// voicing are not weighed at all: without a held voice there is nothing to
+// call a shout, whatever the rest of the measures say.
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
 #include "Memory.h"
 #include "detectors/Detector.h"
@@ -32,99 +32,113 @@
 namespace zvsdk {
 namespace {
 
-// The fitted network lives in the data file only (217 numbers are no
-// default worth repeating here); without it the class stays silent.
-constexpr VoiceWeights kSilent = {{}, {0, 0, 0, 0, 0, 0, 0, 0, -10.0f}};
-constexpr float kCentre = 0.0f;
-constexpr float kSlope = 1.0f;
+// VoiceScore's own network is not used here (the trees weigh); it only
+// smooths and calibrates. The trees live in the data file only: without
+// them the sum is the bias alone, far below the centre, and the class stays
+// silent.
+constexpr VoiceWeights kUnused = {{}, {}};
+constexpr float kCentre = 1.3f;
+constexpr float kSlope = 12.0f;
+
+// A sum of depth-two trees over the evidence vector.
+class EffortTrees {
+public:
+    static constexpr int kMaxTrees = 256;
+
+    // Reads "trees" (arrays of ten numbers: measure, threshold of the root;
+    // measure, threshold, low value, high value of its low side; the same of
+    // its high side) and "bias". Throws std::runtime_error on a malformed
+    // tree.
+    explicit EffortTrees(const nlohmann::json& block) : bias_(Parameter(block, "bias", -10.0f, -100.0f, 100.0f))
+    {
+        const auto found = block.find("trees");
+        if (found == block.end()) {
+            return;
+        }
+        if (!found->is_array() || found->size() > static_cast<std::size_t>(kMaxTrees)) {
+            throw std::runtime_error("Aggression trees: not an array of at most 256 trees");
+        }
+        for (const auto& tree : *found) {
+            if (!tree.is_array() || tree.size() != 10) {
+                throw std::runtime_error("Aggression trees: a tree is not ten numbers");
+            }
+            float v[10];
+            for (std::size_t i = 0; i < 10; ++i) {
+                if (!tree[i].is_number() || !std::isfinite(tree[i].get<double>())) {
+                    throw std::runtime_error("Aggression trees: not a finite number");
+                }
+                v[i] = tree[i].get<float>();
+            }
+            for (const int i : {0, 2, 6}) {
+                if (v[i] < 0.0f || v[i] >= static_cast<float>(kEffortMeasureCount) || v[i] != std::floor(v[i])) {
+                    throw std::runtime_error("Aggression trees: no such measure");
+                }
+            }
+            Tree& t = trees_[count_++];
+            t.root = static_cast<std::uint8_t>(v[0]);
+            t.rootAt = v[1];
+            t.side[0] = Side{static_cast<std::uint8_t>(v[2]), v[3], {v[4], v[5]}};
+            t.side[1] = Side{static_cast<std::uint8_t>(v[6]), v[7], {v[8], v[9]}};
+        }
+    }
+
+    float LogOdds(const float (&evidence)[kEffortMeasureCount]) const noexcept
+    {
+        float z = bias_;
+        for (int i = 0; i < count_; ++i) {
+            const Tree& t = trees_[i];
+            const Side& side = t.side[evidence[t.root] <= t.rootAt ? 0 : 1];
+            z += side.value[evidence[side.measure] <= side.at ? 0 : 1];
+        }
+        return z;
+    }
+
+private:
+    struct Side {
+        std::uint8_t measure = 0;
+        float at = 0.0f;
+        float value[2] = {};
+    };
+    struct Tree {
+        std::uint8_t root = 0;
+        float rootAt = 0.0f;
+        Side side[2];
+    };
+
+    const float bias_;
+    Tree trees_[kMaxTrees];
+    int count_ = 0;
+};
 
 class Aggression final : public Detector {
 public:
     explicit Aggression(const nlohmann::json& block)
-        : window_(static_cast<std::uint32_t>(Parameter(block, "windowHops", 50.0f, 30.0f, 100.0f)), true),
-          score_(block, kSilent, kCentre, kSlope),
-          noBreadth_(Parameter(block, "noBreadth", 0.45f, 0.0f, 1.0f)),
-          fullBreadth_(Parameter(block, "fullBreadth", 0.65f, 0.0f, 1.0f)),
-          noOvertonesDb_(Parameter(block, "noOvertonesDb", -6.0f, -30.0f, 30.0f)),
-          fullOvertonesDb_(Parameter(block, "fullOvertonesDb", -1.0f, -30.0f, 30.0f)),
-          topOvertonesDb_(Parameter(block, "topOvertonesDb", 18.0f, -30.0f, 30.0f)),
-          tooHighOvertonesDb_(Parameter(block, "tooHighOvertonesDb", 22.0f, -30.0f, 30.0f)),
-          noShimmer_(Parameter(block, "noShimmer", 0.02f, 0.0f, 1.0f)),
-          fullShimmer_(Parameter(block, "fullShimmer", 0.05f, 0.0f, 1.0f)),
-          noMidShare_(Parameter(block, "noMidShare", 0.35f, 0.0f, 1.0f)),
-          fullMidShare_(Parameter(block, "fullMidShare", 0.5f, 0.0f, 1.0f)),
-          fullBottomShare_(Parameter(block, "fullBottomShare", 0.15f, 0.0f, 1.0f)),
-          noBottomShare_(Parameter(block, "noBottomShare", 0.25f, 0.0f, 1.0f)),
-          fullPresenceDb_(Parameter(block, "fullPresenceDb", -4.0f, -20.0f, 20.0f)),
-          noPresenceDb_(Parameter(block, "noPresenceDb", 0.0f, -20.0f, 20.0f)),
-          lowEffortDb_(Parameter(block, "lowEffortDb", 6.0f, -30.0f, 40.0f)),
-          highEffortDb_(Parameter(block, "highEffortDb", 14.0f, -30.0f, 40.0f)),
-          effortWeight_(Parameter(block, "effortWeight", 2.0f, 0.0f, 10.0f)),
-          shortEffortRunS_(Parameter(block, "shortEffortRunS", 0.2f, 0.0f, 2.0f)),
-          longEffortRunS_(Parameter(block, "longEffortRunS", 0.4f, 0.0f, 2.0f))
+        : evidence_(static_cast<std::uint32_t>(Parameter(block, "windowHops", 50.0f, 30.0f, 100.0f))),
+          trees_(block),
+          score_(block, kUnused, kCentre, kSlope),
+          minVoicedShare_(Parameter(block, "minVoicedShare", 0.25f, 0.0f, 1.0f)),
+          noVoiceZ_(Parameter(block, "noVoiceZ", -3.0f, -20.0f, 0.0f))
     {
     }
 
     float Update(const Features& f) noexcept override
     {
-        float evidence[kMeasureCount];
-        window_.Update(f, evidence);
-        const float overtonesDb = evidence[kOvertones] * 30.0f;
-        // A voice: its harmonics light many bands between 0.5 and 5 kHz
-        // and its overtones stand near the fundamental. A whistle, an
-        // alarm, a siren or a horn lights a few bands with a weak or absent
-        // series; a tone whose "overtones" stand far above the fundamental
-        // is a tone whose pitch was found an octave or more low; and an
-        // electronic tone, a ring or a piezo holds its level from hop to hop
-        // where a voice wavers.
-        const float voice = Ramp(evidence[kBreadth], noBreadth_, fullBreadth_) *
-                            Ramp(overtonesDb, noOvertonesDb_, fullOvertonesDb_) *
-                            (1.0f - Ramp(overtonesDb, topOvertonesDb_, tooHighOvertonesDb_)) *
-                            Ramp(evidence[kShimmer], noShimmer_, fullShimmer_);
-        // Effort: most of the foreground in 1 .. 4 kHz, little below
-        // 500 Hz, where talk, singing and crowds keep much of theirs.
-        const float effort = Ramp(evidence[kMidShare], noMidShare_, fullMidShare_) *
-                             (1.0f - Ramp(evidence[kBottomShare], fullBottomShare_, noBottomShare_));
-        // Not a cry. The two classes also compete in the decision, but a
-        // cry's own detector takes a second to rise and the first moments
-        // of a cry must not go to this one meanwhile.
-        const float notCry = 1.0f - Ramp(evidence[kPresence] * 20.0f, fullPresenceDb_, noPresenceDb_);
-        const float gate = voice * effort * notCry;
-        // Effort over the last second, from the first harmonic found anew
-        // (the front end's pitch of a shout is often a harmonic off): the
-        // odds rise by up to effortWeight as the 1 .. 3 kHz harmonics climb
-        // over the first one. The centre sits that much higher, so a voice
-        // without the climb needs stronger other evidence than before. Only
-        // held voicing earns it: a bark or a yap is bright and loud too, but
-        // over in a fifth of a second; and an infant's cry climbs as well,
-        // so what looks like a cry earns nothing.
-        const float raised = effortWeight_ * Ramp(window_.Effort(), lowEffortDb_, highEffortDb_) *
-                             Ramp(evidence[kRunLength], shortEffortRunS_, longEffortRunS_) * notCry;
-        return score_.Follow(score_.Weigh(evidence) + std::log(std::max(gate, 1e-4f)) + raised);
+        float evidence[kEffortMeasureCount];
+        evidence_.Update(f, evidence);
+        const bool voice = evidence[kVoicedShare] >= minVoicedShare_ && evidence[kHarmonicity] > 0.0f;
+        return score_.Follow(voice ? std::max(trees_.LogOdds(evidence), noVoiceZ_) : noVoiceZ_);
     }
 
 private:
-    VoiceWindow window_;
+    EffortEvidence evidence_;
+    EffortTrees trees_;
     VoiceScore score_;
-    const float noBreadth_;
-    const float fullBreadth_;
-    const float noOvertonesDb_;
-    const float fullOvertonesDb_;
-    const float topOvertonesDb_;
-    const float tooHighOvertonesDb_;
-    const float noShimmer_;
-    const float fullShimmer_;
-    const float noMidShare_;
-    const float fullMidShare_;
-    const float fullBottomShare_;
-    const float noBottomShare_;
-    const float fullPresenceDb_;
-    const float noPresenceDb_;
-    const float lowEffortDb_;
-    const float highEffortDb_;
-    const float effortWeight_;
-    const float shortEffortRunS_;
-    const float longEffortRunS_;
+    const float minVoicedShare_;
+    // What the smoothing takes for a hop without a held voice, and the
+    // lowest it takes for any hop: low enough that silence between shouts
+    // is no evidence for one, high enough that a shout of half a second
+    // that follows silence still lifts the mean over the last half second.
+    const float noVoiceZ_;
 };
 
 }  // namespace

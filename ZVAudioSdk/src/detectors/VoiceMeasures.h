@@ -245,6 +245,8 @@ public:
         hop.voiced = f.f0Hz > 0.0f && f.harmonicity >= 0.4f && f.levelOverFloorDb >= 4.0f;
         if (hop.voiced) {
             const Foreground g = MeasureForeground(f);
+            lastLow_ = g.low;
+            lastMid_ = g.mid;
             const float total = g.Total() + 1e-20f;
             const float pitch = std::log2(f.f0Hz / 300.0f);
             hop.values[0] = f.harmonicity;
@@ -275,7 +277,8 @@ public:
             --effortCount_;
         }
         effortVoiced_[second] = hop.voiced;
-        effort_[second] = hop.voiced && measuresEffort_ ? EffortDb(f, VoicePitch(f)) : 0.0f;
+        lastVoicePitch_ = hop.voiced && measuresEffort_ ? VoicePitch(f) : 0.0f;
+        effort_[second] = hop.voiced && measuresEffort_ ? EffortDb(f, lastVoicePitch_) : 0.0f;
         if (hop.voiced) {
             effortSum_ += effort_[second];
             ++effortCount_;
@@ -358,6 +361,13 @@ public:
         return effortCount_ > 0 ? static_cast<float>(effortSum_ / effortCount_) : 0.0f;
     }
 
+    // This hop's, when it was voiced (0 otherwise): its foreground power
+    // below 1 kHz and in 1 .. 4 kHz (Foreground), and its pitch checked
+    // against the bands (VoicePitch; 0 unless effort is measured).
+    float LastLow() const noexcept { return lastLow_; }
+    float LastMid() const noexcept { return lastMid_; }
+    float LastVoicePitch() const noexcept { return lastVoicePitch_; }
+
 private:
     static constexpr int kValues = 19;
     static constexpr std::uint32_t kMaxWindow = 100;  // one second
@@ -415,6 +425,78 @@ private:
     bool effortVoiced_[kMaxWindow] = {};
     double effortSum_ = 0.0;
     int effortCount_ = 0;
+    float lastLow_ = 0.0f;
+    float lastMid_ = 0.0f;
+    float lastVoicePitch_ = 0.0f;
+};
+
+// What the Aggression detector weighs: the voice measures of VoiceWindow
+// and a few measures of vocal effort that do not lean on the front end's
+// pitch, each over the voiced hops of the same window.
+enum EffortMeasure : int {
+    kEffort = kMeasureCount,  // VoiceWindow::Effort, / 20 dB
+    kVoicePitch,              // mean log2(VoicePitch / 300 Hz) over voiced hops
+    kTilt,                    // foreground 1 .. 4 kHz over below 1 kHz, dB / 20 (within +-1.5)
+    kLoudShare,               // hops of the window at least 10 dB over the floor
+    kEffortMeasureCount
+};
+
+class EffortEvidence {
+public:
+    explicit EffortEvidence(std::uint32_t windowHops) noexcept
+        : window_(windowHops, true), length_(std::clamp<std::uint32_t>(windowHops, 1, kRing))
+    {
+    }
+
+    void Update(const Features& f, float out[kEffortMeasureCount]) noexcept
+    {
+        window_.Update(f, out);
+        Slot slot;
+        slot.voiced = f.f0Hz > 0.0f && f.harmonicity >= 0.4f && f.levelOverFloorDb >= 4.0f;
+        slot.loud = f.levelOverFloorDb >= 10.0f;
+        if (slot.voiced) {
+            slot.pitch = std::log2(std::max(window_.LastVoicePitch(), 50.0f) / 300.0f);
+            const float tiltDb = 10.0f * std::log10((window_.LastMid() + 1e-12f) / (window_.LastLow() + 1e-12f));
+            slot.tilt = std::clamp(tiltDb, -30.0f, 30.0f) / 20.0f;
+        }
+        Slot& old = ring_[next_];
+        Account(old, -1);
+        old = slot;
+        Account(slot, 1);
+        next_ = (next_ + 1) % length_;
+        const double perVoiced = voiced_ > 0 ? 1.0 / voiced_ : 0.0;
+        out[kEffort] = window_.Effort() / 20.0f;
+        out[kVoicePitch] = static_cast<float>(pitchSum_ * perVoiced);
+        out[kTilt] = static_cast<float>(tiltSum_ * perVoiced);
+        out[kLoudShare] = static_cast<float>(loud_) / static_cast<float>(length_);
+    }
+
+private:
+    static constexpr std::uint32_t kRing = 100;
+    struct Slot {
+        bool voiced = false;
+        bool loud = false;
+        float pitch = 0.0f;
+        float tilt = 0.0f;
+    };
+    void Account(const Slot& s, int sign) noexcept
+    {
+        loud_ += s.loud ? sign : 0;
+        if (s.voiced) {
+            voiced_ += sign;
+            pitchSum_ += sign * static_cast<double>(s.pitch);
+            tiltSum_ += sign * static_cast<double>(s.tilt);
+        }
+    }
+
+    VoiceWindow window_;
+    const std::uint32_t length_;
+    Slot ring_[kRing];
+    std::uint32_t next_ = 0;
+    int voiced_ = 0;
+    int loud_ = 0;
+    double pitchSum_ = 0.0;
+    double tiltSum_ = 0.0;
 };
 
 // A class's weighing of the evidence: a small network, kHidden units of
