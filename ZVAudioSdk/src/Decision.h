@@ -15,8 +15,18 @@
 // at 0.95 over 0.9 is as sure as one at 0.75 over 0.5). A threshold of 1 is
 // reached only by a confidence of 1, whose margin is taken as 1; a threshold
 // of 0 is reached by every confidence, so such a class is reported once per
-// interval whatever it hears. Ties go to the lower class code. A class that
-// loses a frame stays eligible and may win a later one.
+// interval whatever it hears. Ties go to the lower class code.
+//
+// One sound raises one class: a class detected on the frame another class is
+// reported on is outranked, taken as the same sound read as a less likely
+// class. It is not reported until its confidence has fallen below its
+// threshold (it re-arms), or until it is the most confident of all detected
+// classes. A class of the same kind as a surer detected class (the bursts:
+// glass, shot, bark; the voices: shout, cry) is held back the same way, even
+// while that class is inside its own interval: a shout that also reads a
+// little like a cry is a shout. A class of another kind that rises while one
+// is being reported is a sound of its own and is reported as usual (a shot
+// during a siren).
 //
 // Threads: owned by one handle, used only by calls on that handle.
 #pragma once
@@ -49,6 +59,8 @@ private:
     // Frames since each class's last report, saturating; "never" is the
     // saturated value, which is always eligible.
     std::uint32_t sinceReport_[ZV_AUDIO_CLASS_COUNT];
+    // Detected alongside a reported class and not yet re-armed.
+    bool outranked_[ZV_AUDIO_CLASS_COUNT];
 };
 
 }  // namespace zvsdk

@@ -75,9 +75,9 @@ TEST(Calibration, AtTheDefaultThresholdAClearExampleOfEveryClassIsReportedAsItse
             const std::vector<int> codes = DetectorTest::Reported(
                 DetectorTest::OverBackground(rng, sound, synth::BackgroundKind::Quiet, 20.0, 9.0), "calibration",
                 0.99f);
-            EXPECT_TRUE(DetectorTest::Contains(codes, expected)) << kind.subLabel;
+            EXPECT_TRUE(DetectorTest::Contains(codes, expected)) << kind.subLabel << " not reported";
             for (int code : codes) {
-                EXPECT_EQ(code, expected) << kind.subLabel;
+                EXPECT_EQ(code, expected) << kind.subLabel << " also reported as " << code;
             }
         }
     }

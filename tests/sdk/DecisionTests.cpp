@@ -24,9 +24,39 @@ TEST(Decision, MostConfidentRelativeToItsThresholdWins)
     // at 0.8 is 60 % of the way from 0.5 to 1.
     float confidence[ZV_AUDIO_CLASS_COUNT] = {0, 0.95f, 0, 0, 0, 0.8f, 0};
     EXPECT_EQ(decision.Decide(confidence), 6);
-    // Class 2 was detected too and is reported next, while class 6 waits.
-    EXPECT_EQ(decision.Decide(confidence), 2);
+    // Class 2 was the same sound read as a less likely class: not reported
+    // while it stays detected and less sure than class 6.
     EXPECT_EQ(decision.Decide(confidence), 0);
+    EXPECT_EQ(decision.Decide(confidence), 0);
+    // Once it is the surest of all it is reported, class 6's interval
+    // notwithstanding.
+    float surer[ZV_AUDIO_CLASS_COUNT] = {0, 0.99f, 0, 0, 0, 0.8f, 0};
+    EXPECT_EQ(decision.Decide(surer), 2);
+}
+
+TEST(Decision, AnOutrankedClassReArmsAndARiseOfItsOwnIsReported)
+{
+    Decision decision(25);
+    ASSERT_TRUE(decision.SetThresholds(Thresholds(0.5f).data()));
+    float both[ZV_AUDIO_CLASS_COUNT] = {0, 0, 0, 0.9f, 0.7f, 0, 0};
+    float first[ZV_AUDIO_CLASS_COUNT] = {0, 0, 0, 0.9f, 0, 0, 0};
+    float cryAlone[ZV_AUDIO_CLASS_COUNT] = {0, 0, 0, 0, 0.7f, 0, 0};
+    EXPECT_EQ(decision.Decide(both), 4);
+    EXPECT_EQ(decision.Decide(both), 0);
+    // Class 5 (a cry) falls below its threshold and rises again while the
+    // surer class 4 (a shout) is still sounding: the same voice, held back.
+    EXPECT_EQ(decision.Decide(first), 0);
+    EXPECT_EQ(decision.Decide(both), 0);
+    // Once the shout is over the cry is a sound of its own.
+    EXPECT_EQ(decision.Decide(cryAlone), 5);
+    // A shot (class 3) during a siren (class 6) already reported is reported.
+    Decision street(25);
+    ASSERT_TRUE(street.SetThresholds(Thresholds(0.5f).data()));
+    float siren[ZV_AUDIO_CLASS_COUNT] = {0, 0, 0, 0, 0, 1.0f, 0};
+    float shot[ZV_AUDIO_CLASS_COUNT] = {0, 0, 0.9f, 0, 0, 1.0f, 0};
+    EXPECT_EQ(street.Decide(siren), 6);
+    EXPECT_EQ(street.Decide(siren), 0);
+    EXPECT_EQ(street.Decide(shot), 3);
 }
 
 TEST(Decision, ThresholdOneIsReachedOnlyByCertaintyAndThenWins)
