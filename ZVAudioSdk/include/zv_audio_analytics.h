@@ -77,9 +77,13 @@ enum ZvAudioStatus {
  * (rounded up to whole 40 ms frames) while it stays detected; a drop and
  * re-rise within the interval is not reported again. Of several classes due
  * on one frame the one with the largest (c - t) / (1 - t) wins (a threshold
- * of 1 counts as margin 1 when reached; ties go to the lower class code); the
- * others stay due for the next frames. A threshold of 0 is reached by every
- * confidence, so that class is reported once per interval. */
+ * of 1 counts as margin 1 when reached; ties go to the lower class code).
+ * One sound raises one class: a class detected less surely than the winner
+ * waits until it drops below its threshold or becomes the surest of all, and
+ * a burst (glass, shot, bark) or a voice (shout, cry) is also held back while
+ * a surer class of its kind is detected. Classes exactly as sure take turns.
+ * A threshold of 0 is reached by every confidence, so that class is reported
+ * once per interval. */
 
 /* PCM width follows from the frame's byte count, per sample of one channel:
  * 1 byte unsigned 8-bit, 2 bytes signed 16-bit, 3 bytes signed 24-bit,

@@ -83,8 +83,7 @@ int Decision::Decide(const float confidence[ZV_AUDIO_CLASS_COUNT]) noexcept
         // the sound: a shout that also reads a little like a cry is a shout.
         bool held = false;
         for (int j = 0; j < ZV_AUDIO_CLASS_COUNT; ++j) {
-            held = held || (j != i && kKind[j] == kKind[i] && detected[j] &&
-                            (margin[j] > margin[i] || (margin[j] == margin[i] && j < i)));
+            held = held || (j != i && kKind[j] == kKind[i] && detected[j] && margin[j] > margin[i]);
         }
         if (held) {
             outranked_[i] = true;
@@ -95,10 +94,11 @@ int Decision::Decide(const float confidence[ZV_AUDIO_CLASS_COUNT]) noexcept
     }
     if (winner != 0) {
         sinceReport_[winner - 1] = 0;
-        // Whatever else is detected alongside the winner is taken as the same
-        // sound read as a less likely class.
+        // Whatever else is detected alongside the winner, less surely, is
+        // taken as the same sound read as a less likely class. Classes that
+        // are exactly as sure (two thresholds of 0) take turns.
         for (int i = 0; i < ZV_AUDIO_CLASS_COUNT; ++i) {
-            outranked_[i] = outranked_[i] || (i != winner - 1 && detected[i]);
+            outranked_[i] = outranked_[i] || (detected[i] && margin[i] < margin[winner - 1]);
         }
     }
     return winner;

@@ -17,15 +17,16 @@
 // of 0 is reached by every confidence, so such a class is reported once per
 // interval whatever it hears. Ties go to the lower class code.
 //
-// One sound raises one class: a class detected on the frame another class is
-// reported on is outranked, taken as the same sound read as a less likely
-// class. It is not reported until its confidence has fallen below its
-// threshold (it re-arms), or until it is the most confident of all detected
-// classes. A class of the same kind as a surer detected class (the bursts:
-// glass, shot, bark; the voices: shout, cry) is held back the same way, even
-// while that class is inside its own interval: a shout that also reads a
-// little like a cry is a shout. A class of another kind that rises while one
-// is being reported is a sound of its own and is reported as usual (a shot
+// One sound raises one class: a class detected, less surely, on the frame
+// another class is reported on is outranked, taken as the same sound read as
+// a less likely class. It is not reported until its confidence has fallen
+// below its threshold (it re-arms), or until it is the most confident of all
+// detected classes. Classes exactly as sure take turns (two thresholds of 0).
+// A class of the same kind as a surer detected class (the bursts: glass,
+// shot, bark; the voices: shout, cry) is held back the same way, even while
+// that class is inside its own interval: a shout that also reads a little
+// like a cry is a shout. A class of another kind that rises while one is
+// being reported is a sound of its own and is reported as usual (a shot
 // during a siren).
 //
 // Threads: owned by one handle, used only by calls on that handle.
