@@ -170,7 +170,7 @@ Row renderPositive(const SpeechSource& speech, const Job& job, double rate, cons
     setRms(bg, rng.uniform(-45, -30));
     Buffer mix = mixAtSnr(ev, bg, rate, onset, *job.snr);
     if (peak(mix) > 0.95) normalisePeak(mix, 0.95);   // scales both: the SNR holds
-    if (job.sub == "yell" && rng.chance(0.4)) {
+    if (job.sub == "yell" && rng.chance(0.5)) {
         // A recorder that wakes on the voice: digital silence up to the yell.
         std::fill(mix.begin(), mix.begin() + static_cast<std::ptrdiff_t>(std::min(mix.size(), samples(onset, rate))), 0.0f);
         sub += "+gated";
