@@ -11,7 +11,7 @@
 // after the onset to 0.3 s after the end. Environment: PERFILE=1 weighs every
 // shout file alike; CRYW and DOGW weigh cry and bark hops; HARDNEG=k, after
 // ROUNDS, weighs k times the negative hops the trees then rate over log-odds
-// 1 and adds a third more rounds; NEGW=sub:k,.. weighs named negatives. The kept model:
+// 1 and adds a third more rounds. The kept model:
 //   HARDNEG=8 PERFILE=1 CRYW=3 DOGW=2 FitTrees 1,3,4,5,6,7,8,11,14,15,17,18,19,21,22,23,24,26,27,28,29
 //       150 100 seeds 2,3,4,5,7,8 (tune) seeds 1,6 (tune) OUT.json 0.25 0.15
 //
@@ -52,17 +52,13 @@ int main(int argc, char** argv) {
     for (auto& path : Split(argv[4], ',')) { auto f = Load(path); for (auto& x : f) all.push_back(std::move(x)); }
     double wpos = 0, wneg = 0;
     const bool perFile = getenv("PERFILE") != nullptr;
-    // NEGW=sub:k,sub:k weighs the hops of those negatives' sub-labels (room
-    // and other suffixes ignored) k times: look-alikes known to fool the trees.
-    std::map<std::string, double> negW;
-    if (getenv("NEGW")) for (auto& e : Split(getenv("NEGW"), ',')) { auto kv = Split(e, ':'); if (kv.size() == 2) negW[kv[0]] = std::atof(kv[1].c_str()); }
     for (auto& f : all) {
         size_t first = X.size();
         bool pos = f.label == "Aggression";
         for (size_t i = 0; i < f.t.size(); ++i) {
             if (!Admit(f.x[i])) continue;
             if (pos && (f.t[i] < f.on + 0.2 || f.t[i] > f.off + 0.3)) continue;
-            X.push_back(&f.x[i]); Y.push_back(pos); (pos ? wpos : wneg) += 1; K.push_back(f.label == "BabyCry" ? cryW : f.label == "DogBark" ? dogW : negW.count(Split(f.sub, '+')[0]) ? negW[Split(f.sub, '+')[0]] : 1.0);
+            X.push_back(&f.x[i]); Y.push_back(pos); (pos ? wpos : wneg) += 1; K.push_back(f.label == "BabyCry" ? cryW : f.label == "DogBark" ? dogW : 1.0);
         }
         if (perFile && pos && X.size() > first) { double k = 100.0 / (X.size() - first); for (size_t j = first; j < X.size(); ++j) K[j] = k; }
     }

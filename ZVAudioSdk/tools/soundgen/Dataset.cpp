@@ -170,11 +170,6 @@ Row renderPositive(const SpeechSource& speech, const Job& job, double rate, cons
     setRms(bg, rng.uniform(-45, -30));
     Buffer mix = mixAtSnr(ev, bg, rate, onset, *job.snr);
     if (peak(mix) > 0.95) normalisePeak(mix, 0.95);   // scales both: the SNR holds
-    if (job.sub == "yell" && rng.chance(0.5)) {
-        // A recorder that wakes on the voice: digital silence up to the yell.
-        std::fill(mix.begin(), mix.begin() + static_cast<std::ptrdiff_t>(std::min(mix.size(), samples(onset, rate))), 0.0f);
-        sub += "+gated";
-    }
     Row row{job.file, job.label, sub, onset, std::min(clipLen, onset + evLen), job.snr, backgroundName(bk), job.split,
             double(mix.size()) / rate};
     if (!writeWav(dir + "/" + job.file, mix, rate)) row.file.clear();
@@ -217,8 +212,6 @@ Row renderNegative(const SpeechSource& speech, const Job& job, double rate, cons
     return row;
 }
 
-bool isExtraVariant(const SoundKind& k) { return std::string(k.subLabel) == "yell"; }
-
 bool isTonalLookalike(const SoundKind& k) {
     const std::string s = k.subLabel;
     return std::string(k.lookalikeOf) == "Siren" || std::string(k.lookalikeOf) == "SmokeAlarm" || s == "speech" ||
@@ -232,19 +225,13 @@ std::vector<Job> plan(const SetOptions& o) {
     for (const auto& split : o.splits) {
         for (const auto& label : classNames()) {
             if (!wanted(label)) continue;
-            // Variants added after a class's first sets (kExtraVariants) come
-            // as extra clips, so that every clip of the earlier variants keeps
-            // its name, its seed and its bytes.
-            std::vector<std::string> variants, extras;
+            std::vector<std::string> variants;
             for (const auto& k : catalogue())
-                if (label == k.label) (isExtraVariant(k) ? extras : variants).push_back(k.subLabel);
+                if (label == k.label) variants.push_back(k.subLabel);
             if (label == "Aggression") variants.push_back("shout_tts");
-            const int perExtra = std::max(1, o.perSnr / 2);
             for (double snr : kSnrs) {
-                for (int i = 0; i < o.perSnr + perExtra * static_cast<int>(extras.size()); ++i) {
-                    const std::string sub = i < o.perSnr ? variants[static_cast<std::size_t>(i) % variants.size()]
-                                                         : extras[static_cast<std::size_t>((i - o.perSnr) / perExtra)];
-                    Job j{split, label, sub, snr, i, 0, ""};
+                for (int i = 0; i < o.perSnr; ++i) {
+                    Job j{split, label, variants[static_cast<std::size_t>(i) % variants.size()], snr, i, 0, ""};
                     std::snprintf(name, sizeof name, "%s_%s_%s_snr%02d_%02d.wav", split.c_str(), label.c_str(), j.sub.c_str(),
                                   static_cast<int>(snr), i);
                     j.file = name;

@@ -245,53 +245,6 @@ Buffer handClaps(Rng& rng, double rate, double durationS) {
     return finish(series(rate, on, clap), rate);
 }
 
-Buffer applause(Rng& rng, double rate, double durationS) {
-    // A large audience: every person claps at their own pace (5..15 a
-    // second, a little irregular) and with their own hands' resonance, so
-    // the claps overlap into a dense, broadband crackle. People are pooled
-    // into groups of similar resonance to keep the filtering cheap.
-    const std::size_t n = samples(durationS, rate);
-    Buffer out(n, 0.0f);
-    // The few people nearest the microphone stand out of the crowd.
-    const int people = rng.integer(30, 150), groups = 12, near = rng.integer(0, 4);
-    const double swell = rng.uniform(0.2, 1.0), fadeOut = rng.uniform(0.5, 2.0);
-    for (int g = 0; g < groups; ++g) {
-        Buffer part(n, 0.0f);
-        for (int p = g; p < people; p += groups) {
-            const double pace = rng.uniform(5, 15), level = p < near ? rng.uniform(2.0, 5.0) : rng.uniform(0.3, 1.0);
-            const double decay = rng.uniform(0.003, 0.01);
-            const std::size_t len = samples(5 * decay, rate);
-            for (double t = rng.uniform(0.0, swell); t < durationS - 0.05; t += rng.uniform(0.8, 1.2) / pace) {
-                const std::size_t at = samples(t, rate);
-                const double a = level * rng.uniform(0.6, 1.0);
-                for (std::size_t i = 0; i < len && at + i < n; ++i)
-                    part[at + i] += static_cast<float>(a * std::exp(-double(i) / (decay * rate)) * (2 * rng.uniform() - 1));
-            }
-        }
-        // A clap is a broadband crack plus the ring of the air between the
-        // palms: flat hands ring high and broad, cupped hands lower and narrower.
-        Buffer ring = part;
-        bandpass(ring, rate, rng.uniform(800, 3500), rng.uniform(1.5, 8.0));
-        mixInto(out, ring, 0);
-        mixInto(out, part, 0, rng.uniform(0.1, 0.4));
-    }
-    highpass(out, rate, 250, 2);
-    for (std::size_t i = 0; i < n; ++i) {
-        const double t = double(i) / rate;
-        out[i] = static_cast<float>(out[i] * std::min(1.0, t / swell) * std::min(1.0, (durationS - t) / fadeOut));
-    }
-    normalisePeak(out, 1.0);
-    if (rng.chance(0.4)) {   // a few cheers from the audience
-        const int cheers = rng.integer(1, 3);
-        for (int c = 0; c < cheers; ++c) {
-            Buffer v = formantSpeech(rng, rate, static_cast<Talker>(rng.integer(0, 1)), rng.uniform(0.5, 1.5), 1.0);
-            mixInto(out, v, samples(rng.uniform(0.0, std::max(0.0, durationS - 1.5)), rate), rng.uniform(0.1, 0.3));
-        }
-    }
-    normalisePeak(out, 0.9);
-    return out;
-}
-
 Buffer hammerBlows(Rng& rng, double rate, double durationS) {
     const double ring = rng.uniform(2000, 5000);
     auto blow = [&]() {

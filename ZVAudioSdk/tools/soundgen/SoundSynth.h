@@ -122,8 +122,6 @@ Buffer doorSlam(Rng& rng, double rate);
 Buffer doorLatch(Rng& rng, double rate);
 Buffer cameraShutter(Rng& rng, double rate);
 Buffer snareDrum(Rng& rng, double rate, double durationS);
-// A large audience applauding: dense, overlapping, irregular claps.
-Buffer applause(Rng& rng, double rate, double durationS);
 Buffer footsteps(Rng& rng, double rate, double durationS);
 Buffer handClaps(Rng& rng, double rate, double durationS);
 Buffer hammerBlows(Rng& rng, double rate, double durationS);
@@ -148,8 +146,6 @@ Buffer formantSpeech(Rng& rng, double rate, Talker talker, double durationS, dou
 // Loud strained shouting: F0 ~250..500 Hz, harsh (jitter, shimmer,
 // subharmonics, noise), energy pushed into 1..4 kHz, clipped.
 Buffer shout(Rng& rng, double rate, double durationS, bool scream);
-// High-effort yelling from a clean, strongly periodic voice (F0 200..500 Hz).
-Buffer yell(Rng& rng, double rate, double durationS);
 // Infant cry bouts (F0 ~300..600 Hz) with inhalations and pitch breaks.
 Buffer babyCry(Rng& rng, double rate, double durationS);
 enum class DogSize { Small, Large };

@@ -152,43 +152,6 @@ TEST(SoundSynth, LatchesAndShuttersAreThinClicksWhereASnareHasABody) {
     EXPECT_GT(snare, 0.15);
 }
 
-// Mean, over the loudest 40 ms frames, of the best normalised
-// autocorrelation at a lag of 2 .. 5 ms (a voice at 200 .. 500 Hz).
-double periodicity(const zs::Buffer& x) {
-    const std::size_t frame = 640, lo = 32, hi = 80;
-    std::vector<std::pair<double, double>> frames;   // energy, periodicity
-    for (std::size_t at = 0; at + frame + hi < x.size(); at += frame) {
-        double e = 0, best = 0;
-        for (std::size_t i = 0; i < frame; ++i) e += double(x[at + i]) * x[at + i];
-        for (std::size_t lag = lo; lag <= hi; ++lag) {
-            double c = 0, e2 = 0;
-            for (std::size_t i = 0; i < frame; ++i) { c += double(x[at + i]) * x[at + i + lag]; e2 += double(x[at + i + lag]) * x[at + i + lag]; }
-            best = std::max(best, c / std::sqrt(e * e2 + 1e-12));
-        }
-        frames.push_back({e, best});
-    }
-    std::sort(frames.rbegin(), frames.rend());
-    const std::size_t n = std::max<std::size_t>(1, frames.size() / 3);
-    double sum = 0;
-    for (std::size_t i = 0; i < n; ++i) sum += frames[i].second;
-    return sum / double(n);
-}
-
-// A yell keeps the voice periodic where a shout roughens it; applause is a
-// dense crackle of claps with no pitch to it.
-TEST(SoundSynth, YellsAreCleanerThanShoutsAndApplauseHasNoPitch) {
-    double yell = 0, shout = 0, applause = 0;
-    for (int seed = 0; seed < 4; ++seed) {
-        zs::Rng rng(zs::hashSeed(9, "effort", seed));
-        yell += periodicity(zs::yell(rng, kRate, 2.0)) / 4;
-        shout += periodicity(zs::shout(rng, kRate, 2.0, false)) / 4;
-        applause += periodicity(zs::applause(rng, kRate, 3.0)) / 4;
-    }
-    EXPECT_GT(yell, 0.9);
-    EXPECT_GT(yell - shout, 0.3);
-    EXPECT_LT(applause, 0.4);
-}
-
 std::string slurp(const fs::path& p) {
     std::ifstream f(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(f), {});

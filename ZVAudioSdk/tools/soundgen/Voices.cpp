@@ -159,44 +159,6 @@ Buffer shout(Rng& rng, double rate, double durationS, bool scream) {
     return trimSilence(out, rate);
 }
 
-// A clean yell: the same high effort as a shout (raised F0, open vowels,
-// energy pushed into 1..4 kHz) from a healthy voice that stays periodic:
-// little jitter or strain noise, no subharmonics, rarely clipped.
-Buffer yell(Rng& rng, double rate, double durationS) {
-    const double f0Base = rng.uniform(200, 500);
-    const double fs = rng.uniform(1.0, 1.25);
-    const double strain = rng.chance(0.6) ? 0.0 : rng.uniform(0.02, 0.1), strainHz = rng.uniform(2000, 3200);
-    Utterance u(rate);
-    while (u.seconds() < durationS - 0.2) {
-        const int syl = rng.integer(1, 3);
-        for (int s = 0; s < syl; ++s) {
-            if (s > 0 && rng.chance(0.5)) consonant(rng, u, fs, f0Base, 1.0);
-            static const int open[] = {0, 1, 5, 6};
-            const auto v = scaled(vowel(open[rng.integer(0, 3)], fs), fs * rng.uniform(1.2, 1.4), fs * rng.uniform(1.0, 1.15));
-            const double len = rng.uniform(0.25, 1.0);
-            const double f0 = f0Base * rng.uniform(0.9, 1.15);
-            u.voiced(len, v, f0, f0 * rng.uniform(0.8, 1.0), rng.uniform(0.05, 0.25), 1.0, rng.uniform(0.7, 0.95), 0.02,
-                     strain, strainHz);
-        }
-        u.silence(rng.uniform(0.15, 0.5));
-    }
-    VoiceQuality q;
-    q.openQuotient = rng.uniform(0.3, 0.45);
-    q.jitter = rng.uniform(0.002, 0.006);
-    q.shimmer = rng.uniform(0.01, 0.04);
-    q.bandwidthScale = rng.uniform(0.9, 1.3);
-    // A fast voicing attack: the yell starts at full effort.
-    Buffer out = render(rng, rate, u, q, 0.002);
-    auto presence = Biquad::peaking(rate, rng.uniform(1500, 3000), 0.5, rng.uniform(8, 14));
-    presence.process(out);
-    auto low = Biquad::highpass(rate, rng.uniform(200, 400), 0.7071);
-    low.process(out);
-    normalisePeak(out, 1.0);
-    if (rng.chance(0.25)) softClip(out, rng.uniform(1.5, 2.5));
-    normalisePeak(out, 0.9);
-    return trimSilence(out, rate);
-}
-
 Buffer babyCry(Rng& rng, double rate, double durationS) {
     const double f0Base = rng.uniform(350, 550);
     const double fs = rng.uniform(1.5, 1.8);
