@@ -40,6 +40,9 @@ private:
 
 }  // namespace
 
-Detector* MakeDogBark(std::uint32_t, const nlohmann::json& block) { return ZvNew<DogBark>(block); }
+Detector* MakeDogBark(std::uint32_t sampleRate, const nlohmann::json& block)
+{
+    return ZvNew<DogBark>(BandBlock(sampleRate, block));
+}
 
 }  // namespace zvsdk

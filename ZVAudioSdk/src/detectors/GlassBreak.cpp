@@ -63,6 +63,9 @@ private:
 
 }  // namespace
 
-Detector* MakeGlassBreak(std::uint32_t, const nlohmann::json& block) { return ZvNew<GlassBreak>(block); }
+Detector* MakeGlassBreak(std::uint32_t sampleRate, const nlohmann::json& block)
+{
+    return ZvNew<GlassBreak>(BandBlock(sampleRate, block));
+}
 
 }  // namespace zvsdk

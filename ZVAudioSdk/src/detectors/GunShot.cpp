@@ -52,6 +52,9 @@ private:
 
 }  // namespace
 
-Detector* MakeGunShot(std::uint32_t, const nlohmann::json& block) { return ZvNew<GunShot>(block); }
+Detector* MakeGunShot(std::uint32_t sampleRate, const nlohmann::json& block)
+{
+    return ZvNew<GunShot>(BandBlock(sampleRate, block));
+}
 
 }  // namespace zvsdk
