@@ -26,6 +26,7 @@
 #include <stdexcept>
 
 #include "Memory.h"
+#include "detectors/DepthTwoTrees.h"
 #include "detectors/Detector.h"
 #include "detectors/VoiceMeasures.h"
 
@@ -40,75 +41,8 @@ constexpr VoiceWeights kUnused = {{}, {}};
 constexpr float kCentre = 1.3f;
 constexpr float kSlope = 12.0f;
 
-// A sum of depth-two trees over the evidence vector.
-class EffortTrees {
-public:
-    static constexpr int kMaxTrees = 256;
-
-    // Reads "trees" (arrays of ten numbers: measure, threshold of the root;
-    // measure, threshold, low value, high value of its low side; the same of
-    // its high side) and "bias". Throws std::runtime_error on a malformed
-    // tree.
-    explicit EffortTrees(const nlohmann::json& block) : bias_(Parameter(block, "bias", -10.0f, -100.0f, 100.0f))
-    {
-        const auto found = block.find("trees");
-        if (found == block.end()) {
-            return;
-        }
-        if (!found->is_array() || found->size() > static_cast<std::size_t>(kMaxTrees)) {
-            throw std::runtime_error("Aggression trees: not an array of at most 256 trees");
-        }
-        for (const auto& tree : *found) {
-            if (!tree.is_array() || tree.size() != 10) {
-                throw std::runtime_error("Aggression trees: a tree is not ten numbers");
-            }
-            float v[10];
-            for (std::size_t i = 0; i < 10; ++i) {
-                if (!tree[i].is_number() || !std::isfinite(tree[i].get<double>())) {
-                    throw std::runtime_error("Aggression trees: not a finite number");
-                }
-                v[i] = tree[i].get<float>();
-            }
-            for (const int i : {0, 2, 6}) {
-                if (v[i] < 0.0f || v[i] >= static_cast<float>(kEffortMeasureCount) || v[i] != std::floor(v[i])) {
-                    throw std::runtime_error("Aggression trees: no such measure");
-                }
-            }
-            Tree& t = trees_[count_++];
-            t.root = static_cast<std::uint8_t>(v[0]);
-            t.rootAt = v[1];
-            t.side[0] = Side{static_cast<std::uint8_t>(v[2]), v[3], {v[4], v[5]}};
-            t.side[1] = Side{static_cast<std::uint8_t>(v[6]), v[7], {v[8], v[9]}};
-        }
-    }
-
-    float LogOdds(const float (&evidence)[kEffortMeasureCount]) const noexcept
-    {
-        float z = bias_;
-        for (int i = 0; i < count_; ++i) {
-            const Tree& t = trees_[i];
-            const Side& side = t.side[evidence[t.root] <= t.rootAt ? 0 : 1];
-            z += side.value[evidence[side.measure] <= side.at ? 0 : 1];
-        }
-        return z;
-    }
-
-private:
-    struct Side {
-        std::uint8_t measure = 0;
-        float at = 0.0f;
-        float value[2] = {};
-    };
-    struct Tree {
-        std::uint8_t root = 0;
-        float rootAt = 0.0f;
-        Side side[2];
-    };
-
-    const float bias_;
-    Tree trees_[kMaxTrees];
-    int count_ = 0;
-};
+// The fitted trees over the evidence vector; room for 256.
+using EffortTrees = DepthTwoTrees<kEffortMeasureCount, 256>;
 
 class Aggression final : public Detector {
 public:

@@ -31,6 +31,7 @@
 #endif
 
 #include "Features.h"
+#include "detectors/DepthTwoTrees.h"
 #include "detectors/Detector.h"
 
 namespace zvsdk {
@@ -464,83 +465,27 @@ private:
 // for every class.
 class DescriptorTrees {
 public:
-    static constexpr int kMaxTrees = 160;
-
-    // Reads "trees" (arrays of ten numbers: feature, threshold of the root;
-    // feature, threshold, low value, high value of its low side; the same of
-    // its high side), "bias", "scale" and "shift" from the block. Without
-    // "trees" the sum is the bias alone. Throws std::runtime_error on a
-    // malformed tree.
+    // Reads "trees" and "bias" (DepthTwoTrees), "scale" and "shift" from the
+    // block. Throws std::runtime_error on a malformed tree.
     explicit DescriptorTrees(const nlohmann::json& block)
-        : bias_(Parameter(block, "bias", -10.0f, -100.0f, 100.0f)),
+        : trees_(block),
           scale_(Parameter(block, "scale", 1.0f, 0.0f, 10.0f)),
           shift_(Parameter(block, "shift", 0.0f, -100.0f, 100.0f))
     {
-        const auto found = block.find("trees");
-        if (found == block.end()) {
-            return;
-        }
-        if (!found->is_array() || found->size() > static_cast<std::size_t>(kMaxTrees)) {
-            throw std::runtime_error("detector trees: not an array of at most kMaxTrees trees");
-        }
-        for (const auto& tree : *found) {
-            if (!tree.is_array() || tree.size() != 10) {
-                throw std::runtime_error("detector trees: a tree is not ten numbers");
-            }
-            float v[10];
-            for (std::size_t i = 0; i < 10; ++i) {
-                if (!tree[i].is_number() || !std::isfinite(tree[i].get<double>())) {
-                    throw std::runtime_error("detector trees: not a finite number");
-                }
-                v[i] = tree[i].get<float>();
-            }
-            for (const int i : {0, 2, 6}) {
-                if (v[i] < 0.0f || v[i] >= static_cast<float>(kDescriptorCount) || v[i] != std::floor(v[i])) {
-                    throw std::runtime_error("detector trees: no such descriptor");
-                }
-            }
-            Tree& t = trees_[count_++];
-            t.root = static_cast<std::uint8_t>(v[0]);
-            t.rootAt = v[1];
-            t.side[0] = Side{static_cast<std::uint8_t>(v[2]), v[3], {v[4], v[5]}};
-            t.side[1] = Side{static_cast<std::uint8_t>(v[6]), v[7], {v[8], v[9]}};
-        }
     }
 
-    float LogOdds(const float d[kDescriptorCount]) const noexcept
-    {
-        float z = bias_;
-        for (int i = 0; i < count_; ++i) {
-            const Tree& t = trees_[i];
-            const Side& side = t.side[d[t.root] <= t.rootAt ? 0 : 1];
-            z += side.value[d[side.feature] <= side.at ? 0 : 1];
-        }
-        return z;
-    }
+    float LogOdds(const float (&d)[kDescriptorCount]) const noexcept { return trees_.LogOdds(d); }
 
-    float Confidence(const float d[kDescriptorCount]) const noexcept
+    float Confidence(const float (&d)[kDescriptorCount]) const noexcept
     {
         const float z = scale_ * LogOdds(d) + shift_;
         return 1.0f / (1.0f + std::exp(-std::clamp(z, -30.0f, 30.0f)));
     }
 
 private:
-    struct Side {
-        std::uint8_t feature = 0;
-        float at = 0.0f;
-        float value[2] = {};
-    };
-    struct Tree {
-        std::uint8_t root = 0;
-        float rootAt = 0.0f;
-        Side side[2];
-    };
-
-    const float bias_;
+    DepthTwoTrees<kDescriptorCount, 160> trees_;
     const float scale_;
     const float shift_;
-    Tree trees_[kMaxTrees];
-    int count_ = 0;
 };
 
 // The class block a detector reads for a stream of `sampleRate`. A stream
