@@ -70,7 +70,7 @@ int Decision::Decide(const float confidence[ZV_AUDIO_CLASS_COUNT]) noexcept
         }
     }
     // An outranked class comes back once it is the surest of all.
-    if (surest != 0 && outranked_[surest - 1]) {
+    if (surest != 0) {
         outranked_[surest - 1] = false;
     }
     int winner = 0;

@@ -18,19 +18,20 @@ namespace DetectorTest {
 constexpr std::uint32_t kRate = 16000;
 
 // The class codes reported over `clip` by a fresh engine with every threshold
-// at `threshold`, 16-bit mono in 40 ms frames. `folder` names the scratch
-// data folder.
-inline std::vector<int> Reported(const std::vector<float>& clip, const char* folder, float threshold = 0.5f)
+// at `threshold`, 16-bit mono at `rate` in 40 ms frames. `folder` names the
+// scratch data folder.
+inline std::vector<int> Reported(const std::vector<float>& clip, const char* folder, float threshold = 0.5f,
+                                 std::uint32_t rate = kRate)
 {
     SdkTest::DataFolder data(folder, SdkTest::ShippedModel());
-    SdkTest::Engine engine(SdkTest::MakeInit(kRate, 1, data.Path()));
+    SdkTest::Engine engine(SdkTest::MakeInit(rate, 1, data.Path()));
     EXPECT_NE(engine.Handle(), nullptr);
     if (engine.Handle() == nullptr) {
         return {};
     }
     EXPECT_EQ(engine.SetParams(SdkTest::AllThresholds(threshold)), 0);
     std::vector<int> codes;
-    for (int code : engine.Run(SdkTest::EncodePcm(clip, 2), kRate / 25 * 2)) {
+    for (int code : engine.Run(SdkTest::EncodePcm(clip, 2), rate / 25 * 2)) {
         if (code != 0) {
             codes.push_back(code);
         }
@@ -44,16 +45,18 @@ inline bool Contains(const std::vector<int>& codes, int code)
 }
 
 // `event` placed 1.5 s into a background of `seconds` (by default 3 s longer
-// than the event) at `snrDb`, the background brought to -35 dBFS.
+// than the event) at `snrDb`, the background brought to -35 dBFS; `event`
+// and the result are sampled at `rate`.
 inline std::vector<float> OverBackground(zv::synth::Rng& rng, const std::vector<float>& event,
-                                         zv::synth::BackgroundKind kind, double snrDb, double seconds = 0.0)
+                                         zv::synth::BackgroundKind kind, double snrDb, double seconds = 0.0,
+                                         std::uint32_t rate = kRate)
 {
     namespace synth = zv::synth;
     if (seconds <= 0.0) {
-        seconds = static_cast<double>(event.size()) / kRate + 3.0;
+        seconds = static_cast<double>(event.size()) / rate + 3.0;
     }
-    const std::vector<float> background = synth::background(rng, kRate, kind, seconds);
-    std::vector<float> clip = synth::mixAtSnr(event, background, kRate, 1.5, snrDb);
+    const std::vector<float> background = synth::background(rng, rate, kind, seconds);
+    std::vector<float> clip = synth::mixAtSnr(event, background, rate, 1.5, snrDb);
     const double gain = synth::dbToGain(-35.0) / std::max(synth::rms(background), 1e-9);
     for (float& x : clip) {
         x = static_cast<float>(x * gain);

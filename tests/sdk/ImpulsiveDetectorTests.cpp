@@ -161,37 +161,17 @@ TEST(ImpulsiveDetectors, RingsClinksCoughsAndOtherAnimalsAreNoneOfTheImpulsiveCl
 // Streams of 8000 Hz (many cameras send them) hold nothing above 4 kHz: the
 // detectors read their narrowband trees and bounds there. The clip is made
 // and played at that rate, as such a camera's stream would be.
+constexpr std::uint32_t kNarrowRate = 8000;
+
 std::vector<int> ReportedAt8k(const std::vector<float>& clip)
 {
-    constexpr std::uint32_t kNarrowRate = 8000;
-    SdkTest::DataFolder data("impulsive8k", SdkTest::ShippedModel());
-    SdkTest::Engine engine(SdkTest::MakeInit(kNarrowRate, 1, data.Path()));
-    EXPECT_NE(engine.Handle(), nullptr);
-    if (engine.Handle() == nullptr) {
-        return {};
-    }
-    EXPECT_EQ(engine.SetParams(SdkTest::AllThresholds(0.5f)), 0);
-    std::vector<int> codes;
-    for (int code : engine.Run(SdkTest::EncodePcm(clip, 2), kNarrowRate / 25 * 2)) {
-        if (code != 0) {
-            codes.push_back(code);
-        }
-    }
-    return codes;
+    return DetectorTest::Reported(clip, "impulsive8k", 0.5f, kNarrowRate);
 }
 
 std::vector<float> OverBackgroundAt8k(synth::Rng& rng, const std::vector<float>& event,
                                       synth::BackgroundKind kind, double snrDb)
 {
-    constexpr double kNarrowRate = 8000.0;
-    const double seconds = static_cast<double>(event.size()) / kNarrowRate + 3.0;
-    const std::vector<float> background = synth::background(rng, kNarrowRate, kind, seconds);
-    std::vector<float> clip = synth::mixAtSnr(event, background, kNarrowRate, 1.5, snrDb);
-    const double gain = synth::dbToGain(-35.0) / std::max(synth::rms(background), 1e-9);
-    for (float& x : clip) {
-        x = static_cast<float>(x * gain);
-    }
-    return clip;
+    return DetectorTest::OverBackground(rng, event, kind, snrDb, 0.0, kNarrowRate);
 }
 
 TEST(ImpulsiveDetectorsAt8000Hz, ShotsAreReportedAsGunShotAndClapsAreNotBarksNorGlass)
