@@ -84,6 +84,16 @@ const std::vector<SoundKind> kCatalogue = {
     {"negative", "sea_lion", "DogBark", [](Rng& r, double rate, double s) { return seaLion(r, rate, std::min(s, 5.0)); }},
     {"negative", "fox", "DogBark", [](Rng& r, double rate, double) { return fox(r, rate); }},
     {"negative", "goose", "DogBark", [](Rng& r, double rate, double s) { return goose(r, rate, std::min(s, 5.0)); }},
+    // Everyday impulsive sound, appended last so that every earlier clip of a
+    // set keeps its bytes. The "_cut" kinds are written over digital silence
+    // from the clip's first sample, as stored effects are.
+    {"negative", "drum_kit", "GunShot", [](Rng& r, double rate, double s) { return drumKit(r, rate, s, false); }},
+    {"negative", "drum_kit_music", "GlassBreak", [](Rng& r, double rate, double s) { return drumKit(r, rate, s, true); }},
+    {"negative", "door_opening", "GunShot", [](Rng& r, double rate, double) { return doorOpening(r, rate); }},
+    {"negative", "hand_drums", "DogBark", [](Rng& r, double rate, double s) { return handDrums(r, rate, s); }},
+    {"negative", "clicks_cut", "GunShot", [](Rng& r, double rate, double s) { return cutFromSilence(r, rate, "GunShot", s); }},
+    {"negative", "clinks_cut", "GlassBreak", [](Rng& r, double rate, double s) { return cutFromSilence(r, rate, "GlassBreak", s); }},
+    {"negative", "bursts_cut", "DogBark", [](Rng& r, double rate, double s) { return cutFromSilence(r, rate, "DogBark", s); }},
 };
 
 } // namespace

@@ -198,16 +198,19 @@ Row renderNegative(const SpeechSource& speech, const Job& job, double rate, cons
     channel.apply(ev, rate);
     channel.apply(bg, rate);
     setRms(bg, bk == BackgroundKind::Quiet ? rng.uniform(-65, -55) : rng.uniform(-50, -35));
+    // A stored effect: digital silence around it, the sound from the first sample.
+    const bool cut = job.sub.size() > 4 && job.sub.compare(job.sub.size() - 4, 4, "_cut") == 0;
+    if (cut) std::fill(bg.begin(), bg.end(), 0.0f);
     if (!silent) {
         // Everyday sounds at every level, loud ones included.
         const double a = activeRms(ev, rate);
         if (a > 0) scale(ev, dbToGain(rng.uniform(-32, -12)) / a);
-        const double onset = rng.uniform(0.0, std::max(0.0, clipLen - double(ev.size()) / rate));
+        const double onset = cut ? 0.0 : rng.uniform(0.0, std::max(0.0, clipLen - double(ev.size()) / rate));
         addInto(bg, ev, rate, onset);
     }
     if (peak(bg) > 0.95) normalisePeak(bg, 0.95);
-    Row row{job.file, job.label, sub, 0.0, double(bg.size()) / rate, std::nullopt, backgroundName(bk), job.split,
-            double(bg.size()) / rate};
+    Row row{job.file, job.label, sub, 0.0, double(bg.size()) / rate, std::nullopt, cut ? "digital_silence" : backgroundName(bk),
+            job.split, double(bg.size()) / rate};
     if (!writeWav(dir + "/" + job.file, bg, rate)) row.file.clear();
     return row;
 }

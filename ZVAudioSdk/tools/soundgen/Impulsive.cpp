@@ -436,4 +436,212 @@ Buffer cashTill(Rng& rng, double rate) {
     return finish(std::move(out), rate);
 }
 
+// ---------------------------------------------------------------- everyday impulsive sound
+// Drums, doors and effects cut out of silence: what a camera hears every day
+// and the impulsive detectors must stay silent on.
+
+namespace {
+
+Buffer kickHit(Rng& rng, double rate) {
+    const double f = rng.uniform(45, 80);
+    Buffer k = modes(rng, rate, {{f, 1.0, rng.uniform(0.08, 0.25)}, {f * 1.5, 0.3, 0.05}, {f * 2.2, 0.15, 0.03}}, 0.5);
+    Buffer beater = thump(rng, rate, 200, rng.uniform(2000, 5000), rng.uniform(0.003, 0.008), 0.03);
+    mixInto(k, beater, 0, rng.uniform(0.2, 0.6));
+    return k;
+}
+
+Buffer snareHit(Rng& rng, double rate, double head, double wires) {
+    Buffer s = modes(rng, rate, {{head, 1.0, rng.uniform(0.04, 0.1)}, {head * 1.6, 0.5, 0.04}, {head * 2.3, 0.3, 0.03}}, 0.4);
+    Buffer rattle = thump(rng, rate, rng.uniform(800, 2000), rng.uniform(6000, 12000), wires, 0.4);
+    mixInto(s, rattle, 0, rng.uniform(0.6, 1.5));
+    Buffer stick = thump(rng, rate, 1000, rate, 0.001, 0.01);
+    mixInto(s, stick, 0, rng.uniform(0.3, 0.8));
+    return s;
+}
+
+Buffer tomHit(Rng& rng, double rate, double f) {
+    Buffer t = modes(rng, rate, {{f, 1.0, rng.uniform(0.15, 0.4)}, {f * 1.5, 0.4, 0.1}, {f * 2.1, 0.2, 0.06}}, 0.6);
+    Buffer stick = thump(rng, rate, 500, 6000, 0.004, 0.02);
+    mixInto(t, stick, 0, 0.4);
+    return t;
+}
+
+// A hi-hat (closed, or open and washing) or the ride's ping over its shimmer.
+Buffer hatHit(Rng& rng, double rate, bool open, bool ride) {
+    if (ride) {
+        std::vector<Mode> m;
+        const double bell = rng.uniform(2500, 4500);
+        for (int i = 0; i < 12; ++i) m.push_back({bell * rng.uniform(0.5, 2.5), rng.uniform(0.1, 0.5), rng.uniform(0.3, 1.2)});
+        Buffer r = modes(rng, rate, m, 1.2);
+        Buffer ping = thump(rng, rate, 3000, rate, 0.006, 0.03);
+        mixInto(r, ping, 0, peak(r) * 0.8);
+        return r;
+    }
+    const double decay = open ? rng.uniform(0.15, 0.4) : rng.uniform(0.01, 0.04);
+    Buffer h = thump(rng, rate, rng.uniform(5000, 8000), rate, decay, open ? 0.6 : 0.12);
+    std::vector<Mode> m;
+    for (int i = 0; i < 6; ++i) m.push_back({rng.uniform(4000, 0.45 * rate), rng.uniform(0.05, 0.2), decay});
+    Buffer metal = modes(rng, rate, m, open ? 0.6 : 0.12);
+    mixInto(h, metal, 0, 1.0);
+    return h;
+}
+
+} // namespace
+
+Buffer drumKit(Rng& rng, double rate, double durationS, bool withMusic) {
+    // A drummer playing grooves: kick and snare on the beats, eighth notes on
+    // the hi-hat or the ride, a crash opening a phrase, a tom fill closing one.
+    const double beat = 60.0 / rng.uniform(75, 170), eighth = beat / 2;
+    const double head = rng.uniform(150, 280), wires = rng.uniform(0.06, 0.25);
+    const bool ride = rng.chance(0.3);
+    const double length = std::min(durationS, rng.uniform(3.0, 10.0));
+    Buffer out(samples(length + 2.5, rate), 0.0f);
+    const int steps = static_cast<int>(length / eighth);
+    const int phrase = rng.chance(0.5) ? 16 : 32;   // two or four bars of eighths
+    for (int step = 0; step < steps; ++step) {
+        const double t = step * eighth * (1.0 + 0.01 * rng.normal());
+        const std::size_t at = samples(std::max(0.0, t), rate);
+        const int inBar = step % 8, inPhrase = step % phrase;
+        const bool fill = inPhrase >= phrase - 4 && rng.chance(0.5);
+        if (fill) {
+            const double f = rng.uniform(80, 260);
+            mixInto(out, tomHit(rng, rate, f), at, rng.uniform(0.6, 1.0));
+            mixInto(out, tomHit(rng, rate, f * 0.85), samples(t + eighth / 2, rate), rng.uniform(0.5, 0.9));
+            continue;
+        }
+        mixInto(out, hatHit(rng, rate, !ride && rng.chance(0.1), ride), at, rng.uniform(0.15, 0.4));
+        if (inBar == 0 || inBar == 4 || (inBar == 5 && rng.chance(0.3)) || (inBar == 7 && rng.chance(0.2)))
+            mixInto(out, kickHit(rng, rate), at, rng.uniform(0.7, 1.0));
+        if (inBar == 2 || inBar == 6) mixInto(out, snareHit(rng, rate, head, wires), at, rng.uniform(0.7, 1.0));
+        else if (rng.chance(0.15)) mixInto(out, snareHit(rng, rate, head, wires), at, rng.uniform(0.1, 0.3));
+        if (inPhrase == 0 && (step > 0 || rng.chance(0.6)) && rng.chance(0.7)) {
+            Buffer crash = cymbal(rng, rate);
+            mixInto(out, crash, at, rng.uniform(0.4, 0.9));
+        }
+    }
+    if (withMusic) {
+        Buffer band = music(rng, rate, double(out.size()) / rate);
+        const double drums = rms(out), tune = rms(band);
+        if (tune > 0) mixInto(out, band, 0, drums / tune * dbToGain(rng.uniform(-10, 0)));
+    }
+    return finish(std::move(out), rate);
+}
+
+Buffer doorOpening(Rng& rng, double rate) {
+    // Someone comes through a door: the handle pressed (the latch drawn back,
+    // its spring rattling), the door swinging (air and its own body; creaking
+    // hinges are a kind of their own), then
+    // either shut again (a soft thud and the latch snapping into the plate)
+    // or stopped against the wall.
+    auto click = [&](double lowHz) {
+        Buffer c = thump(rng, rate, lowHz, rate, rng.uniform(0.001, 0.005), 0.04);
+        const double f = rng.uniform(1500, 5000);
+        Buffer ring = modes(rng, rate, {{f, 0.5, rng.uniform(0.005, 0.03)}, {f * rng.uniform(1.3, 2.4), 0.3, 0.01}}, 0.06);
+        mixInto(c, ring, 0, rng.uniform(0.3, 1.0));
+        Buffer knock = thump(rng, rate, 100, 1200, rng.uniform(0.004, 0.015), 0.04);
+        mixInto(c, knock, 0, rng.uniform(0.1, 0.8));
+        return c;
+    };
+    const double swing = rng.uniform(0.5, 2.0);
+    const double heavy = rng.uniform(0.1, 0.5);
+    Buffer out(samples(swing + 1.5, rate), 0.0f);
+    mixInto(out, click(rng.uniform(300, 2000)), 0, rng.uniform(0.5, 1.0));
+    double t = rng.uniform(0.02, 0.08);
+    for (int i = rng.integer(0, 4); i > 0; --i, t += rng.uniform(0.015, 0.05))
+        mixInto(out, click(rng.uniform(800, 3000)), samples(t, rate), rng.uniform(0.1, 0.4));
+    const double release = t + rng.uniform(0.05, 0.4);
+    mixInto(out, click(rng.uniform(300, 2000)), samples(release, rate), rng.uniform(0.4, 1.0));
+    // The swing: low air and the door's own body, swelling and dying away.
+    Buffer air = brownNoiseN(rng, samples(swing, rate));
+    lowpass(air, rate, rng.uniform(150, 600), 2);
+    normalisePeak(air, 1.0);
+    for (std::size_t i = 0; i < air.size(); ++i)
+        air[i] = static_cast<float>(air[i] * std::sin(kPi * double(i) / double(air.size())));
+    mixInto(out, air, samples(release, rate), heavy);
+    const double end = release + swing;
+    if (rng.chance(0.5)) {
+        const double f = rng.uniform(60, 160);
+        Buffer thud = modes(rng, rate, {{f, 1.0, rng.uniform(0.03, 0.1)}, {f * 1.7, 0.5, 0.04}}, 0.4);
+        Buffer slap = thump(rng, rate, 100, rng.uniform(1000, 3000), rng.uniform(0.005, 0.015), 0.1);
+        mixInto(thud, slap, 0, rng.uniform(0.3, 0.8));
+        mixInto(out, thud, samples(end, rate), rng.uniform(0.3, 0.9));
+        mixInto(out, click(rng.uniform(300, 2000)), samples(end + rng.uniform(0.005, 0.04), rate), rng.uniform(0.4, 1.0));
+    } else if (rng.chance(0.6)) {
+        Buffer stop = thump(rng, rate, 80, rng.uniform(600, 2000), rng.uniform(0.01, 0.04), 0.2);
+        mixInto(out, stop, samples(end, rate), rng.uniform(0.2, 0.6));
+    }
+    return finish(std::move(out), rate);
+}
+
+Buffer handDrums(Rng& rng, double rate, double durationS) {
+    // Hand drums in a groove (the open tone, the low bass in the middle of the
+    // skin, the sharp slap at the rim), a singer joining in at times.
+    const double tone = rng.uniform(250, 420), bass = rng.uniform(60, 110);
+    const double sixteenth = 60.0 / rng.uniform(85, 140) / 4;
+    const double length = std::min(durationS, rng.uniform(3.0, 10.0));
+    Buffer out(samples(length + 1.0, rate), 0.0f);
+    std::vector<int> pattern(16);
+    for (auto& p : pattern) p = rng.chance(0.55) ? rng.integer(0, 2) : -1;
+    pattern[0] = 0;
+    for (int step = 0; step * sixteenth < length; ++step) {
+        const int kind = pattern[static_cast<std::size_t>(step % 16)];
+        if (kind < 0 && !rng.chance(0.08)) continue;
+        Buffer hit;
+        switch (kind < 0 ? rng.integer(0, 2) : kind) {
+        case 0:
+            hit = modes(rng, rate, {{bass, 1.0, rng.uniform(0.08, 0.2)}, {bass * 2.1, 0.3, 0.05}}, 0.4);
+            break;
+        case 1:
+            hit = modes(rng, rate, {{tone, 1.0, rng.uniform(0.05, 0.12)}, {tone * 1.6, 0.4, 0.05}, {tone * 2.3, 0.2, 0.03}}, 0.3);
+            break;
+        default: {
+            hit = thump(rng, rate, 400, rng.uniform(3000, 7000), rng.uniform(0.008, 0.02), 0.1);
+            Buffer ring = modes(rng, rate, {{tone * 1.9, 0.5, 0.03}, {tone * 3.1, 0.3, 0.02}}, 0.1);
+            mixInto(hit, ring, 0, 1.0);
+        }
+        }
+        normalisePeak(hit, rng.uniform(0.4, 1.0));
+        mixInto(out, hit, samples(step * sixteenth, rate));
+    }
+    if (rng.chance(0.6)) {
+        Buffer voice = singing(rng, rate, length);
+        const double drums = rms(out), v = rms(voice);
+        if (v > 0) mixInto(out, voice, samples(rng.uniform(0.0, 1.0), rate), drums / v * dbToGain(rng.uniform(-8, 3)));
+    }
+    return finish(std::move(out), rate);
+}
+
+Buffer cutFromSilence(Rng& rng, double rate, const char* lookalikeOf, double durationS) {
+    // Sound effects as they are often stored: cut out of digital silence, the
+    // sound starting on the first samples. The data set writes these kinds
+    // over silence from the clip's start (see "_cut" in Dataset.cpp).
+    const std::string of = lookalikeOf;
+    if (of == "GunShot") {
+        switch (rng.integer(0, 5)) {
+        case 0: return doorLatch(rng, rate);
+        case 1: return cameraShutter(rng, rate);
+        case 2: return doorOpening(rng, rate);
+        case 3: return drumKit(rng, rate, durationS, false);
+        case 4: return doorSlam(rng, rate);
+        default: return hammerBlows(rng, rate, durationS);
+        }
+    }
+    if (of == "GlassBreak") {
+        switch (rng.integer(0, 4)) {
+        case 0: return cymbal(rng, rate);
+        case 1: return keys(rng, rate, std::min(durationS, 3.0));
+        case 2: return cutlery(rng, rate, durationS);
+        case 3: return drumKit(rng, rate, durationS, rng.chance(0.5));
+        default: return windChimes(rng, rate, durationS);
+        }
+    }
+    switch (rng.integer(0, 4)) {
+    case 0: return cough(rng, rate);
+    case 1: return knocks(rng, rate);
+    case 2: return handDrums(rng, rate, durationS);
+    case 3: return goose(rng, rate, std::min(durationS, 5.0));
+    default: return fox(rng, rate);
+    }
+}
+
 } // namespace zv::synth

@@ -137,6 +137,15 @@ Buffer cymbal(Rng& rng, double rate);
 Buffer keys(Rng& rng, double rate, double durationS);
 Buffer cutlery(Rng& rng, double rate, double durationS);
 Buffer cashTill(Rng& rng, double rate);
+// Everyday impulsive sound: a drum kit playing grooves (kick, snare, hi-hat or
+// ride, crashes, tom fills), over a band at times; a door opened (handle,
+// latch, swing, shut or stopped); hand drums with a singer at times.
+Buffer drumKit(Rng& rng, double rate, double durationS, bool withMusic);
+Buffer doorOpening(Rng& rng, double rate);
+Buffer handDrums(Rng& rng, double rate, double durationS);
+// One of the look-alikes of `lookalikeOf` ("GunShot", "GlassBreak",
+// "DogBark") as an effect cut out of silence: it sounds from its first sample.
+Buffer cutFromSilence(Rng& rng, double rate, const char* lookalikeOf, double durationS);
 
 // ---------------------------------------------------------------- voices (glottal pulses through formants)
 enum class Talker { Man, Woman, Child };
