@@ -14,6 +14,10 @@
   fit_trees.py blocks MODEL.json GLASS.json GUN.json DOG.json
       writes the three blocks into MODEL.json (in place), keeping the rest
       (their "narrowband" sub-blocks included).
+  fit_trees.py append MODEL.json CLASS TREES.json
+      appends TREES.json's trees beyond those CLASS's block already holds
+      (a refinement of that block) to its "trees", in place: the rest of
+      the file keeps its bytes.
   fit_trees.py narrowband MODEL.json CLASS TREES.json
       writes TREES.json with NARROWBAND[CLASS] as CLASS's "narrowband"
       sub-block (what a stream sampled below 12 kHz reads) into MODEL.json.
@@ -211,6 +215,19 @@ def main():
                              for n, p in zip(("GlassBreak", "GunShot", "DogBark"), sys.argv[3:6]))
         at = text.index('"detectors": {') + len('"detectors": {')
         text = text[:at] + "\n" + blocks + "," + text[at:]
+        json.loads(text)
+        open(path, "w").write(text)
+    elif command == "append":
+        path, name, model = sys.argv[2], sys.argv[3], json.load(open(sys.argv[4]))
+        text = open(path).read()
+        m = re.search(r'\n    "' + name + r'": \{.*?\n    \}', text, re.S)
+        t = re.search(r'\n      "trees": \[\n(.*?)\n      \]', m.group(0), re.S)
+        held = json.loads(text)["detectors"][name]
+        if model["bias"] != held["bias"] or model["trees"][:len(held["trees"])] != held["trees"]:
+            sys.exit(f"{sys.argv[4]} does not refine {name}'s block")
+        lines = ["        " + json.dumps(tree) for tree in model["trees"][len(held["trees"]):]]
+        at = m.start() + t.end(1)
+        text = text[:at] + "".join(",\n" + line for line in lines) + text[at:]
         json.loads(text)
         open(path, "w").write(text)
     elif command == "narrowband":
