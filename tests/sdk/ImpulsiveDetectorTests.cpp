@@ -191,7 +191,8 @@ TEST(ImpulsiveDetectors, EverydaySoundsCutOutOfSilenceAreNoneOfTheImpulsiveClass
         }
     }
     EXPECT_GE(checked, 12);
-    EXPECT_LE(reported, 1) << which;
+    // One in eighteen: the precision target's allowance over 36 clips.
+    EXPECT_LE(reported, 2) << which;
 }
 
 // Streams of 8000 Hz (many cameras send them) hold nothing above 4 kHz: the
