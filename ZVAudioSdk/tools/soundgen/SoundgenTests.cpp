@@ -203,6 +203,54 @@ TEST(Soundgen, SameArgumentsGiveIdenticalFilesWhoseSpansLieInside) {
     fs::remove_all(base);
 }
 
+// Longest run of exactly zero samples in a 16-bit file, in seconds; `head`
+// gets the loudest of its first 20 ms.
+double longestDigitalSilence(const fs::path& path, short& head) {
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    if (f == nullptr) return -1.0;
+    std::vector<short> x(static_cast<std::size_t>(info.frames));
+    sf_read_short(f, x.data(), info.frames);
+    sf_close(f);
+    head = 0;
+    std::size_t run = 0, longest = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        if (i < static_cast<std::size_t>(info.samplerate / 50)) head = std::max<short>(head, static_cast<short>(std::abs(x[i])));
+        run = x[i] == 0 ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    return double(longest) / info.samplerate;
+}
+
+TEST(Soundgen, KindsCutOutOfSilenceSoundFromTheFirstSampleOverDigitalSilence) {
+    const fs::path dir = fs::temp_directory_path() / ("zv_soundgen_cut_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    const std::string cmd = std::string(ZV_SOUNDGEN_EXE) + " --out " + dir.string() +
+                            " --seed 5 --classes negative --split holdout --rate 8000 --no-espeak > /dev/null";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::istringstream lines(slurp(dir / "manifest.csv"));
+    std::string line;
+    std::getline(lines, line);
+    int cut = 0;
+    while (std::getline(lines, line)) {
+        std::istringstream cells(line);
+        std::vector<std::string> c(7);
+        for (auto& cell : c) std::getline(cells, cell, ',');
+        const std::string kind = c[2].substr(0, c[2].find('+'));
+        const bool isCut = kind.size() > 4 && kind.compare(kind.size() - 4, 4, "_cut") == 0;
+        SCOPED_TRACE(c[0]);
+        EXPECT_EQ(c[6] == "digital_silence", isCut);
+        if (isCut) {
+            ++cut;
+            short head = 0;
+            EXPECT_GE(longestDigitalSilence(dir / c[0], head), 0.1);
+            EXPECT_GT(head, 1000) << "the sound starts with the file";
+        }
+    }
+    EXPECT_EQ(cut, 9);
+    fs::remove_all(dir);
+}
+
 TEST(Soundgen, SceneHasOneEventOfEachClassInsideItsMinute) {
     const fs::path wav = fs::temp_directory_path() / ("zv_soundgen_scene_" + std::to_string(::getpid()) + ".wav");
     const std::string cmd = std::string(ZV_SOUNDGEN_EXE) + " --scene " + wav.string() + " --rate 8000 --no-espeak > /dev/null";
