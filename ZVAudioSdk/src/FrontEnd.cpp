@@ -434,7 +434,7 @@ void FrontEnd::FindPeak() noexcept
     // vectorises), then the best taken, the first of equals as before.
     // Every bin from 250 Hz to the top belongs to a band.
     constexpr std::uint32_t kTop = static_cast<std::uint32_t>(5000.0f / kBinHz);
-    float score[kTop + 1];
+    float score[kTop + 1] = {};
     const float* __restrict power = power_.data();
     for (int band = 0; band < features_.bandCount; ++band) {
         const std::uint32_t from = std::max(bandFirstBin_[band], low);
@@ -550,7 +550,7 @@ void FrontEnd::EstimatePitch() noexcept
     // and where it is not positive (neither could be the best, nor pass
     // the test against a positive best below); in one branch-free pass.
     const float zero = acf_[0];
-    float candidate[kMaxLag + 1];
+    float candidate[kMaxLag + 1] = {};
     {
         const float* __restrict acf = acf_.data();
         const float* __restrict windowAcf = windowAcf_.data();
