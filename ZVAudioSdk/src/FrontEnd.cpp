@@ -314,12 +314,14 @@ void FrontEnd::MeasureSpectrum() noexcept
     double logSum = 0.0;
     int k = static_cast<int>(firstFlatBin);
     const int bins = static_cast<int>(top) + 1;
+    float binIndex = static_cast<float>(k);  // k as a float, counted (exact this far below 2^24)
     for (; k + 8 <= bins; k += 8) {
         double product = 1.0;
         for (int j = k; j < k + 8; ++j) {
             const float p = power[j];
             total += p;
-            weighted += p * static_cast<float>(j);
+            weighted += p * binIndex;
+            binIndex += 1.0f;
             product *= static_cast<double>(p);
         }
         logSum += std::log(product);
@@ -328,7 +330,8 @@ void FrontEnd::MeasureSpectrum() noexcept
     for (; k < bins; ++k) {
         const float p = power[k];
         total += p;
-        weighted += p * static_cast<float>(k);
+        weighted += p * binIndex;
+        binIndex += 1.0f;
         product *= static_cast<double>(p);
     }
     logSum += std::log(product);
