@@ -44,10 +44,60 @@ float FastLn(float x) noexcept
     return static_cast<float>(exponent) * 0.69314718f + lnM;
 }
 
-// dB of a power, through FastLn: some eighty of these per hop.
+// dB of a power, through FastLn: some eighty of these per hop. The floor at
+// kTiny is taken on the bits as signed integers (which order like the
+// values, negatives below every positive) and without a conditional, so
+// that the loops over the bands vectorise.
 float PowerDb(float power) noexcept
 {
-    return 4.34294482f * FastLn(std::max(power, kTiny));
+    std::int32_t bits;
+    std::int32_t tiny;
+    std::memcpy(&bits, &power, sizeof bits);
+    std::memcpy(&tiny, &kTiny, sizeof tiny);
+    const std::int32_t below = -static_cast<std::int32_t>(bits < tiny);
+    bits ^= (bits ^ tiny) & below;
+    std::memcpy(&power, &bits, sizeof power);
+    return 4.34294482f * FastLn(power);
+}
+
+// `value` where `keep` is all ones, +0 where it is 0: a select the compiler
+// vectorises where a conditional expression over a division or a
+// comparison would stay a branch (floating-point exceptions being honoured).
+float KeepIf(float value, std::uint32_t keep) noexcept
+{
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    bits &= keep;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+std::uint32_t Mask(bool condition) noexcept { return condition ? ~0u : 0u; }
+
+// The first index in [from, to) holding the largest of `values`, 0 when
+// all are 0: what a running "greater than" scan from 0 finds. The values
+// are non-negative floats (never -0), whose bit patterns order like the
+// values, so the maximum is taken on the bits, which vectorises; the
+// detectors' peak and pitch searches write 0 where nothing may win.
+std::uint32_t FirstLargest(const float* values, std::uint32_t from, std::uint32_t to) noexcept
+{
+    std::uint32_t largest = 0;
+    for (std::uint32_t i = from; i < to; ++i) {
+        std::uint32_t bits;
+        std::memcpy(&bits, &values[i], sizeof bits);
+        largest = std::max(largest, bits);
+    }
+    if (largest == 0) {
+        return 0;
+    }
+    for (std::uint32_t i = from; i < to; ++i) {
+        std::uint32_t bits;
+        std::memcpy(&bits, &values[i], sizeof bits);
+        if (bits == largest) {
+            return i;
+        }
+    }
+    return 0;
 }
 
 }  // namespace
@@ -109,6 +159,8 @@ void FrontEnd::Init(std::uint32_t sampleRate)
             ++bin;
         }
         bandBins_[band] = static_cast<float>(bin - first);
+        bandFirstBin_[band] = first;
+        bandFirstBin_[band + 1] = bin;
         if (bin > first) {
             features_.bandCount = band + 1;
         }
@@ -175,18 +227,31 @@ const Features& FrontEnd::PushHop(const float* samples) noexcept
 
 void FrontEnd::MeasureWaveform(const float* samples) noexcept
 {
-    float sum = 0.0f;
-    float peak = 0.0f;
+    // The peak and the clipped count compare magnitudes as the bits of
+    // non-negative floats, which order like the values: the loop then
+    // vectorises (a float max would not, for NaN's sake). The samples come
+    // from PCM and are always finite.
+    std::uint32_t peakBits = 0;
     std::uint32_t clipped = 0;
+    {
+        constexpr std::uint32_t kClipBits = 0x3F7D70A4u;  // 0.99f
+        const float* __restrict x = samples;
+        for (std::uint32_t i = 0; i < hop_; ++i) {
+            std::uint32_t bits;
+            std::memcpy(&bits, &x[i], sizeof bits);
+            bits &= 0x7FFFFFFFu;
+            peakBits = std::max(peakBits, bits);
+            clipped += bits >= kClipBits ? 1u : 0u;
+        }
+    }
+    float peak;
+    std::memcpy(&peak, &peakBits, sizeof peak);
+    float sum = 0.0f;
     float onset = 0.0f;
     for (std::uint32_t start = 0; start < hop_; start += block_) {
         float energy = 0.0f;
         for (std::uint32_t i = start; i < start + block_; ++i) {
-            const float x = samples[i];
-            const float magnitude = std::fabs(x);
-            energy += x * x;
-            peak = std::max(peak, magnitude);
-            clipped += magnitude >= 0.99f ? 1u : 0u;
+            energy += samples[i] * samples[i];
         }
         sum += energy;
         energy /= static_cast<float>(block_);
@@ -207,52 +272,88 @@ void FrontEnd::MeasureWaveform(const float* samples) noexcept
 
 void FrontEnd::MeasureSpectrum() noexcept
 {
-    const float* x = history_.data();
-    float* w = frame_.data();
-    for (std::uint32_t i = 0; i < window_; ++i) {
-        w[i] = x[i] * hann_[i];
+    // The loops below run in passes of their own, over restrict-qualified
+    // pointers, so that the compiler can vectorise the element-wise ones.
+    // Every sum still adds its terms one after another in bin order, as a
+    // single loop would: a float sum in another order could differ in its
+    // last bits, and the detectors' thresholds were fitted on these values.
+    {
+        const float* __restrict x = history_.data();
+        const float* __restrict hann = hann_.data();
+        float* __restrict w = frame_.data();
+        const std::uint32_t n = window_;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            w[i] = x[i] * hann[i];
+        }
     }
     fftwf_execute_dft_r2c(static_cast<fftwf_plan>(forwardPlan_), frame_.data(),
                           reinterpret_cast<fftwf_complex*>(spectrum_.data()));
 
+    const std::uint32_t top = topBin_;
+    float* __restrict power = power_.data();
+    {
+        const float* __restrict spectrum = spectrum_.data();
+        const float scale = powerScale_;
+        const std::size_t bins = top + 1;
+        for (std::size_t k = 0; k < bins; ++k) {
+            const float re = spectrum[2 * k];
+            const float im = spectrum[2 * k + 1];
+            power[k] = (re * re + im * im) * scale + 1e-14f;
+        }
+    }
+
+    // Each band's bins are one run (Init), so a band's sum needs no lookup
+    // per bin.
     float* bandPower = bandPower_;
     std::fill(bandPower, bandPower + kBandCount, 0.0f);
-    float total = 0.0f;
-    float weighted = 0.0f;
-    float high = 0.0f;
-    float mid = 0.0f;
+    for (int band = 0; band < features_.bandCount; ++band) {
+        float sum = 0.0f;
+        for (std::uint32_t k = bandFirstBin_[band]; k < bandFirstBin_[band + 1]; ++k) {
+            sum += power[k];
+        }
+        bandPower[band] = sum;
+    }
+
     // The flatness's log-sum takes one log per eight bins, of their product
     // in double (bin powers are >= 1e-14, so eight never underflow).
-    double logSum = 0.0;
-    double product = 1.0;
-    int inProduct = 0;
     const std::uint32_t firstFlatBin = static_cast<std::uint32_t>(100.0f / kBinHz) + 1;
     const std::uint32_t bin1k = static_cast<std::uint32_t>(1000.0f / kBinHz);
     const std::uint32_t bin4k = static_cast<std::uint32_t>(4000.0f / kBinHz);
-    for (std::uint32_t k = 0; k <= topBin_; ++k) {
-        const float re = spectrum_[2 * k];
-        const float im = spectrum_[2 * k + 1];
-        const float p = (re * re + im * im) * powerScale_ + 1e-14f;
-        power_[k] = p;
-        const std::uint8_t band = binBand_[k];
-        if (band < kBandCount) {
-            bandPower[band] += p;
-        }
-        if (k >= firstFlatBin) {
+    float total = 0.0f;
+    float weighted = 0.0f;
+    double logSum = 0.0;
+    int k = static_cast<int>(firstFlatBin);
+    const int bins = static_cast<int>(top) + 1;
+    float binIndex = static_cast<float>(k);  // k as a float, counted (exact this far below 2^24)
+    for (; k + 8 <= bins; k += 8) {
+        double product = 1.0;
+        for (int j = k; j < k + 8; ++j) {
+            const float p = power[j];
             total += p;
-            weighted += p * static_cast<float>(k);
+            weighted += p * binIndex;
+            binIndex += 1.0f;
             product *= static_cast<double>(p);
-            if (++inProduct == 8) {
-                logSum += std::log(product);
-                product = 1.0;
-                inProduct = 0;
-            }
-            high += k > bin4k ? p : 0.0f;
-            mid += (k > bin1k && k <= bin4k) ? p : 0.0f;
         }
+        logSum += std::log(product);
+    }
+    double product = 1.0;
+    for (; k < bins; ++k) {
+        const float p = power[k];
+        total += p;
+        weighted += p * binIndex;
+        binIndex += 1.0f;
+        product *= static_cast<double>(p);
     }
     logSum += std::log(product);
-    const float count = static_cast<float>(topBin_ + 1 - firstFlatBin);
+    float mid = 0.0f;
+    for (std::uint32_t bin = std::max(bin1k + 1, firstFlatBin); bin <= std::min(bin4k, top); ++bin) {
+        mid += power[bin];
+    }
+    float high = 0.0f;
+    for (std::uint32_t bin = std::max(bin4k + 1, firstFlatBin); bin <= top; ++bin) {
+        high += power[bin];
+    }
+    const float count = static_cast<float>(top + 1 - firstFlatBin);
     const float mean = total / count;
     features_.flatness = std::min(1.0f, static_cast<float>(std::exp(logSum / count)) / mean);
     features_.centroidHz = total > 0.0f ? weighted / total * kBinHz : 0.0f;
@@ -260,14 +361,16 @@ void FrontEnd::MeasureSpectrum() noexcept
     features_.midRatio = mid / total;
     features_.lowRatio = std::max(0.0f, 1.0f - features_.highRatio - features_.midRatio);
 
-    float flux = 0.0f;
-    for (int band = 0; band < features_.bandCount; ++band) {
-        const float db = PowerDb(bandPower[band]);
-        features_.bandDb[band] = db;
-        flux += std::max(0.0f, db - previousBandDb_[band]);
-        previousBandDb_[band] = db;
+    const int bands = features_.bandCount;
+    for (int band = 0; band < bands; ++band) {
+        features_.bandDb[band] = PowerDb(bandPower[band]);
         smoothed_[band] = 0.9f * smoothed_[band] + 0.1f * bandPower[band];
     }
+    float flux = 0.0f;
+    for (int band = 0; band < bands; ++band) {
+        flux += std::max(0.0f, features_.bandDb[band] - previousBandDb_[band]);
+    }
+    std::memcpy(previousBandDb_, features_.bandDb, sizeof previousBandDb_);
     features_.fluxDb = features_.bandCount > 0 ? flux / static_cast<float>(features_.bandCount) : 0.0f;
 }
 
@@ -289,15 +392,22 @@ void FrontEnd::TrackFloor() noexcept
         }
         floorPrimed_ = true;
     }
+    // Slot by slot across the bands, which vectorises; a minimum is the
+    // same whatever the order it is taken in.
+    float minimum[kBandCount];
     for (int band = 0; band < bands; ++band) {
         currentMin_[band] = std::min(currentMin_[band], smoothed_[band]);
-        float minimum = currentMin_[band];
-        for (const auto& slot : slotMin_) {
-            minimum = std::min(minimum, slot[band]);
+        minimum[band] = currentMin_[band];
+    }
+    for (const auto& slot : slotMin_) {
+        for (int band = 0; band < bands; ++band) {
+            minimum[band] = std::min(minimum[band], slot[band]);
         }
+    }
+    for (int band = 0; band < bands; ++band) {
         // The minimum of a smoothed noise power sits below its mean; 1.5
         // (1.8 dB) brings it back to about the mean for the band widths here.
-        floorPower_[band] = 1.5f * minimum;
+        floorPower_[band] = 1.5f * minimum[band];
     }
     if (++slotHop_ == kFloorSlotHops) {
         slotHop_ = 0;
@@ -308,12 +418,14 @@ void FrontEnd::TrackFloor() noexcept
         }
     }
 
+    for (int band = 0; band < bands; ++band) {
+        features_.floorDb[band] = PowerDb(floorPower_[band]);
+    }
+    std::memcpy(features_.bandPower, bandPower_, static_cast<std::size_t>(bands) * sizeof(float));
+    std::memcpy(features_.floorPower, floorPower_, static_cast<std::size_t>(bands) * sizeof(float));
     float bandSum = 0.0f;
     float floorSum = 0.0f;
     for (int band = 0; band < bands; ++band) {
-        features_.floorDb[band] = PowerDb(floorPower_[band]);
-        features_.bandPower[band] = bandPower_[band];
-        features_.floorPower[band] = floorPower_[band];
         bandSum += bandPower_[band];
         floorSum += floorPower_[band];
     }
@@ -330,25 +442,24 @@ void FrontEnd::FindPeak() noexcept
     for (int band = 0; band < features_.bandCount; ++band) {
         floorPerBin[band] = floorPower_[band] / bandBins_[band];
     }
-    std::uint32_t best = 0;
-    std::uint32_t bestHigh = 0;
-    float bestScore = 0.0f;
-    float bestHighScore = 0.0f;
-    for (std::uint32_t k = low; k <= high; ++k) {
-        const float p = power_[k];
-        if (p < power_[k - 1] || p < power_[k + 1]) {
-            continue;
-        }
-        const float score = p / floorPerBin[binBand_[k]];
-        if (score > bestScore) {
-            bestScore = score;
-            best = k;
-        }
-        if (k >= highLow && score > bestHighScore) {
-            bestHighScore = score;
-            bestHigh = k;
+    // Every bin's score against the background where it is a local
+    // maximum, 0 where not; computed band by band without a branch (so it
+    // vectorises), then the best taken, the first of equals as before.
+    // Every bin from 250 Hz to the top belongs to a band.
+    constexpr std::uint32_t kTop = static_cast<std::uint32_t>(5000.0f / kBinHz);
+    float score[kTop + 1] = {};
+    const float* __restrict power = power_.data();
+    for (int band = 0; band < features_.bandCount; ++band) {
+        const std::uint32_t from = std::max(bandFirstBin_[band], low);
+        const std::uint32_t to = std::min(bandFirstBin_[band + 1], high + 1);
+        const float floor = floorPerBin[band];
+        for (std::uint32_t k = from; k < to; ++k) {
+            const float p = power[k];
+            score[k] = KeepIf(p / floor, Mask(p >= std::max(power[k - 1], power[k + 1])));
         }
     }
+    const std::uint32_t best = FirstLargest(score, low, high + 1);
+    const std::uint32_t bestHigh = FirstLargest(score, std::max(low, highLow), high + 1);
     float total = 0.0f;
     for (int band = 0; band < features_.bandCount; ++band) {
         total += bandPower_[band];
@@ -410,44 +521,67 @@ void FrontEnd::EstimatePitch() noexcept
     // voice or a siren does not wash out its periodicity.
     // Rewritten whole every hop, in one pass: the inverse transform
     // overwrites its input.
-    float* spectrum = acfSpectrum_.data();
+    // Band by band: lowBin (80 Hz) lies above the lowest band's 50 Hz and
+    // highBin at or below the top bin, so every bin between belongs to one.
+    float* __restrict spectrum = acfSpectrum_.data();
+    const float* __restrict power = power_.data();
     std::fill(spectrum, spectrum + 2 * lowBin, 0.0f);
-    float energy = 0.0f;
-    for (std::uint32_t k = lowBin; k <= highBin; ++k) {
-        const float clean = std::max(0.0f, power_[k] - floorPerBin_[binBand_[k]]);
-        spectrum[2 * k] = clean;
-        spectrum[2 * k + 1] = 0.0f;
-        energy += clean;
+    constexpr float kNoEnergy = 1e-10f;
+    std::uint32_t energetic = 0;  // bins that alone reach kNoEnergy
+    for (int band = 0; band < features_.bandCount; ++band) {
+        const std::uint32_t from = std::max(bandFirstBin_[band], lowBin);
+        const std::uint32_t to = std::min(bandFirstBin_[band + 1], highBin + 1);
+        const float floor = floorPerBin_[band];
+        for (std::size_t k = from; k < to; ++k) {
+            const float clean = power[k] - floor;
+            spectrum[2 * k] = std::max(0.0f, clean);
+            spectrum[2 * k + 1] = 0.0f;
+            energetic += clean >= kNoEnergy ? 1u : 0u;
+        }
     }
     std::fill(spectrum + 2 * (highBin + 1), spectrum + acfSpectrum_.size(), 0.0f);
     features_.f0Hz = 0.0f;
     features_.harmonicity = 0.0f;
     features_.harmonicsDb = -60.0f;
-    if (energy < 1e-10f) {
-        return;
+    // A sum of non-negative floats is at least its largest term in any
+    // order, so the bin-order sum is needed only when no bin alone decides.
+    if (energetic == 0) {
+        float energy = 0.0f;
+        for (std::uint32_t k = lowBin; k <= highBin; ++k) {
+            energy += spectrum[2 * k];
+        }
+        if (energy < kNoEnergy) {
+            return;
+        }
     }
     fftwf_execute_dft_c2r(static_cast<fftwf_plan>(acfPlan_), reinterpret_cast<fftwf_complex*>(acfSpectrum_.data()),
                           acf_.data());
     // Lags at the effective 16 kHz: 2.3 kHz (a siren's top) .. 80 Hz.
     constexpr int kMinLag = 7;
     constexpr int kMaxLag = 200;
+    // The window-corrected correlation at each local maximum, 0 elsewhere
+    // and where it is not positive (neither could be the best, nor pass
+    // the test against a positive best below); in one branch-free pass.
     const float zero = acf_[0];
-    int bestLag = 0;
-    float best = 0.0f;
-    for (int lag = kMinLag; lag <= kMaxLag; ++lag) {
-        const float r = acf_[lag] * windowAcf_[lag];
-        if (r > best && acf_[lag] >= acf_[lag - 1] && acf_[lag] >= acf_[lag + 1]) {
-            best = r;
-            bestLag = lag;
+    float candidate[kMaxLag + 1] = {};
+    {
+        const float* __restrict acf = acf_.data();
+        const float* __restrict windowAcf = windowAcf_.data();
+        for (int lag = kMinLag; lag <= kMaxLag; ++lag) {
+            const float x = acf[lag];
+            const float r = x * windowAcf[lag];
+            candidate[lag] = KeepIf(r, Mask(x >= std::max(acf[lag - 1], acf[lag + 1])) & Mask(r > 0.0f));
         }
     }
+    int bestLag = static_cast<int>(FirstLargest(candidate, kMinLag, kMaxLag + 1));
     if (bestLag == 0) {
         return;
     }
     // The shortest lag that is nearly as good is the period; its multiples
     // (the octaves and fifths below) correlate just as well.
+    const float best = candidate[bestLag];
     for (int lag = kMinLag; lag < bestLag; ++lag) {
-        if (acf_[lag] >= acf_[lag - 1] && acf_[lag] >= acf_[lag + 1] && acf_[lag] * windowAcf_[lag] > 0.85f * best) {
+        if (candidate[lag] > 0.85f * best) {
             bestLag = lag;
             break;
         }

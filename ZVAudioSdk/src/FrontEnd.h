@@ -69,6 +69,9 @@ private:
     ZvVector<float> power_;       // bin power, scaled so a sine's bins sum to its mean square
     ZvVector<std::uint8_t> binBand_;  // band of each bin (kBandCount: none)
     float bandBins_[kBandCount] = {};
+    // First bin of each band; a band's bins run to the next band's first
+    // (the last entry: one past the top band's last bin).
+    std::uint32_t bandFirstBin_[kBandCount + 1] = {};
 
     // Autocorrelation for pitch: the power spectrum's lowest 256 bins
     // (0..8 kHz) transformed back at a 512-point size, i.e. at an effective

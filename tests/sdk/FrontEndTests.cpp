@@ -6,6 +6,7 @@
 // every case starts with a faint or steady lead-in.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -114,6 +115,53 @@ TEST(FrontEnd, SteadyBackgroundBecomesTheFloorAndToneStandsAboveIt)
     }
     const Features onset = frontEnd.PushHop(click.data());
     EXPECT_GT(onset.onsetDb, 6.0f);
+}
+
+// What the hop's waveform and the bands say about plain signals, at every
+// rate: a sine's peak and level, clipping, which third of the spectrum holds
+// a tone, the bands adding up to the hop's power, and no pitch in silence.
+TEST(FrontEnd, WaveformAndBandSharesFollowTheSignalAtEveryRate)
+{
+    for (std::uint32_t rate : {8000u, 16000u, 32000u, 48000u}) {
+        FrontEnd frontEnd;
+        frontEnd.Init(rate);
+        Noise noise;
+        double phase = 0.0;
+        Feed(frontEnd, rate, 0.5, 1000.0, 1, 0.0f, 0.001f, noise, phase);
+
+        // A half-scale sine: peak -6 dBFS, level -9 dBFS, nothing clipped.
+        const Features half = Feed(frontEnd, rate, 0.3, 500.0, 1, 0.5f, 0.0f, noise, phase);
+        EXPECT_NEAR(half.peakDb, -6.02f, 0.25f) << rate;
+        EXPECT_NEAR(half.levelDb, -9.03f, 0.1f) << rate;
+        EXPECT_EQ(half.clippedFraction, 0.0f) << rate;
+        EXPECT_GT(half.lowRatio, 0.9f) << rate;
+        float bands = 0.0f;
+        for (int band = 0; band < half.bandCount; ++band) {
+            bands += half.bandPower[band];
+        }
+        EXPECT_NEAR(10.0f * std::log10(bands), half.levelDb, 0.5f) << rate;
+
+        // Overdriven and clipped at full scale: two thirds of the samples.
+        std::vector<float> clipped(frontEnd.HopSamples());
+        for (std::size_t i = 0; i < clipped.size(); ++i) {
+            const double x = 2.0 * std::sin(2.0 * kPi * 500.0 * static_cast<double>(i) / rate);
+            clipped[i] = static_cast<float>(std::max(-1.0, std::min(1.0, x)));
+        }
+        const Features loud = frontEnd.PushHop(clipped.data());
+        EXPECT_NEAR(loud.clippedFraction, 2.0f / 3.0f, 0.1f) << rate;
+        EXPECT_NEAR(loud.peakDb, 0.0f, 0.01f) << rate;
+
+        const Features presence = Feed(frontEnd, rate, 0.3, 2500.0, 1, 0.3f, 0.001f, noise, phase);
+        EXPECT_GT(presence.midRatio, 0.9f) << rate;
+        if (rate >= 16000) {
+            const Features hiss = Feed(frontEnd, rate, 0.3, 6000.0, 1, 0.3f, 0.001f, noise, phase);
+            EXPECT_GT(hiss.highRatio, 0.9f) << rate;
+        }
+
+        const Features quiet = Feed(frontEnd, rate, 0.5, 500.0, 1, 0.0f, 0.0f, noise, phase);
+        EXPECT_EQ(quiet.f0Hz, 0.0f) << rate;
+        EXPECT_EQ(quiet.harmonicity, 0.0f) << rate;
+    }
 }
 
 }  // namespace
