@@ -83,6 +83,9 @@ enum Descriptor : int {
     kLateFlatness,  // mean spectral flatness of the sounding hops 40 .. 200 ms after the onset
     kAttack,        // hops from the onset until the new energy is within 3 dB of its first 100 ms' peak
     kPeakOverRef,   // the new energy's peak over the whole reference, dB
+    kJumps,         // share of hops 40 ms .. 0.6 s after the onset whose waveform jumps again by 6 dB or more
+    kReshape,       // mean spread over the risen high bands of their hop-to-hop change, dB
+    kShapeDrift,    // change of the highs' spectral shape from the impact to 100-250 ms after, dB
     kDescriptorCount
 };
 
@@ -196,6 +199,12 @@ private:
         int voiceStart = kVoicedHops;
         float lateFlatness = 0.0f;
         int lateFlatnessHops = 0;
+        int jumps = 0;
+        float prevHighDb[kBandCount] = {};
+        float reshape = 0.0f;
+        int reshapeHops = 0;
+        float earlyShape[kBandCount] = {};
+        float laterShape[kBandCount] = {};
     };
 
     // A free slot, or else the one opened by the weakest onset when this
@@ -299,6 +308,41 @@ private:
         if (k >= 2 && k <= 10 && sounding) {
             s.prominence += f.peakProminenceDb;
             ++s.prominenceHops;
+        }
+        if (k >= 4 && f.onsetDb >= 6.0f) {
+            ++s.jumps;
+        }
+        {
+            // Hop-to-hop change of the bands above 3 kHz that stand 6 dB over
+            // the reference: its spread across the bands is small when they
+            // all decay together (one ringing body) and large when separate
+            // shards light different bands.
+            float sum = 0.0f;
+            float sum2 = 0.0f;
+            int n = 0;
+            for (int b = 0; b < s.bands; ++b) {
+                if (s.hz[b] < 3000.0f) {
+                    continue;
+                }
+                const float db = f.bandDb[b];
+                if (k >= 1 && k < 30 && db >= s.refDb[b] + 6.0f && s.prevHighDb[b] >= s.refDb[b] + 6.0f) {
+                    const float change = db - s.prevHighDb[b];
+                    sum += change;
+                    sum2 += change * change;
+                    ++n;
+                }
+                s.prevHighDb[b] = db;
+                if (k <= 3) {  // kept in step with the divisors in Describe
+                    s.earlyShape[b] += db;
+                } else if (k >= 10 && k < 25) {
+                    s.laterShape[b] += db;
+                }
+            }
+            if (n >= 3) {
+                const float mean = sum / static_cast<float>(n);
+                s.reshape += std::sqrt(std::max(0.0f, sum2 / static_cast<float>(n) - mean * mean));
+                ++s.reshapeHops;
+            }
         }
         if (k >= 4 && k < 20 && sounding) {
             s.lateFlatness += f.flatness;
@@ -440,6 +484,27 @@ private:
         }
         out[kAttack] = static_cast<float>(attack);
         out[kPeakOverRef] = std::clamp(early - PowerToDb(refTotal), 0.0f, 60.0f);
+        out[kJumps] = static_cast<float>(s.jumps) / static_cast<float>(kObserveHops - 4);
+        out[kReshape] = s.reshapeHops > 0 ? s.reshape / static_cast<float>(s.reshapeHops) : 0.0f;
+        // The highs' shape (each band's mean level minus that of all of them)
+        // at the impact against 100-250 ms later: a ringing body keeps its
+        // partials; shards that follow the impact sound in other bands.
+        float diff[kBandCount];
+        int highBands = 0;
+        float meanDiff = 0.0f;
+        for (int b = 0; b < s.bands; ++b) {
+            if (s.hz[b] >= 3000.0f) {
+                diff[highBands] = s.earlyShape[b] / 4.0f - s.laterShape[b] / 15.0f;
+                meanDiff += diff[highBands];
+                ++highBands;
+            }
+        }
+        meanDiff /= static_cast<float>(std::max(highBands, 1));
+        float spread = 0.0f;
+        for (int i = 0; i < highBands; ++i) {
+            spread += (diff[i] - meanDiff) * (diff[i] - meanDiff);
+        }
+        out[kShapeDrift] = highBands > 1 ? std::sqrt(spread / static_cast<float>(highBands)) : 0.0f;
     }
 
     const float minFluxDb_;
