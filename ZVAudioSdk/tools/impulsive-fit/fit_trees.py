@@ -21,6 +21,13 @@
   fit_trees.py narrowband MODEL.json CLASS TREES.json
       writes TREES.json with NARROWBAND[CLASS] as CLASS's "narrowband"
       sub-block (what a stream sampled below 12 kHz reads) into MODEL.json.
+  fit_trees.py veto MODEL.json CLASS ROUNDS FEATURES TRACE... > VETO.json
+      ROUNDS trees fitted on the admitted observations that CLASS's block
+      in MODEL.json reads at VETO_FROM or more (its "veto" is not applied
+      here, nor in admits()): what tells the class from the look-alikes
+      that pass for it.
+  fit_trees.py setveto MODEL.json CLASS VETO.json
+      writes VETO.json as CLASS's "veto" sub-block into MODEL.json, in place.
 With NARROW=1 in the environment, fit, refine and report use the
 narrowband gates and calibration (NARROWBAND) instead of CALIBRATION.
 The settings used are in fit.sh.
