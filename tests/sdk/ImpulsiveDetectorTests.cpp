@@ -192,7 +192,8 @@ TEST(ImpulsiveDetectors, CrashCymbalsInDrumKitsAreSeldomGlassBreak)
 
 // The class block's "veto" trees are read and rule observations out: a veto
 // that is below even odds whatever it sees silences a clear pane, which the
-// shipped block and a block without a veto report.
+// shipped block and a block without a veto report; a veto that is not an
+// object fails Init.
 TEST(ImpulsiveDetectors, GlassBreakVetoFromTheDataFileRulesObservationsOut)
 {
     synth::Rng rng(40);
@@ -215,6 +216,11 @@ TEST(ImpulsiveDetectors, GlassBreakVetoFromTheDataFileRulesObservationsOut)
     EXPECT_TRUE(reportedWith(model));
     model["detectors"]["GlassBreak"]["veto"] = {{"bias", -1.0}};
     EXPECT_FALSE(reportedWith(model));
+    // A damaged veto fails Init rather than scoring without it.
+    model["detectors"]["GlassBreak"]["veto"] = 1;
+    SdkTest::DataFolder damaged("glassveto", model);
+    SdkTest::Engine engine(SdkTest::MakeInit(kRate, 1, damaged.Path()));
+    EXPECT_EQ(engine.Handle(), nullptr);
 }
 
 TEST(ImpulsiveDetectors, EverydaySoundsCutOutOfSilenceAreNoneOfTheImpulsiveClasses)

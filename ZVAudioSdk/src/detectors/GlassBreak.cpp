@@ -24,6 +24,7 @@
 // shape, a kick's low rise under the hit. Shards light different bands
 // hop after hop and open onsets of their own.
 #include <algorithm>
+#include <stdexcept>
 
 #include "Memory.h"
 #include "detectors/ImpulseEvents.h"
@@ -42,7 +43,7 @@ public:
           minBroad_(Parameter(block, "minBroad", 0.2f, 0.0f, 1.0f)),
           minRiseDb_(Parameter(block, "minRiseDb", 3.0f, 0.0f, 50.0f)),
           hasVeto_(block.contains("veto")),
-          veto_(hasVeto_ ? block.at("veto") : nlohmann::json::object())
+          veto_(VetoBlock(block))
     {
     }
 
@@ -65,6 +66,21 @@ protected:
     }
 
 private:
+    // The block's "veto", or an empty one; a "veto" that is not an object is
+    // a damaged data file and fails Init.
+    static const nlohmann::json& VetoBlock(const nlohmann::json& block)
+    {
+        static const nlohmann::json kNone = nlohmann::json::object();
+        const auto found = block.find("veto");
+        if (found == block.end()) {
+            return kNone;
+        }
+        if (!found->is_object()) {
+            throw std::runtime_error("GlassBreak: veto is not an object");
+        }
+        return *found;
+    }
+
     // Below even odds of glass by the veto trees: a look-alike.
     bool Vetoed(const float d[kDescriptorCount]) const noexcept
     {
@@ -75,7 +91,6 @@ private:
         std::copy(d, d + kDescriptorCount, descriptors);
         return veto_.LogOdds(descriptors) < 0.0f;
     }
-
 
     const float minHighShare_;
     const float minHighSustain_;
