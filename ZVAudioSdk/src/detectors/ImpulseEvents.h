@@ -83,6 +83,9 @@ enum Descriptor : int {
     kLateFlatness,  // mean spectral flatness of the sounding hops 40 .. 200 ms after the onset
     kAttack,        // hops from the onset until the new energy is within 3 dB of its first 100 ms' peak
     kPeakOverRef,   // the new energy's peak over the whole reference, dB
+    kJumps,         // share of hops 40 ms .. 0.6 s after the onset whose waveform jumps again by 6 dB or more
+    kReshape,       // mean spread over the risen high bands of their hop-to-hop change, dB
+    kShapeDrift,    // change of the highs' spectral shape from the impact to 100-250 ms after, dB
     kDescriptorCount
 };
 
@@ -96,8 +99,12 @@ public:
     // sample, while the 32 ms window sees a burst that starts late in a hop
     // only in the next one, and a faint burst (shards at 0 dB) lifts the
     // bands enough only once the window holds most of it.
-    ImpulseEvents(float minFluxDb, float minOnsetDb, bool jumpFromHopBefore = false)
-        : minFluxDb_(minFluxDb), minOnsetDb_(minOnsetDb), jumpFromHopBefore_(jumpFromHopBefore)
+    //
+    // With highsDetail, the highs' further jumps, hop-to-hop spread and shape
+    // (kJumps, kReshape, kShapeDrift) are measured; without, they read 0 and
+    // cost nothing (only GlassBreak weighs them).
+    ImpulseEvents(float minFluxDb, float minOnsetDb, bool jumpFromHopBefore = false, bool highsDetail = false)
+        : minFluxDb_(minFluxDb), minOnsetDb_(minOnsetDb), jumpFromHopBefore_(jumpFromHopBefore), highsDetail_(highsDetail)
     {
         for (auto& row : recentDb_) {
             std::fill(row, row + kBandCount, kSilenceDb);
@@ -196,6 +203,12 @@ private:
         int voiceStart = kVoicedHops;
         float lateFlatness = 0.0f;
         int lateFlatnessHops = 0;
+        int jumps = 0;
+        float prevHighDb[kBandCount] = {};
+        float reshape = 0.0f;
+        int reshapeHops = 0;
+        float earlyShape[kBandCount] = {};
+        float laterShape[kBandCount] = {};
     };
 
     // A free slot, or else the one opened by the weakest onset when this
@@ -300,6 +313,9 @@ private:
             s.prominence += f.peakProminenceDb;
             ++s.prominenceHops;
         }
+        if (highsDetail_) {
+            ObserveHighs(s, f, k);
+        }
         if (k >= 4 && k < 20 && sounding) {
             s.lateFlatness += f.flatness;
             ++s.lateFlatnessHops;
@@ -317,6 +333,49 @@ private:
             }
         }
         ++s.hops;
+    }
+
+    // The highs after the onset: further jumps of the waveform, the spread
+    // across the high bands of their hop-to-hop change, and their levels
+    // at the impact and 100-250 ms later (for kShapeDrift).
+    void ObserveHighs(Slot& s, const Features& f, int k) noexcept
+    {
+        if (k >= 4 && f.onsetDb >= 6.0f) {
+            ++s.jumps;
+        }
+        if (k >= 30) {
+            return;  // the bands are read over the first 0.3 s only
+        }
+        // Hop-to-hop change of the bands above 3 kHz that stand 6 dB over
+        // the reference: its spread across the bands is small when they
+        // all decay together (one ringing body) and large when separate
+        // shards light different bands.
+        float sum = 0.0f;
+        float sum2 = 0.0f;
+        int n = 0;
+        for (int b = 0; b < s.bands; ++b) {
+            if (s.hz[b] < 3000.0f) {
+                continue;
+            }
+            const float db = f.bandDb[b];
+            if (k >= 1 && k < 30 && db >= s.refDb[b] + 6.0f && s.prevHighDb[b] >= s.refDb[b] + 6.0f) {
+                const float change = db - s.prevHighDb[b];
+                sum += change;
+                sum2 += change * change;
+                ++n;
+            }
+            s.prevHighDb[b] = db;
+            if (k <= 3) {  // kept in step with the divisors in Describe
+                s.earlyShape[b] += db;
+            } else if (k >= 10 && k < 25) {
+                s.laterShape[b] += db;
+            }
+        }
+        if (n >= 3) {
+            const float mean = sum / static_cast<float>(n);
+            s.reshape += std::sqrt(std::max(0.0f, sum2 / static_cast<float>(n) - mean * mean));
+            ++s.reshapeHops;
+        }
     }
 
     void Describe(const Slot& s, float out[kDescriptorCount]) const noexcept
@@ -440,11 +499,37 @@ private:
         }
         out[kAttack] = static_cast<float>(attack);
         out[kPeakOverRef] = std::clamp(early - PowerToDb(refTotal), 0.0f, 60.0f);
+        if (!highsDetail_) {
+            out[kJumps] = out[kReshape] = out[kShapeDrift] = 0.0f;
+            return;
+        }
+        out[kJumps] = static_cast<float>(s.jumps) / static_cast<float>(kObserveHops - 4);
+        out[kReshape] = s.reshapeHops > 0 ? s.reshape / static_cast<float>(s.reshapeHops) : 0.0f;
+        // The highs' shape (each band's mean level minus that of all of them)
+        // at the impact against 100-250 ms later: a ringing body keeps its
+        // partials; shards that follow the impact sound in other bands.
+        float diff[kBandCount];
+        int highBands = 0;
+        float meanDiff = 0.0f;
+        for (int b = 0; b < s.bands; ++b) {
+            if (s.hz[b] >= 3000.0f) {
+                diff[highBands] = s.earlyShape[b] / 4.0f - s.laterShape[b] / 15.0f;
+                meanDiff += diff[highBands];
+                ++highBands;
+            }
+        }
+        meanDiff /= static_cast<float>(std::max(highBands, 1));
+        float spread = 0.0f;
+        for (int i = 0; i < highBands; ++i) {
+            spread += (diff[i] - meanDiff) * (diff[i] - meanDiff);
+        }
+        out[kShapeDrift] = highBands > 1 ? std::sqrt(spread / static_cast<float>(highBands)) : 0.0f;
     }
 
     const float minFluxDb_;
     const float minOnsetDb_;
     const bool jumpFromHopBefore_;
+    const bool highsDetail_;
     float jumpBeforeDb_ = 0.0f;
     Slot slots_[kSlots];
     float power_[kBandCount] = {};
@@ -526,9 +611,9 @@ inline nlohmann::json BandBlock(std::uint32_t sampleRate, const nlohmann::json& 
 // trees would say; the trees are fitted on admitted observations only.
 class ImpulseDetector : public Detector {
 public:
-    ImpulseDetector(const nlohmann::json& block, const char* name)
+    ImpulseDetector(const nlohmann::json& block, const char* name, bool highsDetail = false)
         : events_(Parameter(block, "minFluxDb", 4.0f, 0.0f, 60.0f), Parameter(block, "minOnsetDb", 3.0f, 0.0f, 60.0f),
-                  Parameter(block, "jumpFromHopBefore", 0.0f, 0.0f, 1.0f) > 0.5f),
+                  Parameter(block, "jumpFromHopBefore", 0.0f, 0.0f, 1.0f) > 0.5f, highsDetail),
           trees_(block),
           holdHops_(static_cast<int>(Parameter(block, "holdHops", 20.0f, 0.0f, 200.0f))),
           name_(name)

@@ -21,6 +21,13 @@
   fit_trees.py narrowband MODEL.json CLASS TREES.json
       writes TREES.json with NARROWBAND[CLASS] as CLASS's "narrowband"
       sub-block (what a stream sampled below 12 kHz reads) into MODEL.json.
+  fit_trees.py veto MODEL.json CLASS ROUNDS FEATURES TRACE... > VETO.json
+      ROUNDS trees fitted on the admitted observations that CLASS's block
+      in MODEL.json reads at VETO_FROM or more (its "veto" is not applied
+      here, nor in admits()): what tells the class from the look-alikes
+      that pass for it.
+  fit_trees.py setveto MODEL.json CLASS VETO.json
+      writes VETO.json as CLASS's "veto" sub-block into MODEL.json, in place.
 With NARROW=1 in the environment, fit, refine and report use the
 narrowband gates and calibration (NARROWBAND) instead of CALIBRATION.
 The settings used are in fit.sh.
@@ -29,7 +36,7 @@ import json, math, os, re, sys
 
 # Order of the descriptors (ImpulseEvents.h, enum Descriptor).
 NAMES = ("rise broad low high top d2 d5 d12 hd2 prom flat harm voiced sus hsus shards hlate inner gap "
-         "recent onset pfall pitch mid dend vstart lowrise lflat attack por").split()
+         "recent onset pfall pitch mid dend vstart lowrise lflat attack por jumps reshape drift").split()
 INDEX = {n: i for i, n in enumerate(NAMES)}
 OBSERVE_HOPS = 60
 # scale, shift and any class parameters written beside the trees. The
@@ -60,6 +67,9 @@ if os.environ.get("NARROW") == "1":
 # Boosting rounds and the fewest observations in a leaf: DogBark's
 # observations are many and varied (every syllable of speech nearby opens
 # one), so its trees take larger leaves and more of them.
+# Observations the veto is fitted on: those the class's trees read at this
+# confidence or more.
+VETO_FROM = 0.3
 ROUNDS_MINLEAF = {"GlassBreak": (80, 30), "GunShot": (80, 30), "DogBark": (120, 50)}
 
 
@@ -228,6 +238,35 @@ def main():
         lines = ["        " + json.dumps(tree) for tree in model["trees"][len(held["trees"]):]]
         at = m.start() + t.end(1)
         text = text[:at] + "".join(",\n" + line for line in lines) + text[at:]
+        json.loads(text)
+        open(path, "w").write(text)
+    elif command == "veto":
+        # Trees fitted on the observations the class's own trees already read
+        # as the class (confidence VETO_FROM or more): what tells the class
+        # from the look-alikes that pass for it. The detector drops an
+        # observation whose veto log-odds is below zero.
+        model, cls, rounds = json.load(open(sys.argv[2]))["detectors"][sys.argv[3]], sys.argv[3], int(sys.argv[4])
+        feats = [INDEX[n] for n in sys.argv[5].split(",")]
+        X, y = [], []
+        for clip, start, x in load(sys.argv[6:]):
+            t = label(cls, clip, start)
+            if t is not None and admits(cls, x) and confidence(model, x, model["scale"], model["shift"]) >= VETO_FROM:
+                X.append(x); y.append(t)
+        print(f"{cls} veto: {len(y)} observations, {sum(y)} positive", file=sys.stderr)
+        json.dump(fit(X, y, feats, rounds=rounds, rate=0.3, minleaf=10), sys.stdout)
+    elif command == "setveto":
+        path, name, model = sys.argv[2], sys.argv[3], json.load(open(sys.argv[4]))
+        text = open(path).read()
+        m = re.search(r'\n    "' + name + r'": \{.*?\n    \}', text, re.S)
+        block = m.group(0)
+        v = re.search(r'\n      "veto": \{.*?\n      \},?', block, re.S)
+        if v:
+            block = block[:v.start()] + block[v.end():]
+        trees = ",\n".join("          " + json.dumps(t) for t in model["trees"])
+        sub = f'\n      "veto": {{\n        "bias": {model["bias"]},\n        "trees": [\n{trees}\n        ]\n      }},'
+        at = block.index("{") + 1
+        block = block[:at] + sub + block[at:]
+        text = text[:m.start()] + block + text[m.end():]
         json.loads(text)
         open(path, "w").write(text)
     elif command == "narrowband":
