@@ -106,6 +106,37 @@ TEST(VocalDetectors, ClearCriesAreReportedAtTheDefaultThreshold)
     EXPECT_EQ(reported, kCries);
 }
 
+// A cry keeps its first harmonics below 1 kHz: the tilt gate from the data
+// file passes it as shipped, and silences it once set to close below any
+// voice's tilt; bounds the wrong way round make the file unusable.
+TEST(VocalDetectors, BabyCryTiltGateComesFromTheDataFile)
+{
+    synth::Rng rng(12);
+    const std::vector<float> clip =
+        OverBackground(rng, synth::babyCry(rng, kRate, 5.0), synth::BackgroundKind::Pink, 10.0);
+    const nlohmann::json model = SdkTest::ShippedModel();
+    auto reported = [&](float openDb, float closedDb, bool* initialised) {
+        nlohmann::json data = model;
+        data["detectors"]["BabyCry"]["openTiltDb"] = openDb;
+        data["detectors"]["BabyCry"]["closedTiltDb"] = closedDb;
+        SdkTest::DataFolder folder("vocal-tilt", data);
+        SdkTest::Engine engine(SdkTest::MakeInit(kRate, 1, folder.Path()));
+        *initialised = engine.Handle() != nullptr;
+        if (!*initialised || engine.SetParams(SdkTest::AllThresholds(0.5f)) != 0) {
+            return false;
+        }
+        return Contains(engine.Run(SdkTest::EncodePcm(clip, 2), kRate / 25 * 2), kBabyCry);
+    };
+    bool initialised = false;
+    EXPECT_TRUE(reported(model["detectors"]["BabyCry"]["openTiltDb"].get<float>(),
+                         model["detectors"]["BabyCry"]["closedTiltDb"].get<float>(), &initialised));
+    EXPECT_TRUE(initialised);
+    EXPECT_FALSE(reported(-30.0f, -29.0f, &initialised));
+    EXPECT_TRUE(initialised);
+    reported(20.0f, 10.0f, &initialised);
+    EXPECT_FALSE(initialised);
+}
+
 TEST(VocalDetectors, LookAlikesAreNeitherAggressionNorBabyCry)
 {
     synth::Rng rng(13);

@@ -13,12 +13,16 @@
 // is its harshness (clipped, energy above 4 kHz, pitch leaps), and the
 // fitted weights lean on that as far as it goes.
 //
-// A plain gate on the odds, whatever the weights make of the rest: an
+// Two plain gates on the odds, whatever the weights make of the rest: an
 // infant's short vocal tract puts its formants high, so a cry's foreground
 // reaches well into 2 .. 4 kHz, where a shout (formants near 1 kHz) falls
-// away.
+// away; and a cry is still a voice, its first harmonics below 1 kHz strong,
+// so its foreground in 1 .. 4 kHz stays within about 20 dB of what lies
+// below 1 kHz (tilt). A squeaking hinge rings a few narrow resonances above
+// 1 kHz over a weak fundamental and tilts 20 .. 30 dB.
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
 #include "Memory.h"
 #include "detectors/Detector.h"
@@ -38,23 +42,38 @@ public:
     explicit BabyCry(const nlohmann::json& block)
         : score_(block, kSilent, kCentre, kSlope),
           noPresenceDb_(Parameter(block, "noPresenceDb", -10.0f, -20.0f, 20.0f)),
-          fullPresenceDb_(Parameter(block, "fullPresenceDb", -3.0f, -20.0f, 20.0f))
+          fullPresenceDb_(Parameter(block, "fullPresenceDb", -3.0f, -20.0f, 20.0f)),
+          openTiltDb_(Parameter(block, "openTiltDb", 18.0f, -30.0f, 30.0f)),
+          closedTiltDb_(Parameter(block, "closedTiltDb", 24.0f, -30.0f, 31.0f))
     {
+        if (closedTiltDb_ <= openTiltDb_) {
+            throw std::runtime_error("BabyCry: closedTiltDb must lie above openTiltDb");
+        }
     }
 
     float Update(const Features& f) noexcept override
     {
-        float evidence[kMeasureCount];
-        window_.Update(f, evidence);
+        float evidence[kEffortMeasureCount];
+        evidence_.Update(f, evidence);
+        float voice[kMeasureCount];
+        std::copy(evidence, evidence + kMeasureCount, voice);
         const float presence = Ramp(evidence[kPresence] * 20.0f, noPresenceDb_, fullPresenceDb_);
-        return score_.Follow(score_.Weigh(evidence) + std::log(std::max(presence, 1e-4f)));
+        // Open up to openTiltDb, closed from closedTiltDb (Ramp rises, so on
+        // the negated tilt).
+        const float tilt = Ramp(-evidence[kTilt] * 20.0f, -closedTiltDb_, -openTiltDb_);
+        return score_.Follow(score_.Weigh(voice) + std::log(std::max(presence * tilt, 1e-4f)));
     }
 
 private:
-    VoiceWindow window_;
+    // The voice measures of the last second and the tilt over the same
+    // hops (EffortEvidence also checks the pitch on voiced hops, which the
+    // tilt does not need; the cost is a few dozen band look-ups a hop).
+    EffortEvidence evidence_{100};
     VoiceScore score_;
     const float noPresenceDb_;
     const float fullPresenceDb_;
+    const float openTiltDb_;
+    const float closedTiltDb_;
 };
 
 }  // namespace

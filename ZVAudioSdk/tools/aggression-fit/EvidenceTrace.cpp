@@ -1,6 +1,6 @@
-// Writes, for every clip of a labelled folder, the Aggression detector's
+// Writes, for every clip of a labelled folder, the vocal detectors'
 // evidence vector (EffortEvidence, VoiceMeasures.h) every other hop, for
-// fitting its weights:
+// fitting their trees (windowHops: 50 for Aggression, 100 for BabyCry):
 //
 //   EvidenceTrace FOLDER SPLIT|all [windowHops] > trace.txt
 //
@@ -8,7 +8,7 @@
 // inEvent v0 v1 ..." per traced hop (inEvent: the hop lies within the
 // labelled event).
 //
-// Not part of the library: a tool for refitting its Aggression class.
+// Not part of the library: a tool for refitting its Aggression and BabyCry classes.
 #include <sndfile.h>
 
 #include <cstdio>
