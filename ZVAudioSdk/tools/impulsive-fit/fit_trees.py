@@ -25,7 +25,7 @@
       ROUNDS trees fitted on the admitted observations that CLASS's block
       in MODEL.json reads at VETO_FROM or more (its "veto" is not applied
       here, nor in admits()): what tells the class from the look-alikes
-      that pass for it; its bias is raised by VETO_MARGIN[CLASS].
+      that pass for it.
   fit_trees.py setveto MODEL.json CLASS VETO.json
       writes VETO.json as CLASS's "veto" sub-block into MODEL.json, in place.
 With NARROW=1 in the environment, fit, refine and report use the
@@ -70,11 +70,6 @@ if os.environ.get("NARROW") == "1":
 # Observations the veto is fitted on: those the class's trees read at this
 # confidence or more.
 VETO_FROM = 0.3
-# Added to a veto's bias: how much more a look-alike's veto log-odds must
-# fall before it rules an observation out. GunShot's 2 was chosen on seeds
-# kept apart (the fewest false clips without a shot lost at any SNR; at 0
-# and 1 the veto cost 0 dB shots there).
-VETO_MARGIN = {"GlassBreak": 0.0, "GunShot": 1.0}
 ROUNDS_MINLEAF = {"GlassBreak": (80, 30), "GunShot": (80, 30), "DogBark": (120, 50)}
 
 
@@ -258,9 +253,7 @@ def main():
             if t is not None and admits(cls, x) and confidence(model, x, model["scale"], model["shift"]) >= VETO_FROM:
                 X.append(x); y.append(t)
         print(f"{cls} veto: {len(y)} observations, {sum(y)} positive", file=sys.stderr)
-        veto = fit(X, y, feats, rounds=rounds, rate=0.3, minleaf=10)
-        veto["bias"] = round(veto["bias"] + VETO_MARGIN.get(cls, 0.0), 4)
-        json.dump(veto, sys.stdout)
+        json.dump(fit(X, y, feats, rounds=rounds, rate=0.3, minleaf=10), sys.stdout)
     elif command == "setveto":
         path, name, model = sys.argv[2], sys.argv[3], json.load(open(sys.argv[4]))
         text = open(path).read()
