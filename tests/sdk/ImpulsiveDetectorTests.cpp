@@ -223,6 +223,42 @@ TEST(ImpulsiveDetectors, GlassBreakVetoFromTheDataFileRulesObservationsOut)
     EXPECT_EQ(engine.Handle(), nullptr);
 }
 
+// GunShot reads a "veto" from its block as GlassBreak does: one below even
+// odds whatever it sees silences a clear pistol shot, which the shipped
+// block reports; a stream sampled below 12 kHz ignores a veto fitted on
+// wideband streams (its block has no narrowband one); a veto that is not an
+// object fails Init.
+TEST(ImpulsiveDetectors, GunShotVetoFromTheDataFileRulesWidebandObservationsOut)
+{
+    constexpr std::uint32_t kNarrowRate = 8000;
+    synth::Rng rng(41);
+    const std::vector<float> wide =
+        OverBackground(rng, synth::gunShot(rng, kRate, synth::GunKind::Pistol, 1), synth::BackgroundKind::Pink, 20.0);
+    const std::vector<float> narrow = OverBackground(rng, synth::gunShot(rng, kNarrowRate, synth::GunKind::Pistol, 1),
+                                                     synth::BackgroundKind::Pink, 20.0, 0.0, kNarrowRate);
+    auto reportedWith = [&](const nlohmann::json& model, std::uint32_t rate) {
+        SdkTest::DataFolder data("shotveto", model);
+        SdkTest::Engine engine(SdkTest::MakeInit(rate, 1, data.Path()));
+        EXPECT_NE(engine.Handle(), nullptr);
+        if (engine.Handle() == nullptr) {
+            return false;
+        }
+        EXPECT_EQ(engine.SetParams(SdkTest::AllThresholds(0.5f)), 0);
+        const std::vector<float>& clip = rate == kRate ? wide : narrow;
+        return Contains(engine.Run(SdkTest::EncodePcm(clip, 2), rate / 25 * 2), kGunShot);
+    };
+    nlohmann::json model = SdkTest::ShippedModel();
+    EXPECT_TRUE(reportedWith(model, kRate));
+    EXPECT_TRUE(reportedWith(model, kNarrowRate));
+    model["detectors"]["GunShot"]["veto"] = {{"bias", -1.0}};
+    EXPECT_FALSE(reportedWith(model, kRate));
+    EXPECT_TRUE(reportedWith(model, kNarrowRate));
+    model["detectors"]["GunShot"]["veto"] = 1;
+    SdkTest::DataFolder damaged("shotveto", model);
+    SdkTest::Engine engine(SdkTest::MakeInit(kRate, 1, damaged.Path()));
+    EXPECT_EQ(engine.Handle(), nullptr);
+}
+
 TEST(ImpulsiveDetectors, EverydaySoundsCutOutOfSilenceAreNoneOfTheImpulsiveClasses)
 {
     // Stored effects start on their first sample and end in digital silence:

@@ -23,9 +23,6 @@
 // (little spread of their hop-to-hop change) and keep the impact's spectral
 // shape, a kick's low rise under the hit. Shards light different bands
 // hop after hop and open onsets of their own.
-#include <algorithm>
-#include <stdexcept>
-
 #include "Memory.h"
 #include "detectors/ImpulseEvents.h"
 
@@ -42,8 +39,7 @@ public:
           maxHarmonicity_(Parameter(block, "maxHarmonicity", 0.85f, 0.0f, 1.0f)),
           minBroad_(Parameter(block, "minBroad", 0.2f, 0.0f, 1.0f)),
           minRiseDb_(Parameter(block, "minRiseDb", 3.0f, 0.0f, 50.0f)),
-          hasVeto_(block.contains("veto")),
-          veto_(VetoBlock(block))
+          veto_(block, "GlassBreak")
     {
     }
 
@@ -62,61 +58,24 @@ protected:
     {
         return d[kHighShare] >= minHighShare_ && d[kHighSustain] >= minHighSustain_ &&
                d[kProminence] <= maxProminenceDb_ && d[kHarmonicity] <= maxHarmonicity_ && d[kBroad] >= minBroad_ &&
-               d[kRise] >= minRiseDb_ && !Vetoed(d);
+               d[kRise] >= minRiseDb_ && !veto_.RulesOut(d);
     }
 
 private:
-    // The block's "veto", or an empty one; a "veto" that is not an object is
-    // a damaged data file and fails Init.
-    static const nlohmann::json& VetoBlock(const nlohmann::json& block)
-    {
-        static const nlohmann::json kNone = nlohmann::json::object();
-        const auto found = block.find("veto");
-        if (found == block.end()) {
-            return kNone;
-        }
-        if (!found->is_object()) {
-            throw std::runtime_error("GlassBreak: veto is not an object");
-        }
-        return *found;
-    }
-
-    // Below even odds of glass by the veto trees: a look-alike.
-    bool Vetoed(const float d[kDescriptorCount]) const noexcept
-    {
-        if (!hasVeto_) {
-            return false;
-        }
-        float descriptors[kDescriptorCount];
-        std::copy(d, d + kDescriptorCount, descriptors);
-        return veto_.LogOdds(descriptors) < 0.0f;
-    }
-
     const float minHighShare_;
     const float minHighSustain_;
     const float maxProminenceDb_;
     const float maxHarmonicity_;
     const float minBroad_;
     const float minRiseDb_;
-    // Without a "veto" in the block nothing is vetoed (its sum alone would
-    // be the default bias, which vetoes everything).
-    const bool hasVeto_;
-    const DepthTwoTrees<kDescriptorCount, 32> veto_;
+    const ObservationVeto veto_;
 };
 
 }  // namespace
 
 Detector* MakeGlassBreak(std::uint32_t sampleRate, const nlohmann::json& block)
 {
-    // The veto was fitted on wideband streams; a narrow stream's highs are
-    // the 3-4 kHz bands alone, so it reads a veto only from its own
-    // sub-block.
-    nlohmann::json chosen = BandBlock(sampleRate, block);
-    const auto narrow = block.find("narrowband");
-    if (sampleRate < kNarrowbandRate && (narrow == block.end() || !narrow->contains("veto"))) {
-        chosen.erase("veto");
-    }
-    return ZvNew<GlassBreak>(chosen);
+    return ZvNew<GlassBreak>(ObservationVeto::WidebandOnly(sampleRate, block));
 }
 
 }  // namespace zvsdk

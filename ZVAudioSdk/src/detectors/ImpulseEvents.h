@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
+#include <string>
 #ifdef ZV_IMPULSIVE_TRACE
 #include <cstdio>
 #endif
@@ -602,6 +603,65 @@ inline nlohmann::json BandBlock(std::uint32_t sampleRate, const nlohmann::json& 
     }
     return chosen;
 }
+
+// A class block's "veto": trees fitted only on the observations the class's
+// own trees already read as the class, telling it from the look-alikes that
+// pass for it there (a drum kit's crash for glass, a kick and snare struck
+// together for a shot). An observation whose veto log-odds is below 0 is
+// ruled out in the class's Admits; the class's confidence is not touched
+// otherwise. A block without "veto" vetoes nothing (the trees' sum alone
+// would be the default bias, which vetoes everything); a "veto" that is not
+// an object is a damaged data file and fails Init. Built at Init on the
+// caller's thread, read-only afterwards.
+class ObservationVeto {
+public:
+    ObservationVeto(const nlohmann::json& block, const char* name)
+        : present_(block.contains("veto")), trees_(VetoBlock(block, name))
+    {
+    }
+
+    bool RulesOut(const float d[kDescriptorCount]) const noexcept
+    {
+        if (!present_) {
+            return false;
+        }
+        float descriptors[kDescriptorCount];
+        std::copy(d, d + kDescriptorCount, descriptors);
+        return trees_.LogOdds(descriptors) < 0.0f;
+    }
+
+    // The block for a stream of `sampleRate` (BandBlock), whose veto was
+    // fitted on wideband streams: a stream sampled below kNarrowbandRate
+    // reads one only from its own "narrowband" sub-block, since its highs
+    // are the 3-4 kHz bands alone and the wideband veto's questions about
+    // them do not hold.
+    static nlohmann::json WidebandOnly(std::uint32_t sampleRate, const nlohmann::json& block)
+    {
+        nlohmann::json chosen = BandBlock(sampleRate, block);
+        const auto narrow = block.find("narrowband");
+        if (sampleRate < kNarrowbandRate && (narrow == block.end() || !narrow->contains("veto"))) {
+            chosen.erase("veto");
+        }
+        return chosen;
+    }
+
+private:
+    static const nlohmann::json& VetoBlock(const nlohmann::json& block, const char* name)
+    {
+        static const nlohmann::json kNone = nlohmann::json::object();
+        const auto found = block.find("veto");
+        if (found == block.end()) {
+            return kNone;
+        }
+        if (!found->is_object()) {
+            throw std::runtime_error(std::string(name) + ": veto is not an object");
+        }
+        return *found;
+    }
+
+    const bool present_;
+    const DepthTwoTrees<kDescriptorCount, 32> trees_;
+};
 
 // What the three impulsive detectors share: an ImpulseEvents, the class's
 // trees from the data file, and a confidence that jumps to an observation's
