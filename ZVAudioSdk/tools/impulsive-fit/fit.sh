@@ -58,6 +58,20 @@ mkdir -p "$work"
 gen=$(find "$build" -type f -name zv_soundgen -perm -u+x | head -n 1)
 memory=$(find "$build" -name libzv_memory.so | head -n 1)
 
+# The tune split of one seed, generated into $work/NAME unless it is there:
+# tune_set NAME SEED [CLASSES [more generator options]] (no CLASSES: all).
+tune_set() {
+  local name=$1 seed=$2 classes=${3:-}
+  shift 2
+  [ $# -gt 0 ] && shift
+  [ -f "$work/$name/manifest.csv" ] && return 0
+  if [ -n "$classes" ]; then
+    "$gen" --out "$work/$name" --seed "$seed" --classes "$classes" --split tune "$@"
+  else
+    "$gen" --out "$work/$name" --seed "$seed" --split tune "$@"
+  fi
+}
+
 # The trace tool: the library's front end and detectors built with the trace.
 c++ -O2 -std=c++17 -DZV_IMPULSIVE_TRACE -I$src -IZVAudioSdk/include -IDetectors/ZelvaniAudioAnalytics/src -Imemory/include \
   "$here/DescriptorTrace.cpp" $src/FrontEnd.cpp $src/Classifier.cpp $src/detectors/*.cpp \
@@ -65,11 +79,10 @@ c++ -O2 -std=c++17 -DZV_IMPULSIVE_TRACE -I$src -IZVAudioSdk/include -IDetectors/
 
 if [ "${NARROWBAND:-0}" = 1 ]; then
   for seed in 1 2 3 5 6; do
-    [ -f "$work/nb$seed/manifest.csv" ] || "$gen" --out "$work/nb$seed" --rate 8000 --seed $seed --split tune
+    tune_set nb$seed $seed "" --rate 8000
   done
   for seed in 7 8; do
-    [ -f "$work/nb$seed/manifest.csv" ] ||
-      "$gen" --out "$work/nb$seed" --rate 8000 --seed $seed --classes GunShot,GlassBreak,DogBark,negative --split tune
+    tune_set nb$seed $seed GunShot,GlassBreak,DogBark,negative --rate 8000
   done
   for set in nb1 nb2 nb3 nb5 nb6 nb7 nb8; do
     "$work/DescriptorTrace" "$work/$set" tune ZVAudioSdk/share/model.json crop GunShot 2> "$work/shot-$set.txt"
@@ -98,12 +111,11 @@ if [ "${GLASSBREAK:-0}" = veto ]; then
   # recall), the holdout of seed 1 for the check.
   sets=""
   for seed in 10 11 12 13 14 15; do
-    [ -f "$work/gn$seed/manifest.csv" ] ||
-      "$gen" --out "$work/gn$seed" --seed $seed --classes GlassBreak,negative --split tune
+    tune_set gn$seed $seed GlassBreak,negative
     sets="$sets gn$seed"
   done
   for seed in 20 21 22 23 24 25; do
-    [ -f "$work/neg$seed/manifest.csv" ] || "$gen" --out "$work/neg$seed" --seed $seed --classes negative --split tune
+    tune_set neg$seed $seed negative
     sets="$sets neg$seed"
   done
   traces=""
@@ -129,18 +141,16 @@ if [ "${EVERYDAY:-0}" = refine ]; then
   # GlassBreak is left as it is: a refinement on this material cost clear
   # panes on every seed checked.
   for seed in 2 3; do
-    [ -f "$work/gen$seed/manifest.csv" ] || "$gen" --out "$work/gen$seed" --seed $seed --split tune
+    tune_set gen$seed $seed
   done
   for seed in 4 5; do
-    [ -f "$work/imp$seed/manifest.csv" ] ||
-      "$gen" --out "$work/imp$seed" --seed $seed --classes GunShot,GlassBreak,DogBark,Aggression --split tune
+    tune_set imp$seed $seed GunShot,GlassBreak,DogBark,Aggression
   done
   for seed in 4 5 6 7 8 9; do
-    [ -f "$work/neg$seed/manifest.csv" ] || "$gen" --out "$work/neg$seed" --seed $seed --classes negative --split tune
+    tune_set neg$seed $seed negative
   done
   for seed in 11 12 13 14; do
-    [ -f "$work/gd$seed/manifest.csv" ] ||
-      "$gen" --out "$work/gd$seed" --seed $seed --classes GunShot,DogBark,Aggression --split tune
+    tune_set gd$seed $seed GunShot,DogBark,Aggression
   done
   shots=""
   dogs=""
@@ -164,22 +174,20 @@ if [ "${EVERYDAY:-0}" = refine ]; then
   exit 0
 fi
 for seed in 1 2 3; do
-  [ -f "$work/gen$seed/manifest.csv" ] || "$gen" --out "$work/gen$seed" --seed $seed --split tune
+  tune_set gen$seed $seed
 done
 for seed in 4 5; do
-  [ -f "$work/imp$seed/manifest.csv" ] ||
-    "$gen" --out "$work/imp$seed" --seed $seed --classes GunShot,GlassBreak,DogBark,Aggression --split tune
+  tune_set imp$seed $seed GunShot,GlassBreak,DogBark,Aggression
 done
 for seed in 4 5 6 7; do
-  [ -f "$work/neg$seed/manifest.csv" ] || "$gen" --out "$work/neg$seed" --seed $seed --classes negative --split tune
+  tune_set neg$seed $seed negative
 done
 if [ "${GLASSBREAK:-0}" = refine ]; then
   for seed in 8 9 10 11; do
-    [ -f "$work/ga$seed/manifest.csv" ] ||
-      "$gen" --out "$work/ga$seed" --seed $seed --classes GlassBreak,Aggression,negative --split tune
+    tune_set ga$seed $seed GlassBreak,Aggression,negative
   done
   for seed in 12 13 14 15; do
-    [ -f "$work/ag$seed/manifest.csv" ] || "$gen" --out "$work/ag$seed" --seed $seed --classes Aggression,negative --split tune
+    tune_set ag$seed $seed Aggression,negative
   done
   for set in ga8 ga9 ga10 ga11 ag12 ag13 ag14 ag15; do
     "$work/DescriptorTrace" "$work/$set" tune ZVAudioSdk/share/model.json crop GlassBreak 2> "$work/glass-$set.txt"
