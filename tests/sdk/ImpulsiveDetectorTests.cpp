@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -114,20 +115,20 @@ TEST(ImpulsiveDetectors, SmallAndLargeDogsBarkingAreReportedAsDogBark)
     }
 }
 
-// How many of the look-alikes of `classes` (at +20 dB over a quiet room)
-// are reported as any of the three impulsive classes; `which` names them.
-int LookAlikesReported(synth::Rng& rng, const std::vector<std::string>& classes, int& checked, std::string& which)
+// How many reports of `classes` the catalogue's kinds that `pick` accepts
+// draw, each played as `render` makes it (drawing on the caller's stream);
+// `checked` counts the clips, `which` names the reports.
+template <typename Pick, typename Render>
+int KindsReported(Pick pick, Render render, std::initializer_list<int> classes, int& checked, std::string& which)
 {
     int reported = 0;
     for (const synth::SoundKind& kind : synth::catalogue()) {
-        const std::string of = kind.lookalikeOf;
-        if (std::find(classes.begin(), classes.end(), of) == classes.end()) {
+        if (!pick(kind)) {
             continue;
         }
         ++checked;
-        const std::vector<float> sound = kind.make(rng, kRate, 6.0);
-        const std::vector<int> codes = Reported(OverBackground(rng, sound, synth::BackgroundKind::Quiet, 20.0));
-        for (int code : {kGunShot, kGlassBreak, kDogBark}) {
+        const std::vector<int> codes = Reported(render(kind));
+        for (int code : classes) {
             if (Contains(codes, code)) {
                 ++reported;
                 which += std::string(" ") + kind.subLabel + "->" + std::to_string(code);
@@ -135,6 +136,20 @@ int LookAlikesReported(synth::Rng& rng, const std::vector<std::string>& classes,
         }
     }
     return reported;
+}
+
+// How many of the look-alikes of `classes` (at +20 dB over a quiet room)
+// are reported as any of the three impulsive classes.
+int LookAlikesReported(synth::Rng& rng, const std::vector<std::string>& classes, int& checked, std::string& which)
+{
+    return KindsReported(
+        [&](const synth::SoundKind& kind) {
+            return std::find(classes.begin(), classes.end(), std::string(kind.lookalikeOf)) != classes.end();
+        },
+        [&](const synth::SoundKind& kind) {
+            return OverBackground(rng, kind.make(rng, kRate, 6.0), synth::BackgroundKind::Quiet, 20.0);
+        },
+        {kGunShot, kGlassBreak, kDogBark}, checked, which);
 }
 
 TEST(ImpulsiveDetectors, BangsKnocksAndClapsAreNoneOfTheImpulsiveClasses)
@@ -170,20 +185,17 @@ TEST(ImpulsiveDetectors, CrashCymbalsInDrumKitsAreSeldomGlassBreak)
     int reported = 0;
     std::string which;
     for (int take = 0; take < 20; ++take) {
-        for (const synth::SoundKind& kind : synth::catalogue()) {
-            const std::string sub = kind.subLabel;
-            if (sub != "drum_kit" && sub != "drum_kit_music") {
-                continue;
-            }
-            ++checked;
-            const synth::BackgroundKind background =
-                take % 2 == 0 ? synth::BackgroundKind::Quiet : synth::BackgroundKind::Traffic;
-            const std::vector<float> kit = kind.make(rng, kRate, 8.0);
-            if (Contains(Reported(OverBackground(rng, kit, background, 20.0)), kGlassBreak)) {
-                ++reported;
-                which += " " + sub + "#" + std::to_string(take);
-            }
-        }
+        const synth::BackgroundKind background =
+            take % 2 == 0 ? synth::BackgroundKind::Quiet : synth::BackgroundKind::Traffic;
+        reported += KindsReported(
+            [](const synth::SoundKind& kind) {
+                const std::string sub = kind.subLabel;
+                return sub == "drum_kit" || sub == "drum_kit_music";
+            },
+            [&](const synth::SoundKind& kind) {
+                return OverBackground(rng, kind.make(rng, kRate, 8.0), background, 20.0);
+            },
+            {kGlassBreak}, checked, which);
     }
     EXPECT_EQ(checked, 40);
     // One kit in ten at most: each clip holds several crashes.
@@ -270,25 +282,20 @@ TEST(ImpulsiveDetectors, EverydaySoundsCutOutOfSilenceAreNoneOfTheImpulsiveClass
     int reported = 0;
     std::string which;
     for (int copy = 0; copy < 12; ++copy) {
-        for (const synth::SoundKind& kind : synth::catalogue()) {
-            const std::string sub = kind.subLabel;
-            if (sub.size() < 4 || sub.compare(sub.size() - 4, 4, "_cut") != 0) {
-                continue;
-            }
-            ++checked;
-            std::vector<float> clip = kind.make(rng, kRate, 6.0);
-            for (float& x : clip) {
-                x *= 0.5f;
-            }
-            clip.resize(clip.size() + 2 * kRate, 0.0f);
-            const std::vector<int> codes = Reported(clip);
-            for (int code : {kGunShot, kGlassBreak, kDogBark}) {
-                if (Contains(codes, code)) {
-                    ++reported;
-                    which += " " + sub + "->" + std::to_string(code);
+        reported += KindsReported(
+            [](const synth::SoundKind& kind) {
+                const std::string sub = kind.subLabel;
+                return sub.size() >= 4 && sub.compare(sub.size() - 4, 4, "_cut") == 0;
+            },
+            [&](const synth::SoundKind& kind) {
+                std::vector<float> clip = kind.make(rng, kRate, 6.0);
+                for (float& x : clip) {
+                    x *= 0.5f;
                 }
-            }
-        }
+                clip.resize(clip.size() + 2 * kRate, 0.0f);
+                return clip;
+            },
+            {kGunShot, kGlassBreak, kDogBark}, checked, which);
     }
     EXPECT_GE(checked, 12);
     // One in eighteen: the precision target's allowance over 36 clips.
