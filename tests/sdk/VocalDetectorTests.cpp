@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "DetectorTestSupport.h"
@@ -106,20 +107,29 @@ TEST(VocalDetectors, ClearCriesAreReportedAtTheDefaultThreshold)
     EXPECT_EQ(reported, kCries);
 }
 
-// A cry keeps its first harmonics below 1 kHz: the tilt gate from the data
-// file passes it as shipped, and silences it once set to close below any
-// voice's tilt; bounds the wrong way round make the file unusable.
-TEST(VocalDetectors, BabyCryTiltGateComesFromTheDataFile)
+// A cry keeps its first harmonics below 1 kHz and never holds its pitch
+// like a played note: the tilt and held-pitch gates from the data file pass
+// it as shipped, and silence it once set to close below any voice's tilt or
+// on the few steady moments a cry has; bounds the wrong way round make the
+// file unusable. Without the held-pitch bounds the gate is the shipped one.
+TEST(VocalDetectors, BabyCryGatesComeFromTheDataFile)
 {
     synth::Rng rng(12);
     const std::vector<float> clip =
         OverBackground(rng, synth::babyCry(rng, kRate, 5.0), synth::BackgroundKind::Pink, 10.0);
     const nlohmann::json model = SdkTest::ShippedModel();
-    auto reported = [&](float openDb, float closedDb, bool* initialised) {
+    auto reported = [&](const char* openKey, const char* closedKey, const nlohmann::json& open,
+                        const nlohmann::json& closed, bool* initialised) {
         nlohmann::json data = model;
-        data["detectors"]["BabyCry"]["openTiltDb"] = openDb;
-        data["detectors"]["BabyCry"]["closedTiltDb"] = closedDb;
-        SdkTest::DataFolder folder("vocal-tilt", data);
+        nlohmann::json& block = data["detectors"]["BabyCry"];
+        for (auto [key, value] : {std::pair{openKey, open}, std::pair{closedKey, closed}}) {
+            if (value.is_null()) {
+                block.erase(key);
+            } else {
+                block[key] = value;
+            }
+        }
+        SdkTest::DataFolder folder("vocal-gates", data);
         SdkTest::Engine engine(SdkTest::MakeInit(kRate, 1, folder.Path()));
         *initialised = engine.Handle() != nullptr;
         if (!*initialised || engine.SetParams(SdkTest::AllThresholds(0.5f)) != 0) {
@@ -127,13 +137,20 @@ TEST(VocalDetectors, BabyCryTiltGateComesFromTheDataFile)
         }
         return Contains(engine.Run(SdkTest::EncodePcm(clip, 2), kRate / 25 * 2), kBabyCry);
     };
+    const nlohmann::json& shipped = model["detectors"]["BabyCry"];
     bool initialised = false;
-    EXPECT_TRUE(reported(model["detectors"]["BabyCry"]["openTiltDb"].get<float>(),
-                         model["detectors"]["BabyCry"]["closedTiltDb"].get<float>(), &initialised));
+    EXPECT_TRUE(reported("openTiltDb", "closedTiltDb", shipped["openTiltDb"], shipped["closedTiltDb"], &initialised));
     EXPECT_TRUE(initialised);
-    EXPECT_FALSE(reported(-30.0f, -29.0f, &initialised));
+    EXPECT_FALSE(reported("openTiltDb", "closedTiltDb", -30.0f, -29.0f, &initialised));
     EXPECT_TRUE(initialised);
-    reported(20.0f, 10.0f, &initialised);
+    reported("openTiltDb", "closedTiltDb", 20.0f, 10.0f, &initialised);
+    EXPECT_FALSE(initialised);
+
+    EXPECT_TRUE(reported("openHeldShare", "closedHeldShare", nullptr, nullptr, &initialised));
+    EXPECT_TRUE(initialised);
+    EXPECT_FALSE(reported("openHeldShare", "closedHeldShare", 0.0f, 0.01f, &initialised));
+    EXPECT_TRUE(initialised);
+    reported("openHeldShare", "closedHeldShare", 0.6f, 0.3f, &initialised);
     EXPECT_FALSE(initialised);
 }
 

@@ -20,6 +20,11 @@
 // so its foreground in 1 .. 4 kHz stays within about 20 dB of what lies
 // below 1 kHz (tilt). A squeaking hinge rings a few narrow resonances above
 // 1 kHz over a weak fundamental and tilts 20 .. 30 dB.
+//
+// A third gate against music: a band's sustained notes can sit in the
+// cry's pitch range with rich overtones, but each note holds its pitch
+// where a cry's melody glides and jitters (HeldPitch); the gate shuts as
+// the share of held hops in the last second grows.
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
@@ -44,10 +49,15 @@ public:
           noPresenceDb_(Parameter(block, "noPresenceDb", -10.0f, -20.0f, 20.0f)),
           fullPresenceDb_(Parameter(block, "fullPresenceDb", -3.0f, -20.0f, 20.0f)),
           openTiltDb_(Parameter(block, "openTiltDb", 18.0f, -30.0f, 30.0f)),
-          closedTiltDb_(Parameter(block, "closedTiltDb", 24.0f, -30.0f, 31.0f))
+          closedTiltDb_(Parameter(block, "closedTiltDb", 24.0f, -30.0f, 31.0f)),
+          openHeldShare_(Parameter(block, "openHeldShare", 0.3f, 0.0f, 1.0f)),
+          closedHeldShare_(Parameter(block, "closedHeldShare", 0.6f, 0.0f, 1.01f))
     {
         if (closedTiltDb_ <= openTiltDb_) {
             throw std::runtime_error("BabyCry: closedTiltDb must lie above openTiltDb");
+        }
+        if (closedHeldShare_ <= openHeldShare_) {
+            throw std::runtime_error("BabyCry: closedHeldShare must lie above openHeldShare");
         }
     }
 
@@ -61,7 +71,10 @@ public:
         // Open up to openTiltDb, closed from closedTiltDb (Ramp rises, so on
         // the negated tilt).
         const float tilt = Ramp(-evidence[kTilt] * 20.0f, -closedTiltDb_, -openTiltDb_);
-        return score_.Follow(score_.Weigh(voice) + std::log(std::max(presence * tilt, 1e-4f)));
+        // Likewise open up to openHeldShare, closed from closedHeldShare.
+        const float heldShare = held_.Update(evidence_.LastVoicePitch());
+        const float notes = Ramp(-heldShare, -closedHeldShare_, -openHeldShare_);
+        return score_.Follow(score_.Weigh(voice) + std::log(std::max(presence * tilt * notes, 1e-4f)));
     }
 
 private:
@@ -69,11 +82,14 @@ private:
     // hops (EffortEvidence also checks the pitch on voiced hops, which the
     // tilt does not need; the cost is a few dozen band look-ups a hop).
     EffortEvidence evidence_{100};
+    HeldPitch held_;
     VoiceScore score_;
     const float noPresenceDb_;
     const float fullPresenceDb_;
     const float openTiltDb_;
     const float closedTiltDb_;
+    const float openHeldShare_;
+    const float closedHeldShare_;
 };
 
 }  // namespace

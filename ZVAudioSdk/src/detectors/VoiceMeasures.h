@@ -471,6 +471,9 @@ public:
         out[kLoudShare] = static_cast<float>(loud_) / static_cast<float>(length_);
     }
 
+    // This hop's pitch checked against the bands (VoicePitch), 0 unless voiced.
+    float LastVoicePitch() const noexcept { return window_.LastVoicePitch(); }
+
 private:
     static constexpr std::uint32_t kRing = 100;
     struct Slot {
@@ -497,6 +500,62 @@ private:
     int loud_ = 0;
     double pitchSum_ = 0.0;
     double tiltSum_ = 0.0;
+};
+
+// How much of the last second held its pitch the way a played note does:
+// the share of the hops that are voiced with a checked pitch (VoicePitch)
+// within kToleranceSemitones of a voiced hop 50 .. 150 ms before.
+//
+// A note of an instrument holds its pitch to a few hundredths of a semitone
+// from its onset to its end, then steps to the next; a chord or a drum hit
+// may move the checked pitch elsewhere for a while, but it comes back to the
+// same note, which the look back over a tenth of a second finds again. A
+// voice is never that steady: a cry's melody rises and falls and its period
+// jitters by a percent or more from cycle to cycle, so its pitch drifts by
+// more than the tolerance within 50 ms on most hops; only the top of a
+// rising-falling arc stays near one pitch for a moment. The share counts
+// the hops of the whole window, not only the voiced ones, so a few voiced
+// hops of a cry deep in noise cannot make it large.
+//
+// Cost: up to eleven comparisons a voiced hop; no allocation.
+class HeldPitch {
+public:
+    HeldPitch() noexcept { std::fill(std::begin(pitches_), std::end(pitches_), kUnvoiced); }
+
+    // Takes this hop's checked pitch (0 when not voiced); returns the share
+    // of the last kWindow hops whose pitch was held.
+    float Update(float pitchHz) noexcept
+    {
+        const float pitch = pitchHz > 0.0f ? std::log2(pitchHz) : kUnvoiced;
+        bool held = false;
+        if (pitch != kUnvoiced) {
+            for (std::uint32_t back = kNearest; back <= kFarthest && !held; ++back) {
+                const float before = pitches_[(next_ + kPitches - back) % kPitches];
+                held = before != kUnvoiced && std::fabs(pitch - before) <= kToleranceOctaves;
+            }
+        }
+        pitches_[next_] = pitch;
+        next_ = (next_ + 1) % kPitches;
+        count_ += (held ? 1 : 0) - (heldHops_[slot_] ? 1 : 0);
+        heldHops_[slot_] = held;
+        slot_ = (slot_ + 1) % kWindow;
+        return static_cast<float>(count_) / static_cast<float>(kWindow);
+    }
+
+private:
+    static constexpr float kUnvoiced = -100.0f;
+    // 0.15 semitone: a percent of the frequency, above the front end's
+    // wobble on a steady tone and below a voice's cycle-to-cycle jitter.
+    static constexpr float kToleranceOctaves = 0.15f / 12.0f;
+    static constexpr std::uint32_t kNearest = 5;    // 50 ms
+    static constexpr std::uint32_t kFarthest = 15;  // 150 ms
+    static constexpr std::uint32_t kPitches = kFarthest + 1;
+    static constexpr std::uint32_t kWindow = 100;   // one second
+    float pitches_[kPitches];
+    bool heldHops_[kWindow] = {};
+    std::uint32_t next_ = 0;
+    std::uint32_t slot_ = 0;
+    int count_ = 0;
 };
 
 // A class's weighing of the evidence: a small network, kHidden units of
