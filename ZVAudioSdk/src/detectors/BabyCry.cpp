@@ -24,7 +24,8 @@
 // A third gate against music: a band's sustained notes can sit in the
 // cry's pitch range with rich overtones, but each note holds its pitch
 // where a cry's melody glides and jitters (HeldPitch); the gate shuts as
-// the share of held hops in the last second grows.
+// the share of held hops (the most in a second over the last three)
+// grows.
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
@@ -50,8 +51,8 @@ public:
           fullPresenceDb_(Parameter(block, "fullPresenceDb", -3.0f, -20.0f, 20.0f)),
           openTiltDb_(Parameter(block, "openTiltDb", 18.0f, -30.0f, 30.0f)),
           closedTiltDb_(Parameter(block, "closedTiltDb", 24.0f, -30.0f, 31.0f)),
-          openHeldShare_(Parameter(block, "openHeldShare", 0.3f, 0.0f, 1.0f)),
-          closedHeldShare_(Parameter(block, "closedHeldShare", 0.6f, 0.0f, 1.01f))
+          openHeldShare_(Parameter(block, "openHeldShare", 0.35f, 0.0f, 1.0f)),
+          closedHeldShare_(Parameter(block, "closedHeldShare", 0.55f, 0.0f, 1.01f))
     {
         if (closedTiltDb_ <= openTiltDb_) {
             throw std::runtime_error("BabyCry: closedTiltDb must lie above openTiltDb");

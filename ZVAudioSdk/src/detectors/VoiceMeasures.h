@@ -502,60 +502,92 @@ private:
     double tiltSum_ = 0.0;
 };
 
-// How much of the last second held its pitch the way a played note does:
-// the share of the hops that are voiced with a checked pitch (VoicePitch)
-// within kToleranceSemitones of a voiced hop 50 .. 150 ms before.
+// Whether a played note was heard in the last three seconds: the highest
+// share, over that time, of a second's hops whose checked pitch
+// (VoicePitch) was held: within kToleranceSemitones of most of the voiced
+// hops 50 .. 150 ms before it.
 //
 // A note of an instrument holds its pitch to a few hundredths of a semitone
-// from its onset to its end, then steps to the next; a chord or a drum hit
-// may move the checked pitch elsewhere for a while, but it comes back to the
-// same note, which the look back over a tenth of a second finds again. A
-// voice is never that steady: a cry's melody rises and falls and its period
-// jitters by a percent or more from cycle to cycle, so its pitch drifts by
-// more than the tolerance within 50 ms on most hops; only the top of a
-// rising-falling arc stays near one pitch for a moment. The share counts
-// the hops of the whole window, not only the voiced ones, so a few voiced
-// hops of a cry deep in noise cannot make it large.
+// from its onset to its end, then steps to the next, so a second of a tune
+// has most of its voiced hops held; a drum hit or a chord that moves the
+// checked pitch elsewhere for a moment costs only those hops. A voice is
+// never that steady: its period jitters by a percent or more from cycle to
+// cycle and a cry's melody rises and falls, so even the flat top of a cry's
+// arc lands within a tenth of a semitone of the hops before it only now
+// and then, not on most of them. The share counts the hops of the whole
+// second, not only the voiced ones, so a few voiced hops of a cry deep in
+// noise cannot make it large; it is held for three seconds because a band
+// does not stop between its notes while a cry's odds may peak in a pause
+// of the tune (a drum fill, a chord change).
 //
-// Cost: up to eleven comparisons a voiced hop; no allocation.
+// Cost: up to eleven comparisons a voiced hop and thirty a hop; no
+// allocation.
 class HeldPitch {
 public:
     HeldPitch() noexcept { std::fill(std::begin(pitches_), std::end(pitches_), kUnvoiced); }
 
-    // Takes this hop's checked pitch (0 when not voiced); returns the share
-    // of the last kWindow hops whose pitch was held.
+    // Takes this hop's checked pitch (0 when not voiced); returns the highest
+    // share of held hops in a second over the last three seconds.
     float Update(float pitchHz) noexcept
     {
         const float pitch = pitchHz > 0.0f ? std::log2(pitchHz) : kUnvoiced;
         bool held = false;
         if (pitch != kUnvoiced) {
-            for (std::uint32_t back = kNearest; back <= kFarthest && !held; ++back) {
+            int voiced = 0;
+            int near = 0;
+            for (std::uint32_t back = kNearest; back <= kFarthest; ++back) {
                 const float before = pitches_[(next_ + kPitches - back) % kPitches];
-                held = before != kUnvoiced && std::fabs(pitch - before) <= kToleranceOctaves;
+                if (before != kUnvoiced) {
+                    ++voiced;
+                    near += std::fabs(pitch - before) <= kToleranceOctaves ? 1 : 0;
+                }
             }
+            held = voiced >= kMinReferences && 2 * near > voiced;
         }
         pitches_[next_] = pitch;
         next_ = (next_ + 1) % kPitches;
         count_ += (held ? 1 : 0) - (heldHops_[slot_] ? 1 : 0);
         heldHops_[slot_] = held;
         slot_ = (slot_ + 1) % kWindow;
-        return static_cast<float>(count_) / static_cast<float>(kWindow);
+
+        const float share = static_cast<float>(count_) / static_cast<float>(kWindow);
+        blockHighest_ = std::max(blockHighest_, share);
+        float highest = blockHighest_;
+        for (float b : blocks_) {
+            highest = std::max(highest, b);
+        }
+        if (++inBlock_ == kBlockHops) {
+            blocks_[block_] = blockHighest_;
+            block_ = (block_ + 1) % kBlocks;
+            blockHighest_ = 0.0f;
+            inBlock_ = 0;
+        }
+        return highest;
     }
 
 private:
     static constexpr float kUnvoiced = -100.0f;
-    // 0.15 semitone: a percent of the frequency, above the front end's
-    // wobble on a steady tone and below a voice's cycle-to-cycle jitter.
-    static constexpr float kToleranceOctaves = 0.15f / 12.0f;
+    // 0.1 semitone (0.6 %): above the front end's wobble on a steady tone,
+    // below a voice's cycle-to-cycle jitter.
+    static constexpr float kToleranceOctaves = 0.1f / 12.0f;
     static constexpr std::uint32_t kNearest = 5;    // 50 ms
     static constexpr std::uint32_t kFarthest = 15;  // 150 ms
+    static constexpr int kMinReferences = 3;
     static constexpr std::uint32_t kPitches = kFarthest + 1;
-    static constexpr std::uint32_t kWindow = 100;   // one second
+    static constexpr std::uint32_t kWindow = 100;  // one second
+    // The three seconds' highest share, kept per 100 ms: the current block
+    // and the kBlocks before it.
+    static constexpr std::uint32_t kBlockHops = 10;
+    static constexpr std::uint32_t kBlocks = 29;
     float pitches_[kPitches];
     bool heldHops_[kWindow] = {};
     std::uint32_t next_ = 0;
     std::uint32_t slot_ = 0;
     int count_ = 0;
+    float blocks_[kBlocks] = {};
+    float blockHighest_ = 0.0f;
+    std::uint32_t block_ = 0;
+    std::uint32_t inBlock_ = 0;
 };
 
 // A class's weighing of the evidence: a small network, kHidden units of
