@@ -29,7 +29,7 @@ namespace {
 class GunShot final : public ImpulseDetector {
 public:
     explicit GunShot(const nlohmann::json& block)
-        : ImpulseDetector(block, "GunShot"),
+        : ImpulseDetector(block, "GunShot", false, true),
           minBroad_(Parameter(block, "minBroad", 0.4f, 0.0f, 1.0f)),
           minRiseDb_(Parameter(block, "minRiseDb", 4.0f, 0.0f, 50.0f)),
           minTopRiseDb_(Parameter(block, "minTopRiseDb", 2.0f, 0.0f, 50.0f)),
