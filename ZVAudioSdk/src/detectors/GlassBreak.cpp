@@ -32,7 +32,7 @@ namespace {
 class GlassBreak final : public ImpulseDetector {
 public:
     explicit GlassBreak(const nlohmann::json& block)
-        : ImpulseDetector(block, "GlassBreak", true, true),
+        : ImpulseDetector(block, "GlassBreak", true),
           minHighShare_(Parameter(block, "minHighShare", 0.3f, 0.0f, 1.0f)),
           minHighSustain_(Parameter(block, "minHighSustain", 0.35f, 0.0f, 1.0f)),
           maxProminenceDb_(Parameter(block, "maxProminenceDb", 24.0f, 0.0f, 100.0f)),

@@ -109,7 +109,7 @@ public:
     // With onsetContext, kOverRecent is measured: how far the onset stands
     // above the onsets of the recent past. A shot is the loudest, most
     // sudden thing around; a drum hit is one of many alike. Without, it
-    // reads 0 and costs nothing (only the classes with a veto weigh it).
+    // reads 0 and costs nothing (only GunShot's veto weighs it).
     ImpulseEvents(float minFluxDb, float minOnsetDb, bool jumpFromHopBefore = false, bool highsDetail = false,
                   bool onsetContext = false)
         : minFluxDb_(minFluxDb),
