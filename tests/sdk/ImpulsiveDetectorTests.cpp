@@ -271,6 +271,42 @@ TEST(ImpulsiveDetectors, GunShotVetoFromTheDataFileRulesWidebandObservationsOut)
     EXPECT_EQ(engine.Handle(), nullptr);
 }
 
+// GunShot's veto may ask how far an onset stands above the onsets of the
+// 3 s before it (+30 dB when there were none). A veto that rules out every
+// onset with any onset before it keeps a pistol shot over steady noise, and
+// silences the same shot when knocks came a second before it. Both come
+// 3.5 s into the stream, clear of the onset its start makes.
+TEST(ImpulsiveDetectors, GunShotVetoReadsTheOnsetsBeforeTheShot)
+{
+    synth::Rng rng(42);
+    const std::vector<float> pistol = synth::gunShot(rng, kRate, synth::GunKind::Pistol, 1);
+    std::vector<float> shot(2 * kRate, 0.0f);
+    shot.insert(shot.end(), pistol.begin(), pistol.end());
+    std::vector<float> knocksFirst(kRate / 2, 0.0f);
+    const std::vector<float> knocks = synth::knocks(rng, kRate);
+    knocksFirst.insert(knocksFirst.end(), knocks.begin(), knocks.end());
+    knocksFirst.resize(shot.size() - pistol.size(), 0.0f);
+    knocksFirst.insert(knocksFirst.end(), pistol.begin(), pistol.end());
+    constexpr int kOverRecentInput = 33;  // the descriptor's index in the data file's trees
+    nlohmann::json model = SdkTest::ShippedModel();
+    // Log-odds 1 - 2 = -1 (ruled out) up to 29.5 dB over the onsets before.
+    model["detectors"]["GunShot"]["veto"] = {{"bias", 1.0},
+                                             {"trees", {{kOverRecentInput, 29.5, 0, 1e9, -2.0, -2.0, 0, 1e9, 0.0, 0.0}}}};
+    SdkTest::DataFolder data("shotcontext", model);
+    auto reported = [&](const std::vector<float>& event) {
+        SdkTest::Engine engine(SdkTest::MakeInit(kRate, 1, data.Path()));
+        EXPECT_NE(engine.Handle(), nullptr);
+        if (engine.Handle() == nullptr) {
+            return false;
+        }
+        EXPECT_EQ(engine.SetParams(SdkTest::AllThresholds(0.5f)), 0);
+        const std::vector<float> clip = OverBackground(rng, event, synth::BackgroundKind::Pink, 20.0);
+        return Contains(engine.Run(SdkTest::EncodePcm(clip, 2), kRate / 25 * 2), kGunShot);
+    };
+    EXPECT_TRUE(reported(shot));
+    EXPECT_FALSE(reported(knocksFirst));
+}
+
 TEST(ImpulsiveDetectors, EverydaySoundsCutOutOfSilenceAreNoneOfTheImpulsiveClasses)
 {
     // Stored effects start on their first sample and end in digital silence:

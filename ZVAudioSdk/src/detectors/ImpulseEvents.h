@@ -87,6 +87,7 @@ enum Descriptor : int {
     kJumps,         // share of hops 40 ms .. 0.6 s after the onset whose waveform jumps again by 6 dB or more
     kReshape,       // mean spread over the risen high bands of their hop-to-hop change, dB
     kShapeDrift,    // change of the highs' spectral shape from the impact to 100-250 ms after, dB
+    kOverRecent,    // the onset's loudest hop over the loudest onset of the 3 s before it, dB (+30: none)
     kDescriptorCount
 };
 
@@ -104,13 +105,24 @@ public:
     // With highsDetail, the highs' further jumps, hop-to-hop spread and shape
     // (kJumps, kReshape, kShapeDrift) are measured; without, they read 0 and
     // cost nothing (only GlassBreak weighs them).
-    ImpulseEvents(float minFluxDb, float minOnsetDb, bool jumpFromHopBefore = false, bool highsDetail = false)
-        : minFluxDb_(minFluxDb), minOnsetDb_(minOnsetDb), jumpFromHopBefore_(jumpFromHopBefore), highsDetail_(highsDetail)
+    //
+    // With onsetContext, kOverRecent is measured: how far the onset stands
+    // above the onsets of the recent past. A shot is the loudest, most
+    // sudden thing around; a drum hit is one of many alike. Without, it
+    // reads 0 and costs nothing (only GunShot's veto weighs it).
+    ImpulseEvents(float minFluxDb, float minOnsetDb, bool jumpFromHopBefore = false, bool highsDetail = false,
+                  bool onsetContext = false)
+        : minFluxDb_(minFluxDb),
+          minOnsetDb_(minOnsetDb),
+          jumpFromHopBefore_(jumpFromHopBefore),
+          highsDetail_(highsDetail),
+          onsetContext_(onsetContext)
     {
         for (auto& row : recentDb_) {
             std::fill(row, row + kBandCount, kSilenceDb);
         }
         std::fill(onsetHops_, onsetHops_ + kOnsetMemory, kNever);
+        std::fill(onsetLevels_, onsetLevels_ + kOnsetMemory, kSilenceDb);
     }
 
     // Feeds one hop. Returns true when an observation closed on this hop; its
@@ -124,6 +136,10 @@ public:
         bool anyActive = onset;
         for (const Slot& slot : slots_) {
             anyActive = anyActive || slot.active;
+        }
+        if (onsetContext_ && lastOnset_ != kNever && f.hop < lastOnset_ + kLoudestHops) {
+            float& level = onsetLevels_[(onsetPos_ + kOnsetMemory - 1) % kOnsetMemory];
+            level = std::max(level, f.levelDb);
         }
         bool closed = false;
         if (anyActive) {
@@ -149,7 +165,7 @@ public:
                     Start(*chosen, f, jumpDb);
                     Observe(*chosen, f);
                 }
-                RememberOnset(f.hop);
+                RememberOnset(f.hop, f.levelDb);
             }
         }
         std::copy(f.bandDb, f.bandDb + kBandCount, recentDb_[recentPos_]);
@@ -166,6 +182,10 @@ private:
     static constexpr int kAttackHops = 10;
     static constexpr int kLateHops = 10;
     static constexpr float kStreamStartPower = 1e-12f;  // -120 dB: silence before the stream
+    // An onset's level is its loudest hop among its first kLoudestHops (the
+    // refractory time, so that the next onset's hops are never counted).
+    static constexpr int kLoudestHops = kRefractoryHops;
+    static constexpr float kNoneBeforeDb = 30.0f;  // kOverRecent when no onset came before
 
     struct Slot {
         bool active = false;
@@ -210,6 +230,8 @@ private:
         int reshapeHops = 0;
         float earlyShape[kBandCount] = {};
         float laterShape[kBandCount] = {};
+        float loudestDb = kSilenceDb;        // the loudest of the first kLoudestHops
+        float recentLoudestDb = kSilenceDb;  // the loudest onset of the 3 s before (kSilenceDb: none)
     };
 
     // A free slot, or else the one opened by the weakest onset when this
@@ -230,9 +252,10 @@ private:
         return weakest != nullptr && weakest->fluxDb < fluxDb ? weakest : nullptr;
     }
 
-    void RememberOnset(std::uint64_t hop) noexcept
+    void RememberOnset(std::uint64_t hop, float levelDb) noexcept
     {
         onsetHops_[onsetPos_] = hop;
+        onsetLevels_[onsetPos_] = levelDb;
         onsetPos_ = (onsetPos_ + 1) % kOnsetMemory;
         lastOnset_ = hop;
     }
@@ -264,8 +287,12 @@ private:
         const std::uint64_t gap = lastOnset_ == kNever ? 1000 : std::min<std::uint64_t>(f.hop - lastOnset_, 1000);
         s.gapBefore = std::log2(static_cast<float>(gap));
         int recent = 0;
-        for (const std::uint64_t hop : onsetHops_) {
-            recent += (hop != kNever && hop + 3 * kHopsPerSecond >= f.hop) ? 1 : 0;
+        for (int i = 0; i < kOnsetMemory; ++i) {
+            const std::uint64_t hop = onsetHops_[i];
+            if (hop != kNever && hop + 3 * kHopsPerSecond >= f.hop) {
+                ++recent;
+                s.recentLoudestDb = std::max(s.recentLoudestDb, onsetLevels_[i]);
+            }
         }
         s.recentOnsets = static_cast<float>(recent);
         s.onsetDb = jumpDb;
@@ -279,6 +306,9 @@ private:
         float low = 0.0f;
         float mid = 0.0f;
         float high = 0.0f;
+        if (k < kLoudestHops) {
+            s.loudestDb = std::max(s.loudestDb, f.levelDb);
+        }
         for (int b = 0; b < s.bands; ++b) {
             if (k <= 3) {
                 s.peakBandDb[b] = std::max(s.peakBandDb[b], f.bandDb[b]);
@@ -500,6 +530,12 @@ private:
         }
         out[kAttack] = static_cast<float>(attack);
         out[kPeakOverRef] = std::clamp(early - PowerToDb(refTotal), 0.0f, 60.0f);
+        // Against the onsets of the 3 s before; a stream that opens on the
+        // sound has none, which is how most recorded shots begin.
+        out[kOverRecent] = !onsetContext_                     ? 0.0f
+                           : s.recentLoudestDb <= kSilenceDb ? kNoneBeforeDb
+                                                             : std::clamp(s.loudestDb - s.recentLoudestDb,
+                                                                          -kNoneBeforeDb, kNoneBeforeDb);
         if (!highsDetail_) {
             out[kJumps] = out[kReshape] = out[kShapeDrift] = 0.0f;
             return;
@@ -531,12 +567,14 @@ private:
     const float minOnsetDb_;
     const bool jumpFromHopBefore_;
     const bool highsDetail_;
+    const bool onsetContext_;
     float jumpBeforeDb_ = 0.0f;
     Slot slots_[kSlots];
     float power_[kBandCount] = {};
     float recentDb_[kRecent][kBandCount];
     int recentPos_ = 0;
     std::uint64_t onsetHops_[kOnsetMemory];
+    float onsetLevels_[kOnsetMemory];  // each remembered onset's loudest hop (kLoudestHops), dBFS
     int onsetPos_ = 0;
     std::uint64_t lastOnset_ = kNever;
 };
@@ -671,9 +709,10 @@ private:
 // trees would say; the trees are fitted on admitted observations only.
 class ImpulseDetector : public Detector {
 public:
-    ImpulseDetector(const nlohmann::json& block, const char* name, bool highsDetail = false)
+    // highsDetail and onsetContext: see ImpulseEvents.
+    ImpulseDetector(const nlohmann::json& block, const char* name, bool highsDetail = false, bool onsetContext = false)
         : events_(Parameter(block, "minFluxDb", 4.0f, 0.0f, 60.0f), Parameter(block, "minOnsetDb", 3.0f, 0.0f, 60.0f),
-                  Parameter(block, "jumpFromHopBefore", 0.0f, 0.0f, 1.0f) > 0.5f, highsDetail),
+                  Parameter(block, "jumpFromHopBefore", 0.0f, 0.0f, 1.0f) > 0.5f, highsDetail, onsetContext),
           trees_(block),
           holdHops_(static_cast<int>(Parameter(block, "holdHops", 20.0f, 0.0f, 200.0f))),
           name_(name)

@@ -21,11 +21,14 @@
   fit_trees.py narrowband MODEL.json CLASS TREES.json
       writes TREES.json with NARROWBAND[CLASS] as CLASS's "narrowband"
       sub-block (what a stream sampled below 12 kHz reads) into MODEL.json.
-  fit_trees.py veto MODEL.json CLASS ROUNDS FEATURES TRACE... > VETO.json
+  fit_trees.py veto MODEL.json CLASS ROUNDS FEATURES [--first S] TRACE... > VETO.json
       ROUNDS trees fitted on the admitted observations that CLASS's block
       in MODEL.json reads at VETO_FROM or more (its "veto" is not applied
       here, nor in admits()): what tells the class from the look-alikes
-      that pass for it.
+      that pass for it. With --first, the class's observations that open
+      more than S seconds after its event's start are left out: the later
+      shots of a burst are alike and follow each other, as drum hits do,
+      and need not be heard once the first one is.
   fit_trees.py setveto MODEL.json CLASS VETO.json
       writes VETO.json as CLASS's "veto" sub-block into MODEL.json, in place.
 With NARROW=1 in the environment, fit, refine and report use the
@@ -36,7 +39,7 @@ import json, math, os, re, sys
 
 # Order of the descriptors (ImpulseEvents.h, enum Descriptor).
 NAMES = ("rise broad low high top d2 d5 d12 hd2 prom flat harm voiced sus hsus shards hlate inner gap "
-         "recent onset pfall pitch mid dend vstart lowrise lflat attack por jumps reshape drift").split()
+         "recent onset pfall pitch mid dend vstart lowrise lflat attack por jumps reshape drift orec").split()
 INDEX = {n: i for i, n in enumerate(NAMES)}
 OBSERVE_HOPS = 60
 # scale, shift and any class parameters written beside the trees. The
@@ -247,9 +250,15 @@ def main():
         # observation whose veto log-odds is below zero.
         model, cls, rounds = json.load(open(sys.argv[2]))["detectors"][sys.argv[3]], sys.argv[3], int(sys.argv[4])
         feats = [INDEX[n] for n in sys.argv[5].split(",")]
+        first = None
+        if sys.argv[6] == "--first":
+            first = float(sys.argv[7])
+            del sys.argv[6:8]
         X, y = [], []
         for clip, start, x in load(sys.argv[6:]):
             t = label(cls, clip, start)
+            if t == 1 and first is not None and start > clip["on"] + first:
+                continue
             if t is not None and admits(cls, x) and confidence(model, x, model["scale"], model["shift"]) >= VETO_FROM:
                 X.append(x); y.append(t)
         print(f"{cls} veto: {len(y)} observations, {sum(y)} positive", file=sys.stderr)
