@@ -78,6 +78,27 @@ TEST(VocalDetectors, AggressionTreesAreCheckedAndWithoutThemTheClassIsSilent)
     EXPECT_FALSE(Contains(codes, kAggression));
 }
 
+// A scream as loud as white noise is seldom voiced by the whole level; the
+// window voiced by the voice's own bands, with its trees from the data
+// file, is what reports it.
+TEST(VocalDetectors, ScreamAsLoudAsWhiteNoiseIsReportedThroughTheVoiceBands)
+{
+    nlohmann::json bare = SdkTest::ShippedModel();
+    bare["detectors"]["Aggression"].erase("voiceBands");
+    for (const int seed : {6, 8}) {
+        synth::Rng rng(static_cast<std::uint64_t>(seed));
+        const std::vector<float> clip =
+            OverBackground(rng, synth::shout(rng, kRate, 4.0, true), synth::BackgroundKind::White, 0.0);
+        EXPECT_TRUE(Contains(Reported(clip), kAggression)) << seed;
+
+        SdkTest::DataFolder folder("vocal-no-bands", bare);
+        SdkTest::Engine engine(SdkTest::MakeInit(kRate, 1, folder.Path()));
+        ASSERT_NE(engine.Handle(), nullptr);
+        ASSERT_EQ(engine.SetParams(SdkTest::AllThresholds(0.5f)), 0);
+        EXPECT_FALSE(Contains(engine.Run(SdkTest::EncodePcm(clip, 2), kRate / 25 * 2), kAggression)) << seed;
+    }
+}
+
 TEST(VocalDetectors, CryOverPinkNoiseIsReportedAsBabyCry)
 {
     synth::Rng rng(12);

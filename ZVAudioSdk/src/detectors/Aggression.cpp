@@ -21,6 +21,15 @@
 // tilt too low is talk, one too high is a whistle. Windows with too little
 // voicing are not weighed at all: without a held voice there is nothing to
 // call a shout, whatever the rest of the measures say.
+//
+// A shout as loud as a noisy background (white, pink or brown noise, rain,
+// traffic) barely lifts the whole level over the floor, so its hops seldom
+// pass as voiced and its windows are not weighed. A second window, where a
+// hop counts as voiced also when only the 1 .. 4 kHz bands stand out
+// (VoicedHop), is weighed by trees of its own ("voiceBands" in the block)
+// wherever the first window is not voiced enough; those trees were fitted
+// on that window's measures, and their log-odds are taken less a margin so
+// that only a clearly shouted stretch gets through this way.
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
@@ -51,7 +60,12 @@ public:
           trees_(block),
           score_(block, kUnused, kCentre, kSlope),
           minVoicedShare_(Parameter(block, "minVoicedShare", 0.25f, 0.0f, 1.0f)),
-          noVoiceZ_(Parameter(block, "noVoiceZ", -3.0f, -20.0f, 0.0f))
+          noVoiceZ_(Parameter(block, "noVoiceZ", -3.0f, -20.0f, 0.0f)),
+          bandEvidence_(static_cast<std::uint32_t>(Parameter(block, "windowHops", 50.0f, 30.0f, 100.0f)), true),
+          bandTrees_(VoiceBands(block)),
+          bandsWeighed_(VoiceBands(block).contains("trees")),
+          bandMinVoicedShare_(Parameter(VoiceBands(block), "minVoicedShare", 0.45f, 0.0f, 1.0f)),
+          bandMargin_(Parameter(VoiceBands(block), "margin", 1.0f, 0.0f, 20.0f))
     {
     }
 
@@ -60,10 +74,26 @@ public:
         float evidence[kEffortMeasureCount];
         evidence_.Update(f, evidence);
         const bool voice = evidence[kVoicedShare] >= minVoicedShare_ && evidence[kHarmonicity] > 0.0f;
-        return score_.Follow(voice ? std::max(trees_.LogOdds(evidence), noVoiceZ_) : noVoiceZ_);
+        float z = voice ? std::max(trees_.LogOdds(evidence), noVoiceZ_) : noVoiceZ_;
+        if (bandsWeighed_) {
+            // Fed every hop, so its window is whole when it is needed.
+            float bands[kEffortMeasureCount];
+            bandEvidence_.Update(f, bands);
+            if (!voice && bands[kVoicedShare] >= bandMinVoicedShare_ && bands[kHarmonicity] > 0.0f) {
+                z = std::max(bandTrees_.LogOdds(bands) - bandMargin_, noVoiceZ_);
+            }
+        }
+        return score_.Follow(z);
     }
 
 private:
+    static const nlohmann::json& VoiceBands(const nlohmann::json& block)
+    {
+        static const nlohmann::json kNone = nlohmann::json::object();
+        const auto found = block.find("voiceBands");
+        return found != block.end() && found->is_object() ? *found : kNone;
+    }
+
     EffortEvidence evidence_;
     EffortTrees trees_;
     VoiceScore score_;
@@ -73,6 +103,13 @@ private:
     // is no evidence for one, high enough that a shout of half a second
     // that follows silence still lifts the mean over the last half second.
     const float noVoiceZ_;
+    // The voice-band window and its trees; without "voiceBands" trees in
+    // the block it is not fed at all.
+    EffortEvidence bandEvidence_;
+    EffortTrees bandTrees_;
+    const bool bandsWeighed_;
+    const float bandMinVoicedShare_;
+    const float bandMargin_;
 };
 
 }  // namespace

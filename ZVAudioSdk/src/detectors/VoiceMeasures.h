@@ -192,6 +192,33 @@ inline float EffortDb(const Features& f, float pitchHz) noexcept
     return std::clamp(second - foregroundDb(NearestBand(f, pitchHz)), -30.0f, 40.0f);
 }
 
+// Whether a hop is voiced: periodic and standing out of the background.
+// "Standing out" is the whole level over the whole floor, or, with
+// `voiceBandsCount`, also the 1 .. 4 kHz bands over their own floor: a
+// raised voice puts its energy there, and under a background that is
+// strongest below 1 kHz (traffic, brown or pink noise) the whole level of a
+// shout as loud as the background barely rises while its own bands do.
+inline bool VoicedHop(const Features& f, bool voiceBandsCount) noexcept
+{
+    constexpr float kOverFloorDb = 4.0f;
+    if (f.f0Hz <= 0.0f || f.harmonicity < 0.4f) {
+        return false;
+    }
+    if (f.levelOverFloorDb >= kOverFloorDb || !voiceBandsCount) {
+        return f.levelOverFloorDb >= kOverFloorDb;
+    }
+    float power = 0.0f;
+    float floor = 0.0f;
+    for (int band = 0; band < f.bandCount; ++band) {
+        if (f.bandHz[band] >= 1000.0f && f.bandHz[band] < 4000.0f) {
+            power += f.bandPower[band];
+            floor += f.floorPower[band];
+        }
+    }
+    // 10^(4/10): the same 4 dB, on the summed powers.
+    return power >= 2.5118864f * floor && floor > 0.0f;
+}
+
 // The evidence vector, in the order of a class's "weights" in the data file.
 enum VoiceMeasure : int {
     kBias,
@@ -229,9 +256,12 @@ public:
     // a shout can be over in half a second, a cry shows itself over a second.
     // `measuresEffort` turns on Effort(): its pitch check costs a little on
     // every voiced hop, so a class that does not read it leaves it off.
-    explicit VoiceWindow(std::uint32_t windowHops = kMaxWindow, bool measuresEffort = false) noexcept
+    // `voiceBandsCount`: see VoicedHop.
+    explicit VoiceWindow(std::uint32_t windowHops = kMaxWindow, bool measuresEffort = false,
+                         bool voiceBandsCount = false) noexcept
         : window_(std::clamp(windowHops, kShort, kMaxWindow)),
           measuresEffort_(measuresEffort),
+          voiceBandsCount_(voiceBandsCount),
           levelSum_(-90.0 * window_),
           levelSquares_(8100.0 * window_)
     {
@@ -242,7 +272,7 @@ public:
     {
         Hop hop;
         hop.level = std::max(f.levelDb, -90.0f);
-        hop.voiced = f.f0Hz > 0.0f && f.harmonicity >= 0.4f && f.levelOverFloorDb >= 4.0f;
+        hop.voiced = VoicedHop(f, voiceBandsCount_);
         if (hop.voiced) {
             const Foreground g = MeasureForeground(f);
             lastLow_ = g.low;
@@ -402,6 +432,7 @@ private:
 
     const std::uint32_t window_;
     const bool measuresEffort_;
+    const bool voiceBandsCount_;
     Hop ring_[kMaxWindow];
     std::uint64_t hopIndex_ = 0;
     int voicedCount_ = 0;
@@ -443,8 +474,12 @@ enum EffortMeasure : int {
 
 class EffortEvidence {
 public:
-    explicit EffortEvidence(std::uint32_t windowHops) noexcept
-        : window_(windowHops, true), length_(std::clamp<std::uint32_t>(windowHops, 1, kRing))
+    // `voiceBandsCount`: a hop counts as voiced also where only the voice's
+    // bands stand out (VoicedHop); for what is fitted with it (Aggression).
+    explicit EffortEvidence(std::uint32_t windowHops, bool voiceBandsCount = false) noexcept
+        : window_(windowHops, true, voiceBandsCount),
+          length_(std::clamp<std::uint32_t>(windowHops, 1, kRing)),
+          voiceBandsCount_(voiceBandsCount)
     {
     }
 
@@ -452,7 +487,7 @@ public:
     {
         window_.Update(f, out);
         Slot slot;
-        slot.voiced = f.f0Hz > 0.0f && f.harmonicity >= 0.4f && f.levelOverFloorDb >= 4.0f;
+        slot.voiced = VoicedHop(f, voiceBandsCount_);
         slot.loud = f.levelOverFloorDb >= 10.0f;
         if (slot.voiced) {
             slot.pitch = std::log2(std::max(window_.LastVoicePitch(), 50.0f) / 300.0f);
@@ -494,6 +529,7 @@ private:
 
     VoiceWindow window_;
     const std::uint32_t length_;
+    const bool voiceBandsCount_;
     Slot ring_[kRing];
     std::uint32_t next_ = 0;
     int voiced_ = 0;

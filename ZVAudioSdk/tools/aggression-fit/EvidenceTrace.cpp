@@ -2,7 +2,10 @@
 // evidence vector (EffortEvidence, VoiceMeasures.h) every other hop, for
 // fitting their trees (windowHops: 50 for Aggression, 100 for BabyCry):
 //
-//   EvidenceTrace FOLDER SPLIT|all [windowHops] > trace.txt
+//   EvidenceTrace FOLDER SPLIT|all [windowHops [voiceBands]] > trace.txt
+//
+// voiceBands 1: hops where only the voice's bands stand out count as voiced
+// (the detectors' "voiceBands").
 //
 // Lines: "F index label sub snr onset offset" per clip, then "H index t
 // inEvent v0 v1 ..." per traced hop (inEvent: the hop lies within the
@@ -72,12 +75,13 @@ std::vector<std::string> Fields(const std::string& line)
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: EvidenceTrace FOLDER SPLIT|all [windowHops]\n");
+        std::fprintf(stderr, "usage: EvidenceTrace FOLDER SPLIT|all [windowHops [voiceBands]]\n");
         return 2;
     }
     const std::string folder = argv[1];
     const std::string split = argv[2];
     const auto windowHops = static_cast<std::uint32_t>(argc > 3 ? std::atoi(argv[3]) : 50);
+    const bool voiceBands = argc > 4 && std::atoi(argv[4]) != 0;
     std::ifstream manifest(folder + "/manifest.csv");
     std::string line;
     std::getline(manifest, line);
@@ -111,7 +115,7 @@ int main(int argc, char** argv)
                     snrText.c_str(), onS, offS);
         FrontEnd frontEnd;
         frontEnd.Init(static_cast<std::uint32_t>(rate));
-        auto* evidence = new EffortEvidence(windowHops);
+        auto* evidence = new EffortEvidence(windowHops, voiceBands);
         const std::size_t hop = frontEnd.HopSamples();
         int n = 0;
         for (std::size_t i = 0; i + hop <= mono.size(); i += hop, ++n) {

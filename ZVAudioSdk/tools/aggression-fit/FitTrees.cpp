@@ -16,6 +16,8 @@
 // third more rounds. The kept Aggression model (traces of 50 hops):
 //   HARDNEG=8 PERFILE=1 CRYW=3 DOGW=2 FitTrees 1,3,4,5,6,7,8,11,14,15,17,18,19,21,22,23,24,26,27,28,29
 //       150 100 seeds 2,3,4,5,7,8 (tune) seeds 1,6 (tune) OUT.json 0.25 0.15
+// The Aggression "voiceBands" trees: the same command on traces written with
+// `EvidenceTrace FOLDER tune 50 1` (hops voiced by the voice's bands too).
 // The BabyCry trees tried and not kept (NOTES-vocal.md; traces of 100 hops,
 // every measure but the bias and clipping):
 //   POSLABEL=BabyCry SMOOTH=30 HARDNEG=8 PERFILE=1 W_Aggression=6 W_Siren=2 W_SmokeAlarm=2 FitTrees
