@@ -97,6 +97,10 @@ TEST(VocalDetectors, ScreamAsLoudAsWhiteNoiseIsReportedThroughTheVoiceBands)
         ASSERT_EQ(engine.SetParams(SdkTest::AllThresholds(0.5f)), 0);
         EXPECT_FALSE(Contains(engine.Run(SdkTest::EncodePcm(clip, 2), kRate / 25 * 2), kAggression)) << seed;
     }
+    nlohmann::json damaged = SdkTest::ShippedModel();
+    damaged["detectors"]["Aggression"]["voiceBands"] = 1;
+    SdkTest::DataFolder folder("vocal-damaged-bands", damaged);
+    EXPECT_EQ(SdkTest::Engine(SdkTest::MakeInit(kRate, 1, folder.Path())).Handle(), nullptr);
 }
 
 TEST(VocalDetectors, CryOverPinkNoiseIsReportedAsBabyCry)

@@ -91,7 +91,9 @@ private:
     {
         static const nlohmann::json kNone = nlohmann::json::object();
         const auto found = block.find("voiceBands");
-        return found != block.end() && found->is_object() ? *found : kNone;
+        if (found == block.end()) return kNone;
+        if (!found->is_object()) throw std::runtime_error("Aggression: voiceBands is not an object");
+        return *found;
     }
 
     EffortEvidence evidence_;
