@@ -94,6 +94,10 @@ const std::vector<SoundKind> kCatalogue = {
     {"negative", "clicks_cut", "GunShot", [](Rng& r, double rate, double s) { return cutFromSilence(r, rate, "GunShot", s); }},
     {"negative", "clinks_cut", "GlassBreak", [](Rng& r, double rate, double s) { return cutFromSilence(r, rate, "GlassBreak", s); }},
     {"negative", "bursts_cut", "DogBark", [](Rng& r, double rate, double s) { return cutFromSilence(r, rate, "DogBark", s); }},
+    // Heavy guns, appended last for the same reason; a data set renders them
+    // as extra clips after the class's earlier ones (Dataset.cpp).
+    {"GunShot", "shotgun", "", [](Rng& r, double rate, double) { return gunShot(r, rate, GunKind::Shotgun, 1); }},
+    {"GunShot", "heavy_burst", "", [](Rng& r, double rate, double) { return gunShot(r, rate, GunKind::HeavyMachineGun, r.integer(3, 10)); }},
 };
 
 } // namespace

@@ -138,6 +138,12 @@ struct Channel {
     }
 };
 
+// Positive variants added after the first sets were made. They come as extra
+// clips after a class's earlier ones (see plan()), so that every earlier clip
+// keeps its name, its seed and its bytes.
+bool isHeavyGun(const std::string& sub) { return sub == "shotgun" || sub == "heavy_burst"; }
+bool isExtraVariant(const std::string& sub) { return isHeavyGun(sub); }
+
 Row renderPositive(const SpeechSource& speech, const Job& job, double rate, const std::string& dir) {
     Rng rng(job.seed);
     Buffer ev = makeEvent(speech, rng, rate, job.label, job.sub, eventSeconds(rng, job.label), job.split);
@@ -170,6 +176,12 @@ Row renderPositive(const SpeechSource& speech, const Job& job, double rate, cons
     setRms(bg, rng.uniform(-45, -30));
     Buffer mix = mixAtSnr(ev, bg, rate, onset, *job.snr);
     if (peak(mix) > 0.95) normalisePeak(mix, 0.95);   // scales both: the SNR holds
+    if (isHeavyGun(job.sub) && rng.chance(0.4)) {
+        // A recorder that wakes on the sound: digital silence up to shortly before the shot.
+        const double from = std::max(0.0, onset - rng.uniform(0.0, 0.1));
+        std::fill(mix.begin(), mix.begin() + static_cast<std::ptrdiff_t>(std::min(mix.size(), samples(from, rate))), 0.0f);
+        sub += "+gated";
+    }
     Row row{job.file, job.label, sub, onset, std::min(clipLen, onset + evLen), job.snr, backgroundName(bk), job.split,
             double(mix.size()) / rate};
     if (!writeWav(dir + "/" + job.file, mix, rate)) row.file.clear();
@@ -228,13 +240,19 @@ std::vector<Job> plan(const SetOptions& o) {
     for (const auto& split : o.splits) {
         for (const auto& label : classNames()) {
             if (!wanted(label)) continue;
-            std::vector<std::string> variants;
+            // Positive clip i takes variant i % (earlier variants); the extra
+            // variants follow as clips perSnr.. (half perSnr each, at least one).
+            std::vector<std::string> variants, extras;
             for (const auto& k : catalogue())
-                if (label == k.label) variants.push_back(k.subLabel);
+                if (label == k.label) (isExtraVariant(k.subLabel) ? extras : variants).push_back(k.subLabel);
             if (label == "Aggression") variants.push_back("shout_tts");
+            const int perExtra = std::max(1, o.perSnr / 2);
+            const int count = o.perSnr + perExtra * static_cast<int>(extras.size());
             for (double snr : kSnrs) {
-                for (int i = 0; i < o.perSnr; ++i) {
-                    Job j{split, label, variants[static_cast<std::size_t>(i) % variants.size()], snr, i, 0, ""};
+                for (int i = 0; i < count; ++i) {
+                    const std::string sub = i < o.perSnr ? variants[static_cast<std::size_t>(i) % variants.size()]
+                                                         : extras[static_cast<std::size_t>((i - o.perSnr) / perExtra)];
+                    Job j{split, label, sub, snr, i, 0, ""};
                     std::snprintf(name, sizeof name, "%s_%s_%s_snr%02d_%02d.wav", split.c_str(), label.c_str(), j.sub.c_str(),
                                   static_cast<int>(snr), i);
                     j.file = name;

@@ -45,9 +45,82 @@ Buffer finish(Buffer b, double rate) {
     return trimSilence(b, rate);
 }
 
+// Large bores: a sharp crack (and for the heavy machine gun's supersonic
+// rounds an N-wave ahead of it), then a long, heavy muzzle blast whose energy
+// lies mostly below 500 Hz and which rolls on for 0.3-1 s; usually in a room
+// or against buildings. Drawn from its own stream of the generator, so the
+// pistols' and rifles' clips keep their bytes.
+Buffer heavyGunShot(Rng& rng, double rate, GunKind kind, int shots) {
+    const bool mg = kind == GunKind::HeavyMachineGun;
+    if (!mg) shots = rng.chance(0.3) ? 2 : 1;
+    const double brightness = rng.uniform(4500, 9000);
+    const double boomTop = rng.uniform(250, 500);            // the blast's upper edge
+    const double boomTau = mg ? rng.uniform(0.08, 0.2) : rng.uniform(0.12, 0.35);
+    const double boomLen = mg ? rng.uniform(0.3, 0.6) : rng.uniform(0.3, 1.0);
+    const double boomGain = rng.uniform(1.5, 3.5);           // over the crack's peak
+    // The blast excites the ground and walls nearby: a damped low resonance, often.
+    const bool resonance = rng.chance(0.5);
+    const double resonanceHz = rng.uniform(45, 120);
+    auto one = [&]() {
+        Buffer shot(samples(boomLen + 0.05, rate), 0.0f);
+        double at = 0;
+        if (mg) {
+            const std::size_t n = std::max<std::size_t>(2, samples(rng.uniform(0.0006, 0.0015), rate));
+            for (std::size_t i = 0; i < n; ++i) shot[i] = static_cast<float>(0.8 * (1.0 - 2.0 * double(i) / double(n - 1)));
+            at = rng.uniform(0.005, 0.03);
+        }
+        const double len = boomLen + 0.05 - at;
+        Buffer body = friedlander(rate, rng.uniform(0.0008, 0.002), 0.03);
+        Buffer hiss = thump(rng, rate, 1500, brightness, rng.uniform(0.004, 0.012), 0.1);
+        mixInto(body, hiss, 0, 0.6);
+        Buffer boom = brownNoiseN(rng, samples(len, rate));
+        lowpass(boom, rate, boomTop, 4);
+        highpass(boom, rate, 30, 2);
+        multiply(boom, expEnvelope(rate, rng.uniform(0.002, 0.008), boomTau, len));
+        if (resonance) {
+            Buffer ring = modes(rng, rate, {{resonanceHz * rng.uniform(0.95, 1.05), 1.0, boomTau * rng.uniform(0.5, 1.0)}}, len);
+            normalisePeak(ring, 1.0);
+            normalisePeak(boom, 1.0);
+            mixInto(boom, ring, 0, rng.uniform(0.3, 0.8));
+        }
+        normalisePeak(boom, boomGain);
+        body.resize(std::max(body.size(), boom.size()), 0.0f);
+        mixInto(body, boom, 0);
+        mixInto(shot, body, samples(at, rate));
+        return shot;
+    };
+    std::vector<double> onsets{0.0};
+    for (int s = 1; s < shots; ++s) onsets.push_back(onsets.back() + (mg ? rng.uniform(0.085, 0.13) : rng.uniform(0.25, 0.8)));
+    Buffer out = series(rate, onsets, one);
+    if (!mg && rng.chance(0.4)) {
+        // A pump worked after the shot: two thin mechanical clacks.
+        const double t = double(out.size()) / rate * rng.uniform(0.5, 0.9) + rng.uniform(0.1, 0.4);
+        out.resize(std::max(out.size(), samples(t + 0.3, rate)), 0.0f);
+        for (double d : {0.0, rng.uniform(0.1, 0.2)}) {
+            Buffer clack = thump(rng, rate, 1200, 7000, 0.004, 0.03);
+            mixInto(out, clack, samples(t + d, rate), rng.uniform(0.05, 0.15));
+        }
+    }
+    if (rng.chance(0.6)) {
+        Buffer late = out;
+        lowpass(late, rate, 2000, 2);
+        const double delay = rng.uniform(0.05, 0.35);
+        out.resize(out.size() + samples(delay, rate), 0.0f);
+        mixInto(out, late, samples(delay, rate), dbToGain(rng.uniform(-16, -6)));
+    }
+    if (rng.chance(0.7)) out = reverberate(rng, out, rate, rng.uniform(0.5, 1.5), rng.uniform(-14, -6));
+    if (rng.chance(0.5)) {
+        normalisePeak(out, 1.0);
+        const double ceiling = dbToGain(-rng.uniform(3.0, 12.0));
+        for (auto& v : out) v = static_cast<float>(std::clamp<double>(v, -ceiling, ceiling));
+    }
+    return finish(std::move(out), rate);
+}
+
 } // namespace
 
 Buffer gunShot(Rng& rng, double rate, GunKind kind, int shots) {
+    if (kind == GunKind::Shotgun || kind == GunKind::HeavyMachineGun) return heavyGunShot(rng, rate, kind, shots);
     const bool rifle = kind == GunKind::Rifle;
     const bool automatic = rifle && shots > 2 && rng.chance(0.5);
     // Echo off a building or the far side of a range, the same for every shot.
