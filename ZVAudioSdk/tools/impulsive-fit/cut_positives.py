@@ -10,7 +10,9 @@ offsets = [float(v) for v in (sys.argv[4] if len(sys.argv) > 4 else "0,0.05,0.2"
 noise = float(sys.argv[5]) if len(sys.argv) > 5 else 0.0  # white floor, RMS in 16-bit units (0: digital silence)
 os.makedirs(out, exist_ok=True)
 kinds = [("GunShot", "pistol"), ("GunShot", "rifle"), ("GunShot", "pistol_burst"), ("GunShot", "rifle_burst"),
-         ("GlassBreak", "pane"), ("DogBark", "small"), ("DogBark", "large"), ("Aggression", "shout")]
+         ("GlassBreak", "pane"), ("DogBark", "small"), ("DogBark", "large"), ("Aggression", "shout"),
+         # last, so that the earlier kinds' clips keep their levels (one random stream per seed)
+         ("GunShot", "shotgun"), ("GunShot", "heavy_burst")]
 rows = []
 for seed in seeds:
     rnd = random.Random(seed)

@@ -152,6 +152,24 @@ TEST(SoundSynth, LatchesAndShuttersAreThinClicksWhereASnareHasABody) {
     EXPECT_GT(snare, 0.15);
 }
 
+// A shotgun's blast is long and heavy: most of its power lies below 500 Hz
+// and it still sounds 0.3 s on, where a pistol's blast has died away.
+TEST(SoundSynth, ShotgunsCarryALongLowBlastThatPistolsLack) {
+    auto tail = [](const zs::Buffer& x) {   // share of the power from 0.3 s on
+        double late = 0, all = 0;
+        for (std::size_t i = 0; i < x.size(); ++i) (i >= std::size_t(0.3 * kRate) ? late : all) += double(x[i]) * x[i];
+        return late / (late + all);
+    };
+    for (int seed = 0; seed < 4; ++seed) {
+        zs::Rng rng(zs::hashSeed(6, "gun", seed));
+        const auto shotgun = zs::gunShot(rng, kRate, zs::GunKind::Shotgun, 1);
+        const auto pistol = zs::gunShot(rng, kRate, zs::GunKind::Pistol, 1);
+        EXPECT_GT(lowShare(shotgun), 0.5) << seed;
+        EXPECT_GT(lowShare(shotgun), 2 * lowShare(pistol)) << seed;
+        EXPECT_GT(tail(shotgun), 0.02) << seed;
+    }
+}
+
 std::string slurp(const fs::path& p) {
     std::ifstream f(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(f), {});
@@ -248,6 +266,47 @@ TEST(Soundgen, KindsCutOutOfSilenceSoundFromTheFirstSampleOverDigitalSilence) {
         }
     }
     EXPECT_EQ(cut, 9);
+    fs::remove_all(dir);
+}
+
+// The heavy guns came after the first sets: positive clip i keeps the
+// variant i % 4 it always had, the heavy guns follow as extra clips, and a
+// gated one is digital silence up to shortly before its shot.
+TEST(Soundgen, HeavyGunsComeAsExtraClipsAfterTheEarlierOnes) {
+    const fs::path dir = fs::temp_directory_path() / ("zv_soundgen_heavy_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    const std::string cmd = std::string(ZV_SOUNDGEN_EXE) + " --out " + dir.string() +
+                            " --seed 3 --classes GunShot --split tune --per-snr 4 --rate 8000 --no-espeak > /dev/null";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    const char* expected[] = {"pistol", "pistol_burst", "rifle", "rifle_burst", "shotgun", "shotgun", "heavy_burst", "heavy_burst"};
+    std::istringstream lines(slurp(dir / "manifest.csv"));
+    std::string line;
+    std::getline(lines, line);
+    int rows = 0, gated = 0;
+    while (std::getline(lines, line)) {
+        std::istringstream cells(line);
+        std::vector<std::string> c(5);
+        for (auto& cell : c) std::getline(cells, cell, ',');
+        const int index = std::stoi(c[0].substr(c[0].size() - 6, 2));
+        SCOPED_TRACE(c[0]);
+        ASSERT_LT(index, 8);
+        EXPECT_EQ(c[2].substr(0, c[2].find('+')), expected[index]);
+        ++rows;
+        if (c[2].find("+gated") == std::string::npos) continue;
+        ++gated;
+        SF_INFO info{};
+        SNDFILE* f = sf_open((dir / c[0]).c_str(), SFM_READ, &info);
+        ASSERT_NE(f, nullptr);
+        std::vector<short> pcm(static_cast<std::size_t>(info.frames));
+        sf_read_short(f, pcm.data(), info.frames);
+        sf_close(f);
+        const auto onset = static_cast<std::size_t>(std::stod(c[3]) * info.samplerate);
+        const auto quietUntil = static_cast<std::size_t>(std::find_if(pcm.begin(), pcm.end(), [](short v) { return v != 0; }) - pcm.begin());
+        EXPECT_LE(quietUntil, onset + std::size_t(0.01 * info.samplerate));
+        EXPECT_GE(quietUntil + std::size_t(0.1 * info.samplerate) + 1, onset);
+    }
+    EXPECT_EQ(rows, 24);
+    EXPECT_GT(gated, 0);
     fs::remove_all(dir);
 }
 
