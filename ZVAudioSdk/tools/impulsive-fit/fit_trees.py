@@ -5,9 +5,11 @@
       boosted depth-2 trees (logistic loss) on the class's admitted
       observations: positive when the clip is of the class and the onset
       lies in its event span, negative when the clip is of another label.
-  fit_trees.py refine BASE.json ROUNDS CLASS FEATURES TRACE... > CLASS.json
+  fit_trees.py refine BASE.json ROUNDS CLASS FEATURES [--above NAME VALUE] TRACE... > CLASS.json
       the same, ROUNDS more trees boosted on top of BASE's (its bias and
-      trees kept).
+      trees kept). With --above, every new tree's first split is NAME >
+      VALUE and its other side adds nothing: the new trees change only
+      the observations above VALUE (e.g. "low 0.5": heavy, low sounds).
   fit_trees.py report CLASS TREES.json SCALE SHIFT TRACE
       per-clip peak confidence: recall at each SNR, clips of other labels
       reaching 0.5.
@@ -138,18 +140,26 @@ def tree_value(t, x):
     return side[2] if x[side[0]] <= side[1] else side[3]
 
 
-def fit(X, y, feats, rounds=80, rate=0.2, minleaf=30, base=None):
-    """Boosts `rounds` trees; on top of `base` (a fitted block) when given."""
+def fit(X, y, feats, rounds=80, rate=0.2, minleaf=30, base=None, above=None):
+    """Boosts `rounds` trees; on top of `base` (a fitted block) when given;
+    with `above` (feature, value) each tree's first split is fixed there."""
     n = len(y); p0 = sum(y) / n; bias = math.log(p0 / (1 - p0)); F = [bias] * n; trees = []
     if base is not None:
         bias = base["bias"]; F = [bias + sum(tree_value(t, x) for t in base["trees"]) for x in X]
     for _ in range(rounds):
         p = [sig(v) for v in F]; g = [p[i] - y[i] for i in range(n)]; h = [max(p[i] * (1 - p[i]), 1e-6) for i in range(n)]
-        _, f, at, low, high = best_split(X, g, h, list(range(n)), feats, minleaf)
+        if above is not None:
+            f, at = above
+            low, high = None, [i for i in range(n) if X[i][f] > at]
+        else:
+            _, f, at, low, high = best_split(X, g, h, list(range(n)), feats, minleaf)
         if f is None:
             break
         tree = [f, at]
         for side in (low, high):
+            if side is None:
+                tree += [0, 1e9, 0.0, 0.0]
+                continue
             _, f2, at2, low2, high2 = best_split(X, g, h, side, feats, minleaf)
             if f2 is None:
                 v = leaf(g, h, side) * rate; tree += [0, 1e9, v, v]
@@ -192,6 +202,10 @@ def main():
         if command == "refine":
             base, rounds = json.load(open(sys.argv[2])), int(sys.argv[3])
             del sys.argv[2:4]
+        above = None
+        if len(sys.argv) > 5 and sys.argv[4] == "--above":
+            above = (INDEX[sys.argv[5]], float(sys.argv[6]))
+            del sys.argv[4:7]
         cls, feats = sys.argv[2], [INDEX[n] for n in sys.argv[3].split(",")]
         X, y = [], []
         for clip, start, x in load(sys.argv[4:]):
@@ -201,7 +215,7 @@ def main():
         print(f"{cls}: {len(y)} observations, {sum(y)} positive", file=sys.stderr)
         default_rounds, minleaf = ROUNDS_MINLEAF[cls]
         rounds = rounds if base is not None else default_rounds
-        json.dump(fit(X, y, feats, rounds=rounds, minleaf=minleaf, base=base), sys.stdout)
+        json.dump(fit(X, y, feats, rounds=rounds, minleaf=minleaf, base=base, above=above), sys.stdout)
     elif command == "report":
         cls, model, scale, shift = sys.argv[2], json.load(open(sys.argv[3])), float(sys.argv[4]), float(sys.argv[5])
         peak = {}
