@@ -307,6 +307,45 @@ TEST(ImpulsiveDetectors, GunShotVetoReadsTheOnsetsBeforeTheShot)
     EXPECT_FALSE(reported(knocksFirst));
 }
 
+// DogBark's "voiceOnset" opens observations where the voice's bands rise out
+// of a steady floor, which barks at 0 dB over white noise do while the
+// all-band flux stays under its bound. With voice trees that read every such
+// observation as a bark, most clips are reported; without "voiceOnset" none
+// is (no observation opens); a damaged one fails Init.
+TEST(ImpulsiveDetectors, DogBarkVoiceOnsetOpensOnBarksOverSteadyNoise)
+{
+    synth::Rng rng(57);
+    std::vector<std::vector<float>> clips;
+    for (int i = 0; i < 4; ++i) {
+        const synth::DogSize size = i % 2 == 0 ? synth::DogSize::Large : synth::DogSize::Small;
+        clips.push_back(OverBackground(rng, synth::dogBark(rng, kRate, size, 3), synth::BackgroundKind::White, 0.0));
+    }
+    auto reportedWith = [&](const nlohmann::json& model) {
+        SdkTest::DataFolder data("barkvoice", model);
+        int reported = 0;
+        for (const std::vector<float>& clip : clips) {
+            SdkTest::Engine engine(SdkTest::MakeInit(kRate, 1, data.Path()));
+            EXPECT_NE(engine.Handle(), nullptr);
+            if (engine.Handle() == nullptr) {
+                return -1;
+            }
+            EXPECT_EQ(engine.SetParams(SdkTest::AllThresholds(0.5f)), 0);
+            reported += Contains(engine.Run(SdkTest::EncodePcm(clip, 2), kRate / 25 * 2), kDogBark) ? 1 : 0;
+        }
+        return reported;
+    };
+    nlohmann::json model = SdkTest::ShippedModel();
+    ASSERT_TRUE(model["detectors"]["DogBark"].contains("voiceOnset"));
+    model["detectors"]["DogBark"]["voiceOnset"]["bias"] = 10.0;
+    EXPECT_GE(reportedWith(model), 3);
+    model["detectors"]["DogBark"].erase("voiceOnset");
+    EXPECT_EQ(reportedWith(model), 0);
+    model["detectors"]["DogBark"]["voiceOnset"] = 1;
+    SdkTest::DataFolder damaged("barkvoice", model);
+    SdkTest::Engine engine(SdkTest::MakeInit(kRate, 1, damaged.Path()));
+    EXPECT_EQ(engine.Handle(), nullptr);
+}
+
 TEST(ImpulsiveDetectors, EverydaySoundsCutOutOfSilenceAreNoneOfTheImpulsiveClasses)
 {
     // Stored effects start on their first sample and end in digital silence:

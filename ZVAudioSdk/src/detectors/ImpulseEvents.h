@@ -88,6 +88,7 @@ enum Descriptor : int {
     kReshape,       // mean spread over the risen high bands of their hop-to-hop change, dB
     kShapeDrift,    // change of the highs' spectral shape from the impact to 100-250 ms after, dB
     kOverRecent,    // the onset's loudest hop over the loudest onset of the 3 s before it, dB (+30: none)
+    kVoiceOpened,   // 1 when the voice bands' rule alone opened the observation (see ImpulseEvents), else 0
     kDescriptorCount
 };
 
@@ -110,13 +111,26 @@ public:
     // above the onsets of the recent past. A shot is the loudest, most
     // sudden thing around; a drum hit is one of many alike. Without, it
     // reads 0 and costs nothing (only GunShot's veto weighs it).
+    //
+    // With voiceBandsDb above 0, an observation is also opened where the
+    // voice's bands (250 Hz .. 4 kHz, summed) stand voiceBandsDb or more over
+    // their floor having stood under half that within the kRecent hops
+    // before, with the waveform's jump as above and the all-band flux from
+    // voiceFluxDb. Why: a bark over steady noise (white, pink, rain, traffic)
+    // at equal level lifts the whole spectrum's flux by only 2-4 dB, under
+    // the usual bound, while its own bands stand 7-17 dB over their floor.
+    // Such an onset is not counted as one anywhere else (refractory time,
+    // further onsets, onsets before, kOverRecent), so every other
+    // observation reads as without the rule; it reads kVoiceOpened 1.
     ImpulseEvents(float minFluxDb, float minOnsetDb, bool jumpFromHopBefore = false, bool highsDetail = false,
-                  bool onsetContext = false)
+                  bool onsetContext = false, float voiceBandsDb = 0.0f, float voiceFluxDb = 0.0f)
         : minFluxDb_(minFluxDb),
           minOnsetDb_(minOnsetDb),
           jumpFromHopBefore_(jumpFromHopBefore),
           highsDetail_(highsDetail),
-          onsetContext_(onsetContext)
+          onsetContext_(onsetContext),
+          voiceBandsDb_(voiceBandsDb),
+          voiceFluxDb_(voiceFluxDb)
     {
         for (auto& row : recentDb_) {
             std::fill(row, row + kBandCount, kSilenceDb);
@@ -133,7 +147,11 @@ public:
         jumpBeforeDb_ = f.onsetDb;
         const bool onset = f.fluxDb >= minFluxDb_ && jumpDb >= minOnsetDb_ &&
                            (lastOnset_ == kNever || f.hop >= lastOnset_ + kRefractoryHops);
-        bool anyActive = onset;
+        const bool voiceRise = voiceBandsDb_ > 0.0f && VoiceBandsRise(f);
+        const bool voiceOnset = !onset && voiceRise && f.fluxDb >= voiceFluxDb_ && jumpDb >= minOnsetDb_ &&
+                                (lastOnset_ == kNever || f.hop >= lastOnset_ + kRefractoryHops) &&
+                                (lastVoiceOnset_ == kNever || f.hop >= lastVoiceOnset_ + kRefractoryHops);
+        bool anyActive = onset || voiceOnset;
         for (const Slot& slot : slots_) {
             anyActive = anyActive || slot.active;
         }
@@ -167,6 +185,16 @@ public:
                 }
                 RememberOnset(f.hop, f.levelDb);
             }
+            if (voiceOnset) {
+                // Below every all-band onset's flux, so it never takes one's slot.
+                Slot* chosen = FreeOrWeakerSlot(f.fluxDb);
+                if (chosen != nullptr) {
+                    Start(*chosen, f, jumpDb);
+                    chosen->voiceOpened = true;
+                    Observe(*chosen, f);
+                }
+                lastVoiceOnset_ = f.hop;
+            }
         }
         std::copy(f.bandDb, f.bandDb + kBandCount, recentDb_[recentPos_]);
         recentPos_ = (recentPos_ + 1) % kRecent;
@@ -174,6 +202,29 @@ public:
     }
 
 private:
+    // The voice's bands over their floor reach voiceBandsDb_ on this hop,
+    // having stood under half of it within the kRecent hops before. Keeps
+    // the last kRecent hops' readings.
+    bool VoiceBandsRise(const Features& f) noexcept
+    {
+        float power = 0.0f;
+        float floor = 0.0f;
+        for (int b = 0; b < f.bandCount; ++b) {
+            if (f.bandHz[b] >= 250.0f && f.bandHz[b] <= 4000.0f) {
+                power += f.bandPower[b];
+                floor += f.floorPower[b];
+            }
+        }
+        const float overDb = 10.0f * std::log10((power + 1e-20f) / (floor + 1e-20f));
+        float lowest = overDb;
+        for (float v : voiceOverDb_) {
+            lowest = std::min(lowest, v);
+        }
+        voiceOverDb_[voicePos_] = overDb;
+        voicePos_ = (voicePos_ + 1) % kRecent;
+        return overDb >= voiceBandsDb_ && lowest < 0.5f * voiceBandsDb_;
+    }
+
     static constexpr int kRecent = 6;           // hops before an onset that make its reference
     static constexpr int kOnsetMemory = 64;
     static constexpr int kRefractoryHops = 3;
@@ -217,6 +268,7 @@ private:
         float recentOnsets = 0.0f;
         float onsetDb = 0.0f;
         float fluxDb = 0.0f;  // the onset's flux, which an onset must beat to take this slot
+        bool voiceOpened = false;  // opened by the voice bands' rule
         bool fromStart = false;  // opened in the stream's first hops, measured against silence
         float peakExcess = 0.0f;
         float earlyPower[kBandCount] = {};  // from the start: band powers summed over hops 0..3
@@ -536,6 +588,7 @@ private:
                            : s.recentLoudestDb <= kSilenceDb ? kNoneBeforeDb
                                                              : std::clamp(s.loudestDb - s.recentLoudestDb,
                                                                           -kNoneBeforeDb, kNoneBeforeDb);
+        out[kVoiceOpened] = s.voiceOpened ? 1.0f : 0.0f;
         if (!highsDetail_) {
             out[kJumps] = out[kReshape] = out[kShapeDrift] = 0.0f;
             return;
@@ -568,6 +621,11 @@ private:
     const bool jumpFromHopBefore_;
     const bool highsDetail_;
     const bool onsetContext_;
+    const float voiceBandsDb_;
+    const float voiceFluxDb_;
+    float voiceOverDb_[kRecent] = {};  // the voice bands over their floor in the last kRecent hops, dB
+    int voicePos_ = 0;
+    std::uint64_t lastVoiceOnset_ = kNever;
     float jumpBeforeDb_ = 0.0f;
     Slot slots_[kSlots];
     float power_[kBandCount] = {};
@@ -600,9 +658,10 @@ public:
 
     float LogOdds(const float (&d)[kDescriptorCount]) const noexcept { return trees_.LogOdds(d); }
 
-    float Confidence(const float (&d)[kDescriptorCount]) const noexcept
+    // extraLogOdds: further trees' sum added before the scale and shift.
+    float Confidence(const float (&d)[kDescriptorCount], float extraLogOdds = 0.0f) const noexcept
     {
-        const float z = scale_ * LogOdds(d) + shift_;
+        const float z = scale_ * (LogOdds(d) + extraLogOdds) + shift_;
         return 1.0f / (1.0f + std::exp(-std::clamp(z, -30.0f, 30.0f)));
     }
 
@@ -701,6 +760,59 @@ private:
     const DepthTwoTrees<kDescriptorCount, 32> trees_;
 };
 
+// A class block's "voiceOnset": the voice bands' onset rule (ImpulseEvents;
+// "minBandsDb", the bands' stand over their floor, and "minFluxDb", the
+// all-band flux it still asks for) and trees ("trees", "bias") boosted on
+// top of the class's own for the observations that rule alone opens. They
+// were fitted on those observations only, so everything the all-band onsets
+// open reads as without them. No "voiceOnset": the rule is off; one that is
+// not an object is a damaged data file and fails Init. Built at Init on the
+// caller's thread, read-only afterwards.
+class VoiceOnsetBlock {
+public:
+    VoiceOnsetBlock(const nlohmann::json& block, const char* name)
+        : minBandsDb_(Parameter(Find(block, name), "minBandsDb", 0.0f, 0.0f, 60.0f)),
+          minFluxDb_(Parameter(Find(block, name), "minFluxDb", 0.0f, 0.0f, 60.0f)),
+          trees_(Find(block, name))
+    {
+    }
+
+    float MinBandsDb() const noexcept { return minBandsDb_; }
+    float MinFluxDb() const noexcept { return minFluxDb_; }
+    float LogOdds(const float (&d)[kDescriptorCount]) const noexcept { return trees_.LogOdds(d); }
+
+    // The block for a stream of `sampleRate` (BandBlock), whose rule and
+    // trees were fitted on wideband streams: below kNarrowbandRate only the
+    // "narrowband" sub-block's own "voiceOnset" counts.
+    static nlohmann::json WidebandOnly(std::uint32_t sampleRate, const nlohmann::json& block)
+    {
+        nlohmann::json chosen = BandBlock(sampleRate, block);
+        const auto narrow = block.find("narrowband");
+        if (sampleRate < kNarrowbandRate && (narrow == block.end() || !narrow->contains("voiceOnset"))) {
+            chosen.erase("voiceOnset");
+        }
+        return chosen;
+    }
+
+private:
+    static const nlohmann::json& Find(const nlohmann::json& block, const char* name)
+    {
+        static const nlohmann::json kNone = nlohmann::json::object();
+        const auto found = block.find("voiceOnset");
+        if (found == block.end()) {
+            return kNone;
+        }
+        if (!found->is_object()) {
+            throw std::runtime_error(std::string(name) + ": voiceOnset is not an object");
+        }
+        return *found;
+    }
+
+    const float minBandsDb_;
+    const float minFluxDb_;
+    const DepthTwoTrees<kDescriptorCount, 48> trees_;
+};
+
 // What the three impulsive detectors share: an ImpulseEvents, the class's
 // trees from the data file, and a confidence that jumps to an observation's
 // reading when it closes, holds a moment (so the frame that carries it and
@@ -711,8 +823,10 @@ class ImpulseDetector : public Detector {
 public:
     // highsDetail and onsetContext: see ImpulseEvents.
     ImpulseDetector(const nlohmann::json& block, const char* name, bool highsDetail = false, bool onsetContext = false)
-        : events_(Parameter(block, "minFluxDb", 4.0f, 0.0f, 60.0f), Parameter(block, "minOnsetDb", 3.0f, 0.0f, 60.0f),
-                  Parameter(block, "jumpFromHopBefore", 0.0f, 0.0f, 1.0f) > 0.5f, highsDetail, onsetContext),
+        : voice_(block, name),
+          events_(Parameter(block, "minFluxDb", 4.0f, 0.0f, 60.0f), Parameter(block, "minOnsetDb", 3.0f, 0.0f, 60.0f),
+                  Parameter(block, "jumpFromHopBefore", 0.0f, 0.0f, 1.0f) > 0.5f, highsDetail, onsetContext,
+                  voice_.MinBandsDb(), voice_.MinFluxDb()),
           trees_(block),
           holdHops_(static_cast<int>(Parameter(block, "holdHops", 20.0f, 0.0f, 200.0f))),
           name_(name)
@@ -723,7 +837,9 @@ public:
     {
         float d[kDescriptorCount];
         if (events_.Update(f, d)) {
-            const float reading = Admits(d) ? trees_.Confidence(d) : 0.0f;
+            const float reading = !Admits(d)              ? 0.0f
+                                  : d[kVoiceOpened] > 0.0f ? trees_.Confidence(d, voice_.LogOdds(d))
+                                                           : trees_.Confidence(d);
 #ifdef ZV_IMPULSIVE_TRACE
             std::fprintf(stderr, "%s hop %llu conf %.3f", name_, static_cast<unsigned long long>(f.hop), reading);
             for (float v : d) {
@@ -753,6 +869,7 @@ protected:
     }
 
 private:
+    const VoiceOnsetBlock voice_;
     ImpulseEvents events_;
     DescriptorTrees trees_;
     const int holdHops_;
