@@ -43,6 +43,19 @@ const nlohmann::json& DetectorBlock(const nlohmann::json& detectors, const char*
     return *found;
 }
 
+const nlohmann::json& OptionalObject(const nlohmann::json& block, const char* key, const char* className)
+{
+    static const nlohmann::json empty = nlohmann::json::object();
+    const auto found = block.find(key);
+    if (found == block.end()) {
+        return empty;
+    }
+    if (!found->is_object()) {
+        throw std::runtime_error(std::string(className) + ": " + key + " is not an object");
+    }
+    return *found;
+}
+
 namespace {
 
 using Factory = Detector* (*)(std::uint32_t, const nlohmann::json&);

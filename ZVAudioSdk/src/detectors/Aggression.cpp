@@ -62,10 +62,10 @@ public:
           minVoicedShare_(Parameter(block, "minVoicedShare", 0.25f, 0.0f, 1.0f)),
           noVoiceZ_(Parameter(block, "noVoiceZ", -3.0f, -20.0f, 0.0f)),
           bandEvidence_(static_cast<std::uint32_t>(Parameter(block, "windowHops", 50.0f, 30.0f, 100.0f)), true),
-          bandTrees_(VoiceBands(block)),
-          bandsWeighed_(VoiceBands(block).contains("trees")),
-          bandMinVoicedShare_(Parameter(VoiceBands(block), "minVoicedShare", 0.45f, 0.0f, 1.0f)),
-          bandMargin_(Parameter(VoiceBands(block), "margin", 1.0f, 0.0f, 20.0f))
+          bandTrees_(OptionalObject(block, "voiceBands", "Aggression")),
+          bandsWeighed_(OptionalObject(block, "voiceBands", "Aggression").contains("trees")),
+          bandMinVoicedShare_(Parameter(OptionalObject(block, "voiceBands", "Aggression"), "minVoicedShare", 0.45f, 0.0f, 1.0f)),
+          bandMargin_(Parameter(OptionalObject(block, "voiceBands", "Aggression"), "margin", 1.0f, 0.0f, 20.0f))
     {
     }
 
@@ -87,15 +87,6 @@ public:
     }
 
 private:
-    static const nlohmann::json& VoiceBands(const nlohmann::json& block)
-    {
-        static const nlohmann::json kNone = nlohmann::json::object();
-        const auto found = block.find("voiceBands");
-        if (found == block.end()) return kNone;
-        if (!found->is_object()) throw std::runtime_error("Aggression: voiceBands is not an object");
-        return *found;
-    }
-
     EffortEvidence evidence_;
     EffortTrees trees_;
     VoiceScore score_;

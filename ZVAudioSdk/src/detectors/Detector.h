@@ -35,6 +35,11 @@ float Parameter(const nlohmann::json& block, const char* key, float fallback, fl
 // absent); std::runtime_error when it is present but not an object.
 const nlohmann::json& DetectorBlock(const nlohmann::json& detectors, const char* className);
 
+// A block's optional sub-object `key` (a veto, an onset rule, a second
+// window): an empty object when absent, std::runtime_error naming
+// `className` when present but not an object (a damaged data file).
+const nlohmann::json& OptionalObject(const nlohmann::json& block, const char* key, const char* className);
+
 // Each makes its class's detector in a libzv_memory block (give back with
 // ZvDelete). `block` is that class's object from the data file.
 Detector* MakeGlassBreak(std::uint32_t sampleRate, const nlohmann::json& block);

@@ -67,7 +67,7 @@ private:
 
 Detector* MakeGunShot(std::uint32_t sampleRate, const nlohmann::json& block)
 {
-    return ZvNew<GunShot>(ObservationVeto::WidebandOnly(sampleRate, block));
+    return ZvNew<GunShot>(WidebandOnly(sampleRate, block, "veto"));
 }
 
 }  // namespace zvsdk

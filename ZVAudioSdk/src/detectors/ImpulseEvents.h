@@ -701,6 +701,21 @@ inline nlohmann::json BandBlock(std::uint32_t sampleRate, const nlohmann::json& 
     return chosen;
 }
 
+// BandBlock without the sub-object `key` (a veto, an onset rule) when a
+// stream below kNarrowbandRate would read the wideband one: those were
+// fitted on wideband streams, whose highs are more than the 3-4 kHz bands a
+// narrowband stream has, so such a stream reads `key` only from its own
+// "narrowband" sub-block.
+inline nlohmann::json WidebandOnly(std::uint32_t sampleRate, const nlohmann::json& block, const char* key)
+{
+    nlohmann::json chosen = BandBlock(sampleRate, block);
+    const auto narrow = block.find("narrowband");
+    if (sampleRate < kNarrowbandRate && (narrow == block.end() || !narrow->contains(key))) {
+        chosen.erase(key);
+    }
+    return chosen;
+}
+
 // A class block's "veto": trees fitted only on the observations the class's
 // own trees already read as the class, telling it from the look-alikes that
 // pass for it there (a drum kit's crash for glass, a kick and snare struck
@@ -713,7 +728,7 @@ inline nlohmann::json BandBlock(std::uint32_t sampleRate, const nlohmann::json& 
 class ObservationVeto {
 public:
     ObservationVeto(const nlohmann::json& block, const char* name)
-        : present_(block.contains("veto")), trees_(VetoBlock(block, name))
+        : present_(block.contains("veto")), trees_(OptionalObject(block, "veto", name))
     {
     }
 
@@ -727,35 +742,7 @@ public:
         return trees_.LogOdds(descriptors) < 0.0f;
     }
 
-    // The block for a stream of `sampleRate` (BandBlock), whose veto was
-    // fitted on wideband streams: a stream sampled below kNarrowbandRate
-    // reads one only from its own "narrowband" sub-block, since its highs
-    // are the 3-4 kHz bands alone and the wideband veto's questions about
-    // them do not hold.
-    static nlohmann::json WidebandOnly(std::uint32_t sampleRate, const nlohmann::json& block)
-    {
-        nlohmann::json chosen = BandBlock(sampleRate, block);
-        const auto narrow = block.find("narrowband");
-        if (sampleRate < kNarrowbandRate && (narrow == block.end() || !narrow->contains("veto"))) {
-            chosen.erase("veto");
-        }
-        return chosen;
-    }
-
 private:
-    static const nlohmann::json& VetoBlock(const nlohmann::json& block, const char* name)
-    {
-        static const nlohmann::json kNone = nlohmann::json::object();
-        const auto found = block.find("veto");
-        if (found == block.end()) {
-            return kNone;
-        }
-        if (!found->is_object()) {
-            throw std::runtime_error(std::string(name) + ": veto is not an object");
-        }
-        return *found;
-    }
-
     const bool present_;
     const DepthTwoTrees<kDescriptorCount, 32> trees_;
 };
@@ -771,9 +758,9 @@ private:
 class VoiceOnsetBlock {
 public:
     VoiceOnsetBlock(const nlohmann::json& block, const char* name)
-        : minBandsDb_(Parameter(Find(block, name), "minBandsDb", 0.0f, 0.0f, 60.0f)),
-          minFluxDb_(Parameter(Find(block, name), "minFluxDb", 0.0f, 0.0f, 60.0f)),
-          trees_(Find(block, name))
+        : minBandsDb_(Parameter(OptionalObject(block, "voiceOnset", name), "minBandsDb", 0.0f, 0.0f, 60.0f)),
+          minFluxDb_(Parameter(OptionalObject(block, "voiceOnset", name), "minFluxDb", 0.0f, 0.0f, 60.0f)),
+          trees_(OptionalObject(block, "voiceOnset", name))
     {
     }
 
@@ -781,33 +768,7 @@ public:
     float MinFluxDb() const noexcept { return minFluxDb_; }
     float LogOdds(const float (&d)[kDescriptorCount]) const noexcept { return trees_.LogOdds(d); }
 
-    // The block for a stream of `sampleRate` (BandBlock), whose rule and
-    // trees were fitted on wideband streams: below kNarrowbandRate only the
-    // "narrowband" sub-block's own "voiceOnset" counts.
-    static nlohmann::json WidebandOnly(std::uint32_t sampleRate, const nlohmann::json& block)
-    {
-        nlohmann::json chosen = BandBlock(sampleRate, block);
-        const auto narrow = block.find("narrowband");
-        if (sampleRate < kNarrowbandRate && (narrow == block.end() || !narrow->contains("voiceOnset"))) {
-            chosen.erase("voiceOnset");
-        }
-        return chosen;
-    }
-
 private:
-    static const nlohmann::json& Find(const nlohmann::json& block, const char* name)
-    {
-        static const nlohmann::json kNone = nlohmann::json::object();
-        const auto found = block.find("voiceOnset");
-        if (found == block.end()) {
-            return kNone;
-        }
-        if (!found->is_object()) {
-            throw std::runtime_error(std::string(name) + ": voiceOnset is not an object");
-        }
-        return *found;
-    }
-
     const float minBandsDb_;
     const float minFluxDb_;
     const DepthTwoTrees<kDescriptorCount, 48> trees_;
