@@ -208,6 +208,25 @@ def narrow_text(text, name):
     return n.group(1) if n else ""
 
 
+def set_sub_block(path, name, key, head, model):
+    """Writes `model` (bias and trees) as the sub-object `key` of class
+    `name`'s block in the data file at `path`, in place of any there, with
+    `head` (its own settings, one line each) before them."""
+    text = open(path).read()
+    m = re.search(r'\n    "' + name + r'": \{.*?\n    \}', text, re.S)
+    block = m.group(0)
+    v = re.search(r'\n      "' + key + r'": \{.*?\n      \},?', block, re.S)
+    if v:
+        block = block[:v.start()] + block[v.end():]
+    trees = ",\n".join("          " + json.dumps(t) for t in model["trees"])
+    sub = f'\n      "{key}": {{\n{head}        "bias": {model["bias"]},\n        "trees": [\n{trees}\n        ]\n      }},'
+    at = block.index("{") + 1
+    block = block[:at] + sub + block[at:]
+    text = text[:m.start()] + block + text[m.end():]
+    json.loads(text)
+    open(path, "w").write(text)
+
+
 def main():
     command = sys.argv[1]
     if command in ("fit", "refine"):
@@ -305,34 +324,11 @@ def main():
         json.dump({"bias": round(offset, 4), "trees": model["trees"][len(base["trees"]):]}, sys.stdout)
     elif command == "setvoice":
         path, name, model = sys.argv[2], sys.argv[3], json.load(open(sys.argv[4]))
-        text = open(path).read()
-        m = re.search(r'\n    "' + name + r'": \{.*?\n    \}', text, re.S)
-        block = m.group(0)
-        v = re.search(r'\n      "voiceOnset": \{.*?\n      \},?', block, re.S)
-        if v:
-            block = block[:v.start()] + block[v.end():]
-        trees = ",\n".join("          " + json.dumps(t) for t in model["trees"])
         bounds = "".join(f'        "{k}": {v},\n' for k, v in VOICE[name].items() if k != "shift")
-        sub = f'\n      "voiceOnset": {{\n{bounds}        "bias": {model["bias"]},\n        "trees": [\n{trees}\n        ]\n      }},'
-        at = block.index("{") + 1
-        block = block[:at] + sub + block[at:]
-        text = text[:m.start()] + block + text[m.end():]
-        open(path, "w").write(text)
+        set_sub_block(path, name, "voiceOnset", bounds, model)
     elif command == "setveto":
         path, name, model = sys.argv[2], sys.argv[3], json.load(open(sys.argv[4]))
-        text = open(path).read()
-        m = re.search(r'\n    "' + name + r'": \{.*?\n    \}', text, re.S)
-        block = m.group(0)
-        v = re.search(r'\n      "veto": \{.*?\n      \},?', block, re.S)
-        if v:
-            block = block[:v.start()] + block[v.end():]
-        trees = ",\n".join("          " + json.dumps(t) for t in model["trees"])
-        sub = f'\n      "veto": {{\n        "bias": {model["bias"]},\n        "trees": [\n{trees}\n        ]\n      }},'
-        at = block.index("{") + 1
-        block = block[:at] + sub + block[at:]
-        text = text[:m.start()] + block + text[m.end():]
-        json.loads(text)
-        open(path, "w").write(text)
+        set_sub_block(path, name, "veto", "", model)
     elif command == "narrowband":
         path, name = sys.argv[2], sys.argv[3]
         text = open(path).read()
