@@ -17,13 +17,14 @@ namespace DetectorTest {
 
 constexpr std::uint32_t kRate = 16000;
 
-// The class codes reported over `clip` by a fresh engine with every threshold
-// at `threshold`, 16-bit mono at `rate` in 40 ms frames. `folder` names the
-// scratch data folder.
-inline std::vector<int> Reported(const std::vector<float>& clip, const char* folder, float threshold = 0.5f,
-                                 std::uint32_t rate = kRate)
+// The class codes reported over `clip` by a fresh engine on the data file
+// `model` with every threshold at `threshold`, 16-bit mono at `rate` in 40 ms
+// frames. `folder` names the scratch data folder. A model the engine refuses
+// fails the test and reports nothing.
+inline std::vector<int> ReportedWith(const nlohmann::json& model, const std::vector<float>& clip, const char* folder,
+                                     float threshold = 0.5f, std::uint32_t rate = kRate)
 {
-    SdkTest::DataFolder data(folder, SdkTest::ShippedModel());
+    SdkTest::DataFolder data(folder, model);
     SdkTest::Engine engine(SdkTest::MakeInit(rate, 1, data.Path()));
     EXPECT_NE(engine.Handle(), nullptr);
     if (engine.Handle() == nullptr) {
@@ -37,6 +38,20 @@ inline std::vector<int> Reported(const std::vector<float>& clip, const char* fol
         }
     }
     return codes;
+}
+
+// The same with the shipped data file.
+inline std::vector<int> Reported(const std::vector<float>& clip, const char* folder, float threshold = 0.5f,
+                                 std::uint32_t rate = kRate)
+{
+    return ReportedWith(SdkTest::ShippedModel(), clip, folder, threshold, rate);
+}
+
+// Whether an engine on the data file `model` fails Init (a damaged file).
+inline bool InitFails(const nlohmann::json& model, const char* folder, std::uint32_t rate = kRate)
+{
+    SdkTest::DataFolder data(folder, model);
+    return SdkTest::Engine(SdkTest::MakeInit(rate, 1, data.Path())).Handle() == nullptr;
 }
 
 inline bool Contains(const std::vector<int>& codes, int code)

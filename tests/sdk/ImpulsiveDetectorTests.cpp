@@ -19,6 +19,8 @@ namespace {
 namespace synth = zv::synth;
 
 using DetectorTest::Contains;
+using DetectorTest::InitFails;
+using DetectorTest::ReportedWith;
 using DetectorTest::OverBackground;
 using DetectorTest::kRate;
 constexpr int kGlassBreak = 1;
@@ -212,14 +214,7 @@ TEST(ImpulsiveDetectors, GlassBreakVetoFromTheDataFileRulesObservationsOut)
     const std::vector<float> clip =
         OverBackground(rng, synth::glassBreak(rng, kRate), synth::BackgroundKind::Pink, 20.0);
     auto reportedWith = [&](const nlohmann::json& model) {
-        SdkTest::DataFolder data("glassveto", model);
-        SdkTest::Engine engine(SdkTest::MakeInit(kRate, 1, data.Path()));
-        EXPECT_NE(engine.Handle(), nullptr);
-        if (engine.Handle() == nullptr) {
-            return false;
-        }
-        EXPECT_EQ(engine.SetParams(SdkTest::AllThresholds(0.5f)), 0);
-        return Contains(engine.Run(SdkTest::EncodePcm(clip, 2), kRate / 25 * 2), kGlassBreak);
+        return Contains(ReportedWith(model, clip, "glassveto"), kGlassBreak);
     };
     nlohmann::json model = SdkTest::ShippedModel();
     ASSERT_TRUE(model["detectors"]["GlassBreak"].contains("veto"));
@@ -230,9 +225,7 @@ TEST(ImpulsiveDetectors, GlassBreakVetoFromTheDataFileRulesObservationsOut)
     EXPECT_FALSE(reportedWith(model));
     // A damaged veto fails Init rather than scoring without it.
     model["detectors"]["GlassBreak"]["veto"] = 1;
-    SdkTest::DataFolder damaged("glassveto", model);
-    SdkTest::Engine engine(SdkTest::MakeInit(kRate, 1, damaged.Path()));
-    EXPECT_EQ(engine.Handle(), nullptr);
+    EXPECT_TRUE(InitFails(model, "glassveto"));
 }
 
 // GunShot reads a "veto" from its block as GlassBreak does: one below even
@@ -249,15 +242,7 @@ TEST(ImpulsiveDetectors, GunShotVetoFromTheDataFileRulesWidebandObservationsOut)
     const std::vector<float> narrow = OverBackground(rng, synth::gunShot(rng, kNarrowRate, synth::GunKind::Pistol, 1),
                                                      synth::BackgroundKind::Pink, 20.0, 0.0, kNarrowRate);
     auto reportedWith = [&](const nlohmann::json& model, std::uint32_t rate) {
-        SdkTest::DataFolder data("shotveto", model);
-        SdkTest::Engine engine(SdkTest::MakeInit(rate, 1, data.Path()));
-        EXPECT_NE(engine.Handle(), nullptr);
-        if (engine.Handle() == nullptr) {
-            return false;
-        }
-        EXPECT_EQ(engine.SetParams(SdkTest::AllThresholds(0.5f)), 0);
-        const std::vector<float>& clip = rate == kRate ? wide : narrow;
-        return Contains(engine.Run(SdkTest::EncodePcm(clip, 2), rate / 25 * 2), kGunShot);
+        return Contains(ReportedWith(model, rate == kRate ? wide : narrow, "shotveto", 0.5f, rate), kGunShot);
     };
     nlohmann::json model = SdkTest::ShippedModel();
     EXPECT_TRUE(reportedWith(model, kRate));
@@ -266,9 +251,7 @@ TEST(ImpulsiveDetectors, GunShotVetoFromTheDataFileRulesWidebandObservationsOut)
     EXPECT_FALSE(reportedWith(model, kRate));
     EXPECT_TRUE(reportedWith(model, kNarrowRate));
     model["detectors"]["GunShot"]["veto"] = 1;
-    SdkTest::DataFolder damaged("shotveto", model);
-    SdkTest::Engine engine(SdkTest::MakeInit(kRate, 1, damaged.Path()));
-    EXPECT_EQ(engine.Handle(), nullptr);
+    EXPECT_TRUE(InitFails(model, "shotveto"));
 }
 
 // GunShot's veto may ask how far an onset stands above the onsets of the
@@ -292,16 +275,9 @@ TEST(ImpulsiveDetectors, GunShotVetoReadsTheOnsetsBeforeTheShot)
     // Log-odds 1 - 2 = -1 (ruled out) up to 29.5 dB over the onsets before.
     model["detectors"]["GunShot"]["veto"] = {{"bias", 1.0},
                                              {"trees", {{kOverRecentInput, 29.5, 0, 1e9, -2.0, -2.0, 0, 1e9, 0.0, 0.0}}}};
-    SdkTest::DataFolder data("shotcontext", model);
     auto reported = [&](const std::vector<float>& event) {
-        SdkTest::Engine engine(SdkTest::MakeInit(kRate, 1, data.Path()));
-        EXPECT_NE(engine.Handle(), nullptr);
-        if (engine.Handle() == nullptr) {
-            return false;
-        }
-        EXPECT_EQ(engine.SetParams(SdkTest::AllThresholds(0.5f)), 0);
         const std::vector<float> clip = OverBackground(rng, event, synth::BackgroundKind::Pink, 20.0);
-        return Contains(engine.Run(SdkTest::EncodePcm(clip, 2), kRate / 25 * 2), kGunShot);
+        return Contains(ReportedWith(model, clip, "shotcontext"), kGunShot);
     };
     EXPECT_TRUE(reported(shot));
     EXPECT_FALSE(reported(knocksFirst));
@@ -321,16 +297,9 @@ TEST(ImpulsiveDetectors, DogBarkVoiceOnsetOpensOnBarksOverSteadyNoise)
         clips.push_back(OverBackground(rng, synth::dogBark(rng, kRate, size, 3), synth::BackgroundKind::White, 0.0));
     }
     auto reportedWith = [&](const nlohmann::json& model) {
-        SdkTest::DataFolder data("barkvoice", model);
         int reported = 0;
         for (const std::vector<float>& clip : clips) {
-            SdkTest::Engine engine(SdkTest::MakeInit(kRate, 1, data.Path()));
-            EXPECT_NE(engine.Handle(), nullptr);
-            if (engine.Handle() == nullptr) {
-                return -1;
-            }
-            EXPECT_EQ(engine.SetParams(SdkTest::AllThresholds(0.5f)), 0);
-            reported += Contains(engine.Run(SdkTest::EncodePcm(clip, 2), kRate / 25 * 2), kDogBark) ? 1 : 0;
+            reported += Contains(ReportedWith(model, clip, "barkvoice"), kDogBark) ? 1 : 0;
         }
         return reported;
     };
@@ -341,9 +310,7 @@ TEST(ImpulsiveDetectors, DogBarkVoiceOnsetOpensOnBarksOverSteadyNoise)
     model["detectors"]["DogBark"].erase("voiceOnset");
     EXPECT_EQ(reportedWith(model), 0);
     model["detectors"]["DogBark"]["voiceOnset"] = 1;
-    SdkTest::DataFolder damaged("barkvoice", model);
-    SdkTest::Engine engine(SdkTest::MakeInit(kRate, 1, damaged.Path()));
-    EXPECT_EQ(engine.Handle(), nullptr);
+    EXPECT_TRUE(InitFails(model, "barkvoice"));
 }
 
 TEST(ImpulsiveDetectors, EverydaySoundsCutOutOfSilenceAreNoneOfTheImpulsiveClasses)

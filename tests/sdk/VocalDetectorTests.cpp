@@ -16,6 +16,8 @@ namespace {
 namespace synth = zv::synth;
 
 using DetectorTest::Contains;
+using DetectorTest::InitFails;
+using DetectorTest::ReportedWith;
 using DetectorTest::kRate;
 constexpr int kAggression = 4;
 constexpr int kBabyCry = 5;
@@ -60,22 +62,16 @@ TEST(VocalDetectors, AggressionTreesAreCheckedAndWithoutThemTheClassIsSilent)
                                        nlohmann::json::array({1, 0.5, 0, 0, 0})}) {
         nlohmann::json bad = model;
         bad["detectors"]["Aggression"]["trees"][0] = tree;
-        SdkTest::DataFolder folder("vocal-trees", bad);
-        EXPECT_EQ(SdkTest::Engine(SdkTest::MakeInit(kRate, 1, folder.Path())).Handle(), nullptr) << tree;
+        EXPECT_TRUE(InitFails(bad, "vocal-trees")) << tree;
     }
 
     nlohmann::json bare = model;
     bare["detectors"]["Aggression"].erase("trees");
     bare["detectors"]["Aggression"].erase("bias");
-    SdkTest::DataFolder folder("vocal-bare", bare);
-    SdkTest::Engine engine(SdkTest::MakeInit(kRate, 1, folder.Path()));
-    ASSERT_NE(engine.Handle(), nullptr);
-    ASSERT_EQ(engine.SetParams(SdkTest::AllThresholds(0.5f)), 0);
     synth::Rng rng(11);
     const std::vector<float> clip =
         OverBackground(rng, synth::shout(rng, kRate, 4.0, false), synth::BackgroundKind::Traffic, 10.0);
-    const std::vector<int> codes = engine.Run(SdkTest::EncodePcm(clip, 2), kRate / 25 * 2);
-    EXPECT_FALSE(Contains(codes, kAggression));
+    EXPECT_FALSE(Contains(ReportedWith(bare, clip, "vocal-bare"), kAggression));
 }
 
 // A scream as loud as white noise is seldom voiced by the whole level; the
@@ -91,16 +87,11 @@ TEST(VocalDetectors, ScreamAsLoudAsWhiteNoiseIsReportedThroughTheVoiceBands)
             OverBackground(rng, synth::shout(rng, kRate, 4.0, true), synth::BackgroundKind::White, 0.0);
         EXPECT_TRUE(Contains(Reported(clip), kAggression)) << seed;
 
-        SdkTest::DataFolder folder("vocal-no-bands", bare);
-        SdkTest::Engine engine(SdkTest::MakeInit(kRate, 1, folder.Path()));
-        ASSERT_NE(engine.Handle(), nullptr);
-        ASSERT_EQ(engine.SetParams(SdkTest::AllThresholds(0.5f)), 0);
-        EXPECT_FALSE(Contains(engine.Run(SdkTest::EncodePcm(clip, 2), kRate / 25 * 2), kAggression)) << seed;
+        EXPECT_FALSE(Contains(ReportedWith(bare, clip, "vocal-no-bands"), kAggression)) << seed;
     }
     nlohmann::json damaged = SdkTest::ShippedModel();
     damaged["detectors"]["Aggression"]["voiceBands"] = 1;
-    SdkTest::DataFolder folder("vocal-damaged-bands", damaged);
-    EXPECT_EQ(SdkTest::Engine(SdkTest::MakeInit(kRate, 1, folder.Path())).Handle(), nullptr);
+    EXPECT_TRUE(InitFails(damaged, "vocal-damaged-bands"));
 }
 
 TEST(VocalDetectors, CryOverPinkNoiseIsReportedAsBabyCry)
@@ -122,12 +113,7 @@ TEST(VocalDetectors, ClearCriesAreReportedAtTheDefaultThreshold)
     for (int take = 0; take < kCries; ++take) {
         const std::vector<float> clip =
             OverBackground(rng, synth::babyCry(rng, kRate, 5.0), synth::BackgroundKind::Traffic, 20.0);
-        SdkTest::DataFolder data("vocal", SdkTest::ShippedModel());
-        SdkTest::Engine engine(SdkTest::MakeInit(kRate, 1, data.Path()));
-        ASSERT_NE(engine.Handle(), nullptr);
-        ASSERT_EQ(engine.SetParams(SdkTest::AllThresholds(0.99f)), 0);
-        const std::vector<int> codes = engine.Run(SdkTest::EncodePcm(clip, 2), kRate / 25 * 2);
-        reported += Contains(codes, kBabyCry) ? 1 : 0;
+        reported += Contains(DetectorTest::Reported(clip, "vocal", 0.99f), kBabyCry) ? 1 : 0;
     }
     EXPECT_EQ(reported, kCries);
 }
@@ -145,9 +131,9 @@ TEST(VocalDetectors, BabyCryGatesComeFromTheDataFile)
     const std::vector<float> overPink = OverBackground(rng, cry, synth::BackgroundKind::Pink, 10.0);
     const std::vector<float> overMusic = OverBackground(rng, cry, synth::BackgroundKind::Music, 10.0);
     const nlohmann::json model = SdkTest::ShippedModel();
-    const std::vector<float>* clip = &overPink;
-    auto reported = [&](const char* openKey, const char* closedKey, const nlohmann::json& open,
-                        const nlohmann::json& closed, bool* initialised) {
+    // The shipped data file with one gate's bounds set (null: left out).
+    auto gated = [&](const char* openKey, const char* closedKey, const nlohmann::json& open,
+                     const nlohmann::json& closed) {
         nlohmann::json data = model;
         nlohmann::json& block = data["detectors"]["BabyCry"];
         for (auto [key, value] : {std::pair{openKey, open}, std::pair{closedKey, closed}}) {
@@ -157,30 +143,19 @@ TEST(VocalDetectors, BabyCryGatesComeFromTheDataFile)
                 block[key] = value;
             }
         }
-        SdkTest::DataFolder folder("vocal-gates", data);
-        SdkTest::Engine engine(SdkTest::MakeInit(kRate, 1, folder.Path()));
-        *initialised = engine.Handle() != nullptr;
-        if (!*initialised || engine.SetParams(SdkTest::AllThresholds(0.5f)) != 0) {
-            return false;
-        }
-        return Contains(engine.Run(SdkTest::EncodePcm(*clip, 2), kRate / 25 * 2), kBabyCry);
+        return data;
+    };
+    auto cryIn = [](const nlohmann::json& data, const std::vector<float>& clip) {
+        return Contains(ReportedWith(data, clip, "vocal-gates"), kBabyCry);
     };
     const nlohmann::json& shipped = model["detectors"]["BabyCry"];
-    bool initialised = false;
-    EXPECT_TRUE(reported("openTiltDb", "closedTiltDb", shipped["openTiltDb"], shipped["closedTiltDb"], &initialised));
-    EXPECT_TRUE(initialised);
-    EXPECT_FALSE(reported("openTiltDb", "closedTiltDb", -30.0f, -29.0f, &initialised));
-    EXPECT_TRUE(initialised);
-    reported("openTiltDb", "closedTiltDb", 20.0f, 10.0f, &initialised);
-    EXPECT_FALSE(initialised);
+    EXPECT_TRUE(cryIn(gated("openTiltDb", "closedTiltDb", shipped["openTiltDb"], shipped["closedTiltDb"]), overPink));
+    EXPECT_FALSE(cryIn(gated("openTiltDb", "closedTiltDb", -30.0f, -29.0f), overPink));
+    EXPECT_TRUE(InitFails(gated("openTiltDb", "closedTiltDb", 20.0f, 10.0f), "vocal-gates"));
 
-    clip = &overMusic;
-    EXPECT_TRUE(reported("openHeldShare", "closedHeldShare", nullptr, nullptr, &initialised));
-    EXPECT_TRUE(initialised);
-    EXPECT_FALSE(reported("openHeldShare", "closedHeldShare", 0.0f, 0.01f, &initialised));
-    EXPECT_TRUE(initialised);
-    reported("openHeldShare", "closedHeldShare", 0.6f, 0.3f, &initialised);
-    EXPECT_FALSE(initialised);
+    EXPECT_TRUE(cryIn(gated("openHeldShare", "closedHeldShare", nullptr, nullptr), overMusic));
+    EXPECT_FALSE(cryIn(gated("openHeldShare", "closedHeldShare", 0.0f, 0.01f), overMusic));
+    EXPECT_TRUE(InitFails(gated("openHeldShare", "closedHeldShare", 0.6f, 0.3f), "vocal-gates"));
 }
 
 TEST(VocalDetectors, LookAlikesAreNeitherAggressionNorBabyCry)
