@@ -223,21 +223,46 @@ TEST(Soundgen, SameArgumentsGiveIdenticalFilesWhoseSpansLieInside) {
 
 // Longest run of exactly zero samples in a 16-bit file, in seconds; `head`
 // gets the loudest of its first 20 ms.
-double longestDigitalSilence(const fs::path& path, short& head) {
+// The samples of a mono WAV file (empty when it cannot be read) and its rate.
+std::vector<short> readPcm(const fs::path& path, int& rate) {
     SF_INFO info{};
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-    if (f == nullptr) return -1.0;
+    if (f == nullptr) return {};
     std::vector<short> x(static_cast<std::size_t>(info.frames));
     sf_read_short(f, x.data(), info.frames);
     sf_close(f);
+    rate = info.samplerate;
+    return x;
+}
+
+// The rows of a data set's manifest.csv after its header, each cut into
+// its first `columns` cells.
+std::vector<std::vector<std::string>> manifestRows(const fs::path& dir, std::size_t columns) {
+    std::istringstream lines(slurp(dir / "manifest.csv"));
+    std::string line;
+    std::getline(lines, line);
+    std::vector<std::vector<std::string>> rows;
+    while (std::getline(lines, line)) {
+        std::istringstream cells(line);
+        std::vector<std::string> c(columns);
+        for (auto& cell : c) std::getline(cells, cell, ',');
+        rows.push_back(std::move(c));
+    }
+    return rows;
+}
+
+double longestDigitalSilence(const fs::path& path, short& head) {
+    int rate = 0;
+    const std::vector<short> x = readPcm(path, rate);
+    if (x.empty()) return -1.0;
     head = 0;
     std::size_t run = 0, longest = 0;
     for (std::size_t i = 0; i < x.size(); ++i) {
-        if (i < static_cast<std::size_t>(info.samplerate / 50)) head = std::max<short>(head, static_cast<short>(std::abs(x[i])));
+        if (i < static_cast<std::size_t>(rate / 50)) head = std::max<short>(head, static_cast<short>(std::abs(x[i])));
         run = x[i] == 0 ? run + 1 : 0;
         longest = std::max(longest, run);
     }
-    return double(longest) / info.samplerate;
+    return double(longest) / rate;
 }
 
 TEST(Soundgen, KindsCutOutOfSilenceSoundFromTheFirstSampleOverDigitalSilence) {
@@ -246,14 +271,8 @@ TEST(Soundgen, KindsCutOutOfSilenceSoundFromTheFirstSampleOverDigitalSilence) {
     const std::string cmd = std::string(ZV_SOUNDGEN_EXE) + " --out " + dir.string() +
                             " --seed 5 --classes negative --split holdout --rate 8000 --no-espeak > /dev/null";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
-    std::istringstream lines(slurp(dir / "manifest.csv"));
-    std::string line;
-    std::getline(lines, line);
     int cut = 0;
-    while (std::getline(lines, line)) {
-        std::istringstream cells(line);
-        std::vector<std::string> c(7);
-        for (auto& cell : c) std::getline(cells, cell, ',');
+    for (const std::vector<std::string>& c : manifestRows(dir, 7)) {
         const std::string kind = c[2].substr(0, c[2].find('+'));
         const bool isCut = kind.size() > 4 && kind.compare(kind.size() - 4, 4, "_cut") == 0;
         SCOPED_TRACE(c[0]);
@@ -279,14 +298,8 @@ TEST(Soundgen, HeavyGunsComeAsExtraClipsAfterTheEarlierOnes) {
                             " --seed 3 --classes GunShot --split tune --per-snr 4 --rate 8000 --no-espeak > /dev/null";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     const char* expected[] = {"pistol", "pistol_burst", "rifle", "rifle_burst", "shotgun", "shotgun", "heavy_burst", "heavy_burst"};
-    std::istringstream lines(slurp(dir / "manifest.csv"));
-    std::string line;
-    std::getline(lines, line);
     int rows = 0, gated = 0;
-    while (std::getline(lines, line)) {
-        std::istringstream cells(line);
-        std::vector<std::string> c(5);
-        for (auto& cell : c) std::getline(cells, cell, ',');
+    for (const std::vector<std::string>& c : manifestRows(dir, 5)) {
         const int index = std::stoi(c[0].substr(c[0].size() - 6, 2));
         SCOPED_TRACE(c[0]);
         ASSERT_LT(index, 8);
@@ -294,16 +307,13 @@ TEST(Soundgen, HeavyGunsComeAsExtraClipsAfterTheEarlierOnes) {
         ++rows;
         if (c[2].find("+gated") == std::string::npos) continue;
         ++gated;
-        SF_INFO info{};
-        SNDFILE* f = sf_open((dir / c[0]).c_str(), SFM_READ, &info);
-        ASSERT_NE(f, nullptr);
-        std::vector<short> pcm(static_cast<std::size_t>(info.frames));
-        sf_read_short(f, pcm.data(), info.frames);
-        sf_close(f);
-        const auto onset = static_cast<std::size_t>(std::stod(c[3]) * info.samplerate);
+        int rate = 0;
+        const std::vector<short> pcm = readPcm(dir / c[0], rate);
+        ASSERT_FALSE(pcm.empty());
+        const auto onset = static_cast<std::size_t>(std::stod(c[3]) * rate);
         const auto quietUntil = static_cast<std::size_t>(std::find_if(pcm.begin(), pcm.end(), [](short v) { return v != 0; }) - pcm.begin());
-        EXPECT_LE(quietUntil, onset + std::size_t(0.01 * info.samplerate));
-        EXPECT_GE(quietUntil + std::size_t(0.1 * info.samplerate) + 1, onset);
+        EXPECT_LE(quietUntil, onset + std::size_t(0.01 * rate));
+        EXPECT_GE(quietUntil + std::size_t(0.1 * rate) + 1, onset);
     }
     EXPECT_EQ(rows, 24);
     EXPECT_GT(gated, 0);
