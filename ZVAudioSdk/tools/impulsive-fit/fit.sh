@@ -86,6 +86,14 @@ tune_set() {
   fi
 }
 
+# trace SET CLASS PREFIX MODEL: CLASS's descriptors over the tune split of
+# $work/SET (clips and crops) with the data file MODEL, written to
+# $work/PREFIX-SET.txt; prints that file's name.
+trace() {
+  "$work/DescriptorTrace" "$work/$1" tune "$4" crop "$2" 2> "$work/$3-$1.txt"
+  echo "$work/$3-$1.txt"
+}
+
 # The trace tool: the library's front end and detectors built with the trace.
 c++ -O2 -std=c++17 -DZV_IMPULSIVE_TRACE -I$src -IZVAudioSdk/include -IDetectors/ZelvaniAudioAnalytics/src -Imemory/include \
   "$here/DescriptorTrace.cpp" $src/FrontEnd.cpp $src/Classifier.cpp $src/detectors/*.cpp \
@@ -134,8 +142,7 @@ if [ "${GLASSBREAK:-0}" = veto ]; then
   done
   traces=""
   for set in $sets; do
-    "$work/DescriptorTrace" "$work/$set" tune ZVAudioSdk/share/model.json crop GlassBreak 2> "$work/glass-$set.txt"
-    traces="$traces $work/glass-$set.txt"
+    traces="$traces $(trace $set GlassBreak glass ZVAudioSdk/share/model.json)"
   done
   python3 $here/fit_trees.py veto ZVAudioSdk/share/model.json GlassBreak 20 \
     rise,broad,low,high,top,d2,d5,d12,hd2,prom,flat,harm,voiced,sus,hsus,shards,hlate,inner,onset,mid,dend,vstart,lowrise,lflat,attack,por,jumps,reshape,drift \
@@ -157,8 +164,7 @@ if [ "${GUNSHOT:-0}" = veto ]; then
   traces=""
   for seed in 2 3 4 5 6 7 8 9; do
     tune_set gdn$seed $seed GunShot,GlassBreak,DogBark,negative
-    "$work/DescriptorTrace" "$work/gdn$seed" tune ZVAudioSdk/share/model.json crop GunShot 2> "$work/shot-gdn$seed.txt"
-    traces="$traces $work/shot-gdn$seed.txt"
+    traces="$traces $(trace gdn$seed GunShot shot ZVAudioSdk/share/model.json)"
   done
   python3 $here/fit_trees.py veto ZVAudioSdk/share/model.json GunShot 10 orec --first 0.15 $traces > "$work/GunShot-veto.json"
   python3 $here/fit_trees.py setveto ZVAudioSdk/share/model.json GunShot "$work/GunShot-veto.json"
@@ -193,8 +199,7 @@ m["detectors"]["DogBark"]["voiceOnset"] = {"minBandsDb": v["minBandsDb"], "minFl
 json.dump(m, open(sys.argv[2], "w"))' ZVAudioSdk/share/model.json "$work/voice-model.json" "$here"
   files=""
   for set in $traces; do
-    "$work/DescriptorTrace" "$work/$set" tune "$work/voice-model.json" crop DogBark 2> "$work/dog-$set.txt"
-    files="$files $work/dog-$set.txt"
+    files="$files $(trace $set DogBark dog "$work/voice-model.json")"
   done
   python3 $here/fit_trees.py voice ZVAudioSdk/share/model.json DogBark 40 \
     rise,broad,low,high,top,d2,d5,d12,hd2,prom,flat,harm,voiced,sus,hsus,shards,hlate,inner,recent,onset,pfall,pitch,mid,dend,vstart,lowrise,lflat,attack,por \
@@ -229,8 +234,7 @@ if [ "${SHOTGUN:-0}" = refine ]; then
   done
   shots=""
   for set in $traces; do
-    "$work/DescriptorTrace" "$work/$set" tune ZVAudioSdk/share/model.json crop GunShot 2> "$work/shot-$set.txt"
-    shots="$shots $work/shot-$set.txt"
+    shots="$shots $(trace $set GunShot shot ZVAudioSdk/share/model.json)"
   done
   first='import json, sys; b = json.load(open(sys.argv[1]))["detectors"][sys.argv[2]]; json.dump({"bias": b["bias"], "trees": b["trees"][:int(sys.argv[3])]}, sys.stdout)'
   python3 -c "$first" ZVAudioSdk/share/model.json GunShot 110 > "$work/GunShot-base.json"
@@ -307,10 +311,8 @@ fi
 shots=""
 glass=""
 for set in gen1 gen2 gen3 imp4 imp5 neg4 neg5 neg6 neg7; do
-  "$work/DescriptorTrace" "$work/$set" tune ZVAudioSdk/share/model.json crop GunShot 2> "$work/shot-$set.txt"
-  "$work/DescriptorTrace" "$work/$set" tune ZVAudioSdk/share/model.json crop GlassBreak 2> "$work/glass-$set.txt"
-  shots="$shots $work/shot-$set.txt"
-  glass="$glass $work/glass-$set.txt"
+  shots="$shots $(trace $set GunShot shot ZVAudioSdk/share/model.json)"
+  glass="$glass $(trace $set GlassBreak glass ZVAudioSdk/share/model.json)"
 done
 
 fit="python3 $here/fit_trees.py fit"
