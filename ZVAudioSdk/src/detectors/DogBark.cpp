@@ -42,7 +42,7 @@ private:
 
 Detector* MakeDogBark(std::uint32_t sampleRate, const nlohmann::json& block)
 {
-    return ZvNew<DogBark>(WidebandOnly(sampleRate, block, "voiceOnset"));
+    return ZvNew<DogBark>(WidebandOnly(sampleRate, block, {"voiceOnset"}));
 }
 
 }  // namespace zvsdk

@@ -75,7 +75,7 @@ private:
 
 Detector* MakeGlassBreak(std::uint32_t sampleRate, const nlohmann::json& block)
 {
-    return ZvNew<GlassBreak>(WidebandOnly(sampleRate, block, "veto"));
+    return ZvNew<GlassBreak>(WidebandOnly(sampleRate, block, {"veto"}));
 }
 
 }  // namespace zvsdk

@@ -24,8 +24,14 @@
 // the burst is reported from its first. A veto on the shot's own acoustics
 // (its falls) was tried and ruled out recorded shots, whose tails fall
 // slowly in a room, so it reads none of them.
+//
+// Automatic fire passes neither the fall nor the veto: its rounds come
+// before the level falls and stand no higher than the round before. The
+// block's "train" (ShotTrain) hears it as a train of equal rounds instead,
+// alongside the observations; the detector reports the higher of the two.
 #include "Memory.h"
 #include "detectors/ImpulseEvents.h"
+#include "detectors/ShotTrain.h"
 
 namespace zvsdk {
 namespace {
@@ -37,8 +43,15 @@ public:
           minBroad_(Parameter(block, "minBroad", 0.4f, 0.0f, 1.0f)),
           minRiseDb_(Parameter(block, "minRiseDb", 4.0f, 0.0f, 50.0f)),
           minTopRiseDb_(Parameter(block, "minTopRiseDb", 2.0f, 0.0f, 50.0f)),
-          veto_(block, "GunShot")
+          veto_(block, "GunShot"),
+          train_(OptionalObject(block, "train", "GunShot"))
     {
+    }
+
+    float Update(const Features& f) noexcept override
+    {
+        const float observed = ImpulseDetector::Update(f);
+        return std::max(observed, train_.Update(f));
     }
 
 protected:
@@ -61,13 +74,14 @@ private:
     const float minRiseDb_;
     const float minTopRiseDb_;
     const ObservationVeto veto_;
+    ShotTrain train_;
 };
 
 }  // namespace
 
 Detector* MakeGunShot(std::uint32_t sampleRate, const nlohmann::json& block)
 {
-    return ZvNew<GunShot>(WidebandOnly(sampleRate, block, "veto"));
+    return ZvNew<GunShot>(WidebandOnly(sampleRate, block, {"veto", "train"}));
 }
 
 }  // namespace zvsdk

@@ -25,6 +25,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 #ifdef ZV_IMPULSIVE_TRACE
@@ -701,17 +702,20 @@ inline nlohmann::json BandBlock(std::uint32_t sampleRate, const nlohmann::json& 
     return chosen;
 }
 
-// BandBlock without the sub-object `key` (a veto, an onset rule) when a
-// stream below kNarrowbandRate would read the wideband one: those were
-// fitted on wideband streams, whose highs are more than the 3-4 kHz bands a
-// narrowband stream has, so such a stream reads `key` only from its own
-// "narrowband" sub-block.
-inline nlohmann::json WidebandOnly(std::uint32_t sampleRate, const nlohmann::json& block, const char* key)
+// BandBlock without the sub-objects `keys` (a veto, an onset rule, a train
+// rule) when a stream below kNarrowbandRate would read the wideband ones:
+// those were fitted on wideband streams, whose highs are more than the 3-4
+// kHz bands a narrowband stream has, so such a stream reads each only from
+// its own "narrowband" sub-block.
+inline nlohmann::json WidebandOnly(std::uint32_t sampleRate, const nlohmann::json& block,
+                                   std::initializer_list<const char*> keys)
 {
     nlohmann::json chosen = BandBlock(sampleRate, block);
     const auto narrow = block.find("narrowband");
-    if (sampleRate < kNarrowbandRate && (narrow == block.end() || !narrow->contains(key))) {
-        chosen.erase(key);
+    for (const char* key : keys) {
+        if (sampleRate < kNarrowbandRate && (narrow == block.end() || !narrow->contains(key))) {
+            chosen.erase(key);
+        }
     }
     return chosen;
 }

@@ -1,0 +1,255 @@
+// Automatic fire: a train of near-equal rounds at a steady rate, each a
+// supersonic crack over a low blast. GunShot's observations miss such a
+// burst: its first round does not fall 6 dB before the next one lifts the
+// level again, the later rounds stand below the first, as the hits of a
+// drum groove do, so the veto rules them out, and many later rounds open no
+// observation at all, since the blast before still fills the spectrum below
+// the crack.
+//
+// A round here is timed by its crack alone: the bands above 5 kHz jump by
+// minJumpDb over the quietest of the three hops before (the blast before
+// has long left them; the crack reaches the top of the spectrum within a
+// millisecond). Its first kRoundHops hops are then read against the three
+// hops before: the highs' rise (minTopRiseDb) and their part of its peak
+// power (minTopShareDb: a crack carries real energy up there, where a far
+// firework's crackle or thunder only lifts the highs off a quiet floor),
+// the share of its peak power below 500 Hz (minLowShare: the blast, which
+// follows the crack within a few milliseconds) and its harmonicity
+// (maxHarmonicity: crack and blast are noise, a drum's tone or a voice is
+// pitched). A train is at least minRounds such rounds, minGapHops to
+// maxGapHops apart, each gap within maxGapRatio of the one before, each
+// round's peak level within maxLevelSpreadDb of the train's loudest.
+//
+// What else makes such trains, and why it does not pass: a drum groove
+// alternates kicks (a blast without a crack), hats and claps (a crack
+// without a blast) and snares at unequal gaps; a tom fill's stick is a
+// faint tick over a tone that rings on, far below a crack's rise; a hand
+// drum's slap has no low blast and its bass no highs; footsteps, hammering
+// and typing come too slowly or lack either half; a jackhammer or an
+// engine is steady and never lets the highs fall between hits. Real
+// automatic fire (8-20 rounds a second, each round's crack and blast
+// together) keeps both halves in every round whatever the room, since the
+// crack comes straight from the bullet's path.
+//
+// Read from GunShot's "train" sub-block; absent, the rule is off and costs
+// one branch per hop. Plain data of its detector, same thread; Update
+// allocates nothing and between rounds reads the top bands and copies one
+// hop's band levels.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <stdexcept>
+#ifdef ZV_IMPULSIVE_TRACE
+#include <cstdio>
+#endif
+
+#include "Features.h"
+#include "detectors/Detector.h"
+#include "detectors/ImpulseEvents.h"
+
+namespace zvsdk {
+
+class ShotTrain {
+public:
+    // `train` is GunShot's "train" sub-block (an empty object when absent).
+    // Throws std::runtime_error on a parameter out of its range.
+    explicit ShotTrain(const nlohmann::json& train)
+        : enabled_(!train.empty()),
+          minRounds_(static_cast<int>(Parameter(train, "minRounds", 4.0f, 2.0f, 16.0f))),
+          minGapHops_(static_cast<int>(Parameter(train, "minGapHops", 7.0f, kRoundHops, 50.0f))),
+          maxGapHops_(static_cast<int>(Parameter(train, "maxGapHops", 15.0f, kRoundHops, 50.0f))),
+          maxGapRatio_(Parameter(train, "maxGapRatio", 1.6f, 1.0f, 4.0f)),
+          maxLevelSpreadDb_(Parameter(train, "maxLevelSpreadDb", 8.0f, 0.0f, 40.0f)),
+          minJumpDb_(Parameter(train, "minJumpDb", 4.0f, 0.0f, 60.0f)),
+          minTopRiseDb_(Parameter(train, "minTopRiseDb", 8.0f, 0.0f, 60.0f)),
+          minLowShare_(Parameter(train, "minLowShare", 0.5f, 0.0f, 1.0f)),
+          maxHarmonicity_(Parameter(train, "maxHarmonicity", 0.5f, 0.0f, 1.0f)),
+          minTopShareDb_(Parameter(train, "minTopShareDb", -35.0f, -120.0f, 0.0f)),
+          confidence_(Parameter(train, "confidence", 0.9f, 0.0f, 1.0f)),
+          holdHops_(static_cast<int>(Parameter(train, "holdHops", 20.0f, 0.0f, 200.0f)))
+    {
+        if (minGapHops_ > maxGapHops_) {
+            throw std::runtime_error("GunShot train: minGapHops above maxGapHops");
+        }
+        for (auto& row : before_) {
+            std::fill(row, row + kBandCount, kSilenceDb);
+        }
+        std::fill(topBefore_, topBefore_ + kBefore, kSilenceDb);
+    }
+
+    // Feeds one hop. Returns the train's confidence: `confidence` from the
+    // hop the minRounds-th round is read, held while the train goes on and
+    // holdHops after, then fading, so that one burst is one event.
+    float Update(const Features& f) noexcept
+    {
+        if (!enabled_) {
+            return 0.0f;
+        }
+        float top = 0.0f;
+        int topBands = 0;
+        for (int b = 0; b < f.bandCount; ++b) {
+            if (f.bandHz[b] >= kTopHz) {
+                top += f.bandDb[b];
+                ++topBands;
+            }
+        }
+        top = topBands > 0 ? top / static_cast<float>(topBands) : kSilenceDb;
+        float quietest = topBefore_[0];
+        for (int i = 1; i < kBefore; ++i) {
+            quietest = std::min(quietest, topBefore_[i]);
+        }
+        if (pending_ < 0 && topBands > 0 && top - quietest >= minJumpDb_) {
+            StartRound(f, top - quietest);
+        }
+        if (pending_ >= 0) {
+            for (int b = 0; b < f.bandCount; ++b) {
+                peakDb_[b] = std::max(peakDb_[b], f.bandDb[b]);
+            }
+            round_.levelDb = std::max(round_.levelDb, f.levelDb);
+            round_.harmonicity += f.harmonicity / static_cast<float>(kRoundHops);
+            if (++pending_ == kRoundHops) {
+                pending_ = -1;
+                Measure(f);
+                Extend();
+            }
+        }
+        std::copy(f.bandDb, f.bandDb + kBandCount, before_[beforePos_]);
+        topBefore_[beforePos_] = top;
+        beforePos_ = (beforePos_ + 1) % kBefore;
+
+        if (hold_ > 0) {
+            --hold_;
+        } else {
+            level_ = std::max(0.0f, level_ - 0.05f);
+        }
+        return level_;
+    }
+
+private:
+    static constexpr int kBefore = 3;       // hops before a crack that make its reference
+    static constexpr int kRoundHops = 5;    // hops from a crack over which its round is read (the blast within)
+    static constexpr float kTopHz = 5000.0f;
+
+    struct Round {
+        std::uint64_t hop = 0;
+        float levelDb = kSilenceDb;   // loudest hop of the round, dBFS
+        float topRiseDb = 0.0f;       // mean rise of the bands above 5 kHz over the hops before
+        float lowShare = 0.0f;        // share of the round's peak power below 500 Hz
+        float harmonicity = 0.0f;     // mean harmonicity of its hops
+        float topShareDb = 0.0f;      // the bands above 5 kHz in its peak power, dB
+        float jumpDb = 0.0f;          // the top bands' jump that started it
+    };
+
+    void StartRound(const Features& f, float jumpDb) noexcept
+    {
+        pending_ = 0;
+        round_ = Round{};
+        round_.hop = f.hop;
+        round_.jumpDb = jumpDb;
+        for (int b = 0; b < f.bandCount; ++b) {
+            // The quietest of the hops before: a crack late in a hop shows
+            // partly in the window of the hop before.
+            float before = before_[0][b];
+            for (int i = 1; i < kBefore; ++i) {
+                before = std::min(before, before_[i][b]);
+            }
+            refDb_[b] = before;
+            peakDb_[b] = kSilenceDb;
+        }
+    }
+
+    void Measure(const Features& f) noexcept
+    {
+        int topBands = 0;
+        float top = 0.0f;
+        float lowPower = 0.0f;
+        float topPower = 0.0f;
+        float allPower = 0.0f;
+        for (int b = 0; b < f.bandCount; ++b) {
+            const float power = FastDbToPower(peakDb_[b]);
+            allPower += power;
+            lowPower += f.bandHz[b] < 500.0f ? power : 0.0f;
+            if (f.bandHz[b] >= kTopHz) {
+                topPower += power;
+                top += std::clamp(peakDb_[b] - refDb_[b], 0.0f, 50.0f);
+                ++topBands;
+            }
+        }
+        round_.topRiseDb = topBands > 0 ? top / static_cast<float>(topBands) : 0.0f;
+        round_.lowShare = lowPower / (allPower + 1e-20f);
+        round_.topShareDb = PowerToDb(topPower / (allPower + 1e-20f));
+    }
+
+    // The round just read extends the train or starts a new one. A round
+    // without the crack over the blast, or with a pitch (a drum's tone, a
+    // voice, a ring), is passed over: at 0 dB the background can mask one
+    // round's crack, and a burst is still a burst. A round within
+    // minGapHops of the train's last is its echo or its blast's own jump.
+    void Extend() noexcept
+    {
+#ifdef ZV_IMPULSIVE_TRACE
+        std::fprintf(stderr, "GunShot round %llu %.2f %.2f %.3f %.2f %.3f %.2f\n", static_cast<unsigned long long>(round_.hop),
+                     round_.levelDb, round_.topRiseDb, round_.lowShare, round_.jumpDb, round_.harmonicity, round_.topShareDb);
+#endif
+        const bool shotLike = round_.topRiseDb >= minTopRiseDb_ && round_.topShareDb >= minTopShareDb_ &&
+                              round_.lowShare >= minLowShare_ && round_.harmonicity <= maxHarmonicity_;
+        if (!shotLike) {
+            return;
+        }
+        const std::uint64_t gap = rounds_ > 0 ? round_.hop - lastHop_ : 0;
+        if (rounds_ > 0 && gap < static_cast<std::uint64_t>(minGapHops_)) {
+            return;
+        }
+        bool extends = rounds_ > 0 && gap <= static_cast<std::uint64_t>(maxGapHops_) &&
+                       std::abs(round_.levelDb - loudestDb_) <= maxLevelSpreadDb_;
+        if (extends && rounds_ >= 2) {
+            const float ratio = static_cast<float>(gap) / static_cast<float>(lastGap_);
+            extends = ratio <= maxGapRatio_ && ratio * maxGapRatio_ >= 1.0f;
+        }
+        if (extends) {
+            ++rounds_;
+            lastGap_ = gap;
+            loudestDb_ = std::max(loudestDb_, round_.levelDb);
+        } else {
+            rounds_ = 1;
+            loudestDb_ = round_.levelDb;
+        }
+        lastHop_ = round_.hop;
+        if (rounds_ >= minRounds_) {
+            level_ = std::max(level_, confidence_);
+            hold_ = holdHops_;
+        }
+    }
+
+    const bool enabled_;
+    const int minRounds_;
+    const int minGapHops_;
+    const int maxGapHops_;
+    const float maxGapRatio_;
+    const float maxLevelSpreadDb_;
+    const float minJumpDb_;
+    const float minTopRiseDb_;
+    const float minLowShare_;
+    const float maxHarmonicity_;
+    const float minTopShareDb_;
+    const float confidence_;
+    const int holdHops_;
+
+    float before_[kBefore][kBandCount];  // band levels of the last kBefore hops, dB
+    float topBefore_[kBefore];           // mean level of the bands above kTopHz in those hops, dB
+    int beforePos_ = 0;
+    float refDb_[kBandCount] = {};
+    float peakDb_[kBandCount] = {};
+    int pending_ = -1;  // hops of the round being read so far; -1 when none
+    Round round_;
+    int rounds_ = 0;    // rounds of the current train
+    std::uint64_t lastHop_ = 0;      // its last round's crack
+    std::uint64_t lastGap_ = 1;      // the gap before that
+    float loudestDb_ = kSilenceDb;   // its loudest round
+    float level_ = 0.0f;
+    int hold_ = 0;
+};
+
+}  // namespace zvsdk
