@@ -61,7 +61,7 @@ public:
           minGapHops_(static_cast<int>(Parameter(train, "minGapHops", 7.0f, kRoundHops, 50.0f))),
           maxGapHops_(static_cast<int>(Parameter(train, "maxGapHops", 15.0f, kRoundHops, 50.0f))),
           maxGapRatio_(Parameter(train, "maxGapRatio", 1.6f, 1.0f, 4.0f)),
-          maxLevelSpreadDb_(Parameter(train, "maxLevelSpreadDb", 8.0f, 0.0f, 40.0f)),
+          maxLevelSpreadDb_(Parameter(train, "maxLevelSpreadDb", 6.0f, 0.0f, 40.0f)),
           minJumpDb_(Parameter(train, "minJumpDb", 4.0f, 0.0f, 60.0f)),
           minTopRiseDb_(Parameter(train, "minTopRiseDb", 8.0f, 0.0f, 60.0f)),
           minLowShare_(Parameter(train, "minLowShare", 0.5f, 0.0f, 1.0f)),
