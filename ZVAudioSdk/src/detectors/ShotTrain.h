@@ -6,7 +6,7 @@
 // observation at all, since the blast before still fills the spectrum below
 // the crack.
 //
-// A round here is timed by its crack alone: the bands above 5 kHz jump by
+// A round here is timed by its crack alone: the bands of 5-8 kHz jump by
 // minJumpDb over the quietest of the three hops before (the blast before
 // has long left them; the crack reaches the top of the spectrum within a
 // millisecond). Its first kRoundHops hops are then read against the three
@@ -90,7 +90,7 @@ public:
         float top = 0.0f;
         int topBands = 0;
         for (int b = 0; b < f.bandCount; ++b) {
-            if (f.bandHz[b] >= kTopHz) {
+            if (IsTop(f.bandHz[b])) {
                 top += f.bandDb[b];
                 ++topBands;
             }
@@ -130,15 +130,19 @@ public:
 private:
     static constexpr int kBefore = 3;       // hops before a crack that make its reference
     static constexpr int kRoundHops = 5;    // hops from a crack over which its round is read (the blast within)
-    static constexpr float kTopHz = 5000.0f;
+    // The highs are read in the bands centred 5 .. 8 kHz, which every
+    // wideband rate has: the same sound then reads the same at 16 and 48 kHz
+    // (over the bands up to 12 kHz a 48 kHz stream's rise and share would
+    // be averaged with bands a muffled crack hardly reaches).
+    static bool IsTop(float hz) noexcept { return hz >= 5000.0f && hz < 8000.0f; }
 
     struct Round {
         std::uint64_t hop = 0;
         float levelDb = kSilenceDb;   // loudest hop of the round, dBFS
-        float topRiseDb = 0.0f;       // mean rise of the bands above 5 kHz over the hops before
+        float topRiseDb = 0.0f;       // mean rise of the top bands (IsTop) over the hops before
         float lowShare = 0.0f;        // share of the round's peak power below 500 Hz
         float harmonicity = 0.0f;     // mean harmonicity of its hops
-        float topShareDb = 0.0f;      // the bands above 5 kHz in its peak power, dB
+        float topShareDb = 0.0f;      // the top bands' part of its peak power, dB
         float jumpDb = 0.0f;          // the top bands' jump that started it
     };
 
@@ -171,7 +175,7 @@ private:
             const float power = FastDbToPower(peakDb_[b]);
             allPower += power;
             lowPower += f.bandHz[b] < 500.0f ? power : 0.0f;
-            if (f.bandHz[b] >= kTopHz) {
+            if (IsTop(f.bandHz[b])) {
                 topPower += power;
                 top += std::clamp(peakDb_[b] - refDb_[b], 0.0f, 50.0f);
                 ++topBands;
@@ -238,7 +242,7 @@ private:
     const int holdHops_;
 
     float before_[kBefore][kBandCount];  // band levels of the last kBefore hops, dB
-    float topBefore_[kBefore];           // mean level of the bands above kTopHz in those hops, dB
+    float topBefore_[kBefore];           // mean level of the top bands (IsTop) in those hops, dB
     int beforePos_ = 0;
     float refDb_[kBandCount] = {};
     float peakDb_[kBandCount] = {};
