@@ -129,8 +129,8 @@ public:
           closedTiltDb_(Parameter(block, "closedTiltDb", 24.0f, -30.0f, 31.0f)),
           openHeldShare_(Parameter(block, "openHeldShare", 0.35f, 0.0f, 1.0f)),
           closedHeldShare_(Parameter(block, "closedHeldShare", 0.55f, 0.0f, 1.01f)),
-          openSmoothShare_(Parameter(block, "openSmoothShare", 0.4f, 0.0f, 1.0f)),
-          closedSmoothShare_(Parameter(block, "closedSmoothShare", 0.6f, 0.0f, 1.01f))
+          openSmoothShare_(Parameter(block, "openSmoothShare", 0.5f, 0.0f, 1.0f)),
+          closedSmoothShare_(Parameter(block, "closedSmoothShare", 0.7f, 0.0f, 1.01f))
     {
         if (closedTiltDb_ <= openTiltDb_) {
             throw std::runtime_error("BabyCry: closedTiltDb must lie above openTiltDb");
