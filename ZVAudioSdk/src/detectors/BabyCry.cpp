@@ -156,6 +156,7 @@ public:
         // Likewise open up to openHeldShare, closed from closedHeldShare.
         const float heldShare = held_.Update(evidence_.LastVoicePitch());
         const float notes = Ramp(-heldShare, -closedHeldShare_, -openHeldShare_);
+        // And open up to openSmoothShare, closed from closedSmoothShare.
         const float smoothShare = smooth_.Update(evidence_.LastVoicePitch());
         const float unsteady = Ramp(-smoothShare, -closedSmoothShare_, -openSmoothShare_);
         return score_.Follow(score_.Weigh(voice) +
