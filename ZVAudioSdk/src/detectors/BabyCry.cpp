@@ -26,8 +26,21 @@
 // where a cry's melody glides and jitters (HeldPitch); the gate shuts as
 // the share of held hops (the most in a second over the last three)
 // grows.
+//
+// A fourth gate against mechanical squeals and a band's notes together:
+// how smoothly the pitch runs (SmoothPitch). A squeaking hinge is
+// stick-slip friction: its period is set by the sliding speed and the
+// parts' stiffness, so it glides the way the door swings, without any
+// cycle-to-cycle irregularity; a played note holds still, and a band's
+// melody and chords step between such notes. An infant's larynx is
+// immature, its pitch jitters and wavers from one 30 ms to the next even
+// where the melody's arc is flat, so only now and then do three of its
+// hops lie on a straight line. The gate shuts as the share of such hops
+// in the last half-second grows.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <iterator>
 #include <stdexcept>
 
 #include "Memory.h"
@@ -36,6 +49,69 @@
 
 namespace zvsdk {
 namespace {
+
+// The share, over the last half-second, of voiced hops whose checked pitch
+// lies on a straight line with the hops 30 and 60 ms before it (within
+// kBendSemitones of the second difference), among the hops where all three
+// are voiced and within a semitone of each other (an octave slip of the
+// pitch check is folded away first, a step to another note leaves the hop
+// out). Hops are 30 ms apart so that the front end's overlapping frames do
+// not lend a voice their smoothness. A share over at least kMinLines hops,
+// so that a few lucky hops of a noisy cry cannot make it large.
+//
+// Cost: a few additions and one log a voiced hop; no allocation.
+class SmoothPitch {
+public:
+    SmoothPitch() noexcept
+    {
+        std::fill(std::begin(pitches_), std::end(pitches_), kUnvoiced);
+        std::fill(std::begin(lines_), std::end(lines_), kNoLine);
+    }
+
+    // Takes this hop's checked pitch (0 when not voiced); returns the share.
+    float Update(float pitchHz) noexcept
+    {
+        const float now = pitchHz > 0.0f ? 12.0f * std::log2(pitchHz) : kUnvoiced;
+        const float before = pitches_[(next_ + kPitches - kStep) % kPitches];
+        const float earlier = pitches_[(next_ + kPitches - 2 * kStep) % kPitches];
+        pitches_[next_] = now;
+        next_ = (next_ + 1) % kPitches;
+
+        std::int8_t line = kNoLine;
+        if (now != kUnvoiced && before != kUnvoiced && earlier != kUnvoiced) {
+            const float rise = FoldOctaves(now - before);
+            const float lastRise = FoldOctaves(before - earlier);
+            if (std::fabs(rise) < 1.0f && std::fabs(lastRise) < 1.0f) {
+                line = std::fabs(rise - lastRise) < kBendSemitones ? 1 : 0;
+            }
+        }
+        const std::int8_t old = lines_[slot_];
+        lines_[slot_] = line;
+        slot_ = (slot_ + 1) % kWindow;
+        counted_ += (line != kNoLine ? 1 : 0) - (old != kNoLine ? 1 : 0);
+        straight_ += (line == 1 ? 1 : 0) - (old == 1 ? 1 : 0);
+        return static_cast<float>(straight_) / static_cast<float>(std::max(counted_, kMinLines));
+    }
+
+private:
+    static float FoldOctaves(float semitones) noexcept { return semitones - 12.0f * std::round(semitones / 12.0f); }
+
+    static constexpr float kUnvoiced = -1000.0f;
+    static constexpr std::int8_t kNoLine = -1;
+    // An eighth of a semitone: above the front end's wobble on a steady or
+    // evenly gliding tone, below most of a voice's hop-to-hop wavering.
+    static constexpr float kBendSemitones = 0.12f;
+    static constexpr std::uint32_t kStep = 3;  // 30 ms
+    static constexpr std::uint32_t kPitches = 2 * kStep + 1;
+    static constexpr std::uint32_t kWindow = 50;  // half a second
+    static constexpr int kMinLines = 10;
+    float pitches_[kPitches];
+    std::int8_t lines_[kWindow];
+    std::uint32_t next_ = 0;
+    std::uint32_t slot_ = 0;
+    int counted_ = 0;
+    int straight_ = 0;
+};
 
 // The fitted network lives in the data file only (217 numbers are no
 // default worth repeating here); without it the class stays silent.
@@ -52,13 +128,18 @@ public:
           openTiltDb_(Parameter(block, "openTiltDb", 18.0f, -30.0f, 30.0f)),
           closedTiltDb_(Parameter(block, "closedTiltDb", 24.0f, -30.0f, 31.0f)),
           openHeldShare_(Parameter(block, "openHeldShare", 0.35f, 0.0f, 1.0f)),
-          closedHeldShare_(Parameter(block, "closedHeldShare", 0.55f, 0.0f, 1.01f))
+          closedHeldShare_(Parameter(block, "closedHeldShare", 0.55f, 0.0f, 1.01f)),
+          openSmoothShare_(Parameter(block, "openSmoothShare", 0.5f, 0.0f, 1.0f)),
+          closedSmoothShare_(Parameter(block, "closedSmoothShare", 0.7f, 0.0f, 1.01f))
     {
         if (closedTiltDb_ <= openTiltDb_) {
             throw std::runtime_error("BabyCry: closedTiltDb must lie above openTiltDb");
         }
         if (closedHeldShare_ <= openHeldShare_) {
             throw std::runtime_error("BabyCry: closedHeldShare must lie above openHeldShare");
+        }
+        if (closedSmoothShare_ <= openSmoothShare_) {
+            throw std::runtime_error("BabyCry: closedSmoothShare must lie above openSmoothShare");
         }
     }
 
@@ -75,7 +156,11 @@ public:
         // Likewise open up to openHeldShare, closed from closedHeldShare.
         const float heldShare = held_.Update(evidence_.LastVoicePitch());
         const float notes = Ramp(-heldShare, -closedHeldShare_, -openHeldShare_);
-        return score_.Follow(score_.Weigh(voice) + std::log(std::max(presence * tilt * notes, 1e-4f)));
+        // And open up to openSmoothShare, closed from closedSmoothShare.
+        const float smoothShare = smooth_.Update(evidence_.LastVoicePitch());
+        const float unsteady = Ramp(-smoothShare, -closedSmoothShare_, -openSmoothShare_);
+        return score_.Follow(score_.Weigh(voice) +
+                             std::log(std::max(presence * tilt * notes * unsteady, 1e-4f)));
     }
 
 private:
@@ -84,6 +169,7 @@ private:
     // tilt does not need; the cost is a few dozen band look-ups a hop).
     EffortEvidence evidence_{100};
     HeldPitch held_;
+    SmoothPitch smooth_;
     VoiceScore score_;
     const float noPresenceDb_;
     const float fullPresenceDb_;
@@ -91,6 +177,8 @@ private:
     const float closedTiltDb_;
     const float openHeldShare_;
     const float closedHeldShare_;
+    const float openSmoothShare_;
+    const float closedSmoothShare_;
 };
 
 }  // namespace
