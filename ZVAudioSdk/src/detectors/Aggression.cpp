@@ -35,10 +35,10 @@
 // the same harmonics, but it holds its pitch: its frequency is set by a
 // reed, a diaphragm, an oscillator or the glass, not by a muscle, where a
 // shout's period jitters from cycle to cycle however loud it is. So where
-// much of the last half second held its pitch (HeldPitch) the window is
-// taken for no voice at all. The share is not held on: a band playing under
-// a shout holds its notes before the shout begins, and a longer memory
-// would silence the shout with it.
+// many of the last half second's voiced hops held their pitch (HeldPitch)
+// the window is taken for no voice at all. The share is not held on: a band
+// playing under a shout holds its notes before the shout begins, and a
+// longer memory would silence the shout with it.
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
@@ -122,9 +122,11 @@ private:
     const bool bandsWeighed_;
     const float bandMinVoicedShare_;
     const float bandMargin_;
-    // Half a second's share of held hops, as long as the evidence window,
-    // with no hold beyond it.
-    HeldPitch held_{50, 0};
+    // The share of held hops among the voiced ones (taken as at least 20)
+    // of the last half second, as long as the evidence window, with no hold
+    // beyond it. Among the voiced hops, because over traffic or rain the
+    // pitch check finds a horn on only half of its hops.
+    HeldPitch held_{50, 0, 20};
     const float openHeldShare_;
     const float closedHeldShare_;
 };

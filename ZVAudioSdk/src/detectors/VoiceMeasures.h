@@ -542,7 +542,11 @@ private:
 // holdBlocks tenths of a second and the current one, of the last windowHops
 // hops whose checked pitch (VoicePitch) was held: within
 // kToleranceSemitones of most of the voiced hops 50 .. 150 ms before it.
-// The defaults (a second's share held for three seconds) are BabyCry's.
+// The defaults (a second's share of all its hops, held for three seconds)
+// are BabyCry's; with perVoicedFrom > 0 the share is of the window's voiced
+// hops instead, counted as no fewer than perVoicedFrom, so a note that the
+// pitch check finds on only half of its hops (a horn in traffic) still
+// fills it, and a handful of voiced hops cannot.
 //
 // A note of an instrument holds its pitch to a few hundredths of a semitone
 // from its onset to its end, then steps to the next, so a second of a tune
@@ -562,9 +566,11 @@ private:
 class HeldPitch {
 public:
     // windowHops is clamped to 1 .. 100, holdBlocks to 0 .. 29.
-    explicit HeldPitch(std::uint32_t windowHops = kMaxWindow, std::uint32_t holdBlocks = kMaxBlocks) noexcept
+    explicit HeldPitch(std::uint32_t windowHops = kMaxWindow, std::uint32_t holdBlocks = kMaxBlocks,
+                       std::uint32_t perVoicedFrom = 0) noexcept
         : window_(std::clamp<std::uint32_t>(windowHops, 1, kMaxWindow)),
-          blockCount_(std::min(holdBlocks, kMaxBlocks))
+          blockCount_(std::min(holdBlocks, kMaxBlocks)),
+          perVoicedFrom_(static_cast<int>(std::min(perVoicedFrom, kMaxWindow)))
     {
         std::fill(std::begin(pitches_), std::end(pitches_), kUnvoiced);
     }
@@ -589,11 +595,15 @@ public:
         }
         pitches_[next_] = pitch;
         next_ = (next_ + 1) % kPitches;
+        const bool voiced = pitch != kUnvoiced;
         count_ += (held ? 1 : 0) - (heldHops_[slot_] ? 1 : 0);
+        voicedCount_ += (voiced ? 1 : 0) - (voicedHops_[slot_] ? 1 : 0);
         heldHops_[slot_] = held;
+        voicedHops_[slot_] = voiced;
         slot_ = (slot_ + 1) % window_;
 
-        const float share = static_cast<float>(count_) / static_cast<float>(window_);
+        const int counted = perVoicedFrom_ > 0 ? std::max(voicedCount_, perVoicedFrom_) : static_cast<int>(window_);
+        const float share = static_cast<float>(count_) / static_cast<float>(counted);
         blockHighest_ = std::max(blockHighest_, share);
         float highest = blockHighest_;
         for (std::uint32_t b = 0; b < blockCount_; ++b) {
@@ -626,8 +636,11 @@ private:
     static constexpr std::uint32_t kMaxBlocks = 29;
     const std::uint32_t window_;
     const std::uint32_t blockCount_;
+    const int perVoicedFrom_;
     float pitches_[kPitches];
     bool heldHops_[kMaxWindow] = {};
+    bool voicedHops_[kMaxWindow] = {};
+    int voicedCount_ = 0;
     std::uint32_t next_ = 0;
     std::uint32_t slot_ = 0;
     int count_ = 0;
