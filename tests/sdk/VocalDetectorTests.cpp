@@ -94,6 +94,35 @@ TEST(VocalDetectors, ScreamAsLoudAsWhiteNoiseIsReportedThroughTheVoiceBands)
     EXPECT_TRUE(InitFails(damaged, "vocal-damaged-bands"));
 }
 
+// A car horn holds its pitch where a shout's jitters: horns that the trees
+// alone take for a shout are silenced by the held-pitch bounds from the data
+// file, while a shout over a band's held notes is still reported; bounds the
+// wrong way round make the file unusable.
+TEST(VocalDetectors, AggressionHeldPitchGateSilencesHornsNotShouts)
+{
+    nlohmann::json ungated = SdkTest::ShippedModel();
+    ungated["detectors"]["Aggression"]["openHeldShare"] = 1.0;
+    ungated["detectors"]["Aggression"]["closedHeldShare"] = 1.005;
+    for (const auto& [seed, background] : {std::pair{17, synth::BackgroundKind::Pink},
+                                           std::pair{1, synth::BackgroundKind::Traffic},
+                                           std::pair{5, synth::BackgroundKind::Traffic}}) {
+        synth::Rng rng(static_cast<std::uint64_t>(seed));
+        const std::vector<float> clip = OverBackground(rng, synth::carHorn(rng, kRate, 5.0), background, 10.0);
+        EXPECT_FALSE(Contains(Reported(clip), kAggression)) << seed;
+        EXPECT_TRUE(Contains(ReportedWith(ungated, clip, "vocal-ungated"), kAggression)) << seed;
+    }
+
+    synth::Rng rng(11);
+    const std::vector<float> shout =
+        OverBackground(rng, synth::shout(rng, kRate, 4.0, false), synth::BackgroundKind::Music, 10.0);
+    EXPECT_TRUE(Contains(Reported(shout), kAggression));
+
+    nlohmann::json reversed = SdkTest::ShippedModel();
+    reversed["detectors"]["Aggression"]["openHeldShare"] = 0.6;
+    reversed["detectors"]["Aggression"]["closedHeldShare"] = 0.3;
+    EXPECT_TRUE(InitFails(reversed, "vocal-held-reversed"));
+}
+
 TEST(VocalDetectors, CryOverPinkNoiseIsReportedAsBabyCry)
 {
     synth::Rng rng(12);

@@ -30,6 +30,15 @@
 // wherever the first window is not voiced enough; those trees were fitted
 // on that window's measures, and their log-odds are taken less a margin so
 // that only a clearly shouted stretch gets through this way.
+//
+// A ring, a horn, a whistle or a rubbed glass can light the same bands with
+// the same harmonics, but it holds its pitch: its frequency is set by a
+// reed, a diaphragm, an oscillator or the glass, not by a muscle, where a
+// shout's period jitters from cycle to cycle however loud it is. So where
+// many of the last half second's voiced hops held their pitch (HeldPitch)
+// the window is taken for no voice at all. The share is not held on: a band
+// playing under a shout holds its notes before the shout begins, and a
+// longer memory would silence the shout with it.
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
@@ -65,8 +74,13 @@ public:
           bandTrees_(OptionalObject(block, "voiceBands", "Aggression")),
           bandsWeighed_(OptionalObject(block, "voiceBands", "Aggression").contains("trees")),
           bandMinVoicedShare_(Parameter(OptionalObject(block, "voiceBands", "Aggression"), "minVoicedShare", 0.45f, 0.0f, 1.0f)),
-          bandMargin_(Parameter(OptionalObject(block, "voiceBands", "Aggression"), "margin", 1.0f, 0.0f, 20.0f))
+          bandMargin_(Parameter(OptionalObject(block, "voiceBands", "Aggression"), "margin", 1.0f, 0.0f, 20.0f)),
+          openHeldShare_(Parameter(block, "openHeldShare", 0.35f, 0.0f, 1.0f)),
+          closedHeldShare_(Parameter(block, "closedHeldShare", 0.55f, 0.0f, 1.01f))
     {
+        if (closedHeldShare_ <= openHeldShare_) {
+            throw std::runtime_error("Aggression: closedHeldShare must lie above openHeldShare");
+        }
     }
 
     float Update(const Features& f) noexcept override
@@ -83,6 +97,11 @@ public:
                 z = std::max(bandTrees_.LogOdds(bands) - bandMargin_, noVoiceZ_);
             }
         }
+        // Open up to openHeldShare, shut from closedHeldShare (Ramp rises,
+        // so on the negated share); shut, the hop counts as unvoiced.
+        const float heldShare = held_.Update(evidence_.LastVoicePitch());
+        const float open = Ramp(-heldShare, -closedHeldShare_, -openHeldShare_);
+        z = std::max(z + std::log(std::max(open, 1e-4f)), noVoiceZ_);
         return score_.Follow(z);
     }
 
@@ -103,6 +122,13 @@ private:
     const bool bandsWeighed_;
     const float bandMinVoicedShare_;
     const float bandMargin_;
+    // The share of held hops among the voiced ones (taken as at least 20)
+    // of the last half second, as long as the evidence window, with no hold
+    // beyond it. Among the voiced hops, because over traffic or rain the
+    // pitch check finds a horn on only half of its hops.
+    HeldPitch held_{50, 0, 20};
+    const float openHeldShare_;
+    const float closedHeldShare_;
 };
 
 }  // namespace

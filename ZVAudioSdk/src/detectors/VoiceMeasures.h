@@ -538,10 +538,15 @@ private:
     double tiltSum_ = 0.0;
 };
 
-// Whether a played note was heard in the last three seconds: the highest
-// share, over that time, of a second's hops whose checked pitch
-// (VoicePitch) was held: within kToleranceSemitones of most of the voiced
-// hops 50 .. 150 ms before it.
+// Whether a played note was heard lately: the highest share, over the last
+// holdBlocks tenths of a second and the current one, of the last windowHops
+// hops whose checked pitch (VoicePitch) was held: within
+// kToleranceSemitones of most of the voiced hops 50 .. 150 ms before it.
+// The defaults (a second's share of all its hops, held for three seconds)
+// are BabyCry's; with perVoicedFrom > 0 the share is of the window's voiced
+// hops instead, counted as no fewer than perVoicedFrom, so a note that the
+// pitch check finds on only half of its hops (a horn in traffic) still
+// fills it, and a handful of voiced hops cannot.
 //
 // A note of an instrument holds its pitch to a few hundredths of a semitone
 // from its onset to its end, then steps to the next, so a second of a tune
@@ -556,14 +561,22 @@ private:
 // does not stop between its notes while a cry's odds may peak in a pause
 // of the tune (a drum fill, a chord change).
 //
-// Cost: up to eleven comparisons a voiced hop and thirty a hop; no
+// Cost: up to eleven comparisons a voiced hop and holdBlocks + 1 a hop; no
 // allocation.
 class HeldPitch {
 public:
-    HeldPitch() noexcept { std::fill(std::begin(pitches_), std::end(pitches_), kUnvoiced); }
+    // windowHops is clamped to 1 .. 100, holdBlocks to 0 .. 29.
+    explicit HeldPitch(std::uint32_t windowHops = kMaxWindow, std::uint32_t holdBlocks = kMaxBlocks,
+                       std::uint32_t perVoicedFrom = 0) noexcept
+        : window_(std::clamp<std::uint32_t>(windowHops, 1, kMaxWindow)),
+          blockCount_(std::min(holdBlocks, kMaxBlocks)),
+          perVoicedFrom_(static_cast<int>(std::min(perVoicedFrom, kMaxWindow)))
+    {
+        std::fill(std::begin(pitches_), std::end(pitches_), kUnvoiced);
+    }
 
     // Takes this hop's checked pitch (0 when not voiced); returns the highest
-    // share of held hops in a second over the last three seconds.
+    // share of held hops in the window over the hold.
     float Update(float pitchHz) noexcept
     {
         const float pitch = pitchHz > 0.0f ? std::log2(pitchHz) : kUnvoiced;
@@ -582,19 +595,25 @@ public:
         }
         pitches_[next_] = pitch;
         next_ = (next_ + 1) % kPitches;
+        const bool voiced = pitch != kUnvoiced;
         count_ += (held ? 1 : 0) - (heldHops_[slot_] ? 1 : 0);
+        voicedCount_ += (voiced ? 1 : 0) - (voicedHops_[slot_] ? 1 : 0);
         heldHops_[slot_] = held;
-        slot_ = (slot_ + 1) % kWindow;
+        voicedHops_[slot_] = voiced;
+        slot_ = (slot_ + 1) % window_;
 
-        const float share = static_cast<float>(count_) / static_cast<float>(kWindow);
+        const int counted = perVoicedFrom_ > 0 ? std::max(voicedCount_, perVoicedFrom_) : static_cast<int>(window_);
+        const float share = static_cast<float>(count_) / static_cast<float>(counted);
         blockHighest_ = std::max(blockHighest_, share);
         float highest = blockHighest_;
-        for (float b : blocks_) {
-            highest = std::max(highest, b);
+        for (std::uint32_t b = 0; b < blockCount_; ++b) {
+            highest = std::max(highest, blocks_[b]);
         }
         if (++inBlock_ == kBlockHops) {
-            blocks_[block_] = blockHighest_;
-            block_ = (block_ + 1) % kBlocks;
+            if (blockCount_ > 0) {
+                blocks_[block_] = blockHighest_;
+                block_ = (block_ + 1) % blockCount_;
+            }
             blockHighest_ = 0.0f;
             inBlock_ = 0;
         }
@@ -610,17 +629,22 @@ private:
     static constexpr std::uint32_t kFarthest = 15;  // 150 ms
     static constexpr int kMinReferences = 3;
     static constexpr std::uint32_t kPitches = kFarthest + 1;
-    static constexpr std::uint32_t kWindow = 100;  // one second
-    // The three seconds' highest share, kept per 100 ms: the current block
-    // and the kBlocks before it.
+    static constexpr std::uint32_t kMaxWindow = 100;  // one second
+    // The highest share, kept per 100 ms: the current block and the
+    // blockCount_ before it (at most three seconds in all).
     static constexpr std::uint32_t kBlockHops = 10;
-    static constexpr std::uint32_t kBlocks = 29;
+    static constexpr std::uint32_t kMaxBlocks = 29;
+    const std::uint32_t window_;
+    const std::uint32_t blockCount_;
+    const int perVoicedFrom_;
     float pitches_[kPitches];
-    bool heldHops_[kWindow] = {};
+    bool heldHops_[kMaxWindow] = {};
+    bool voicedHops_[kMaxWindow] = {};
+    int voicedCount_ = 0;
     std::uint32_t next_ = 0;
     std::uint32_t slot_ = 0;
     int count_ = 0;
-    float blocks_[kBlocks] = {};
+    float blocks_[kMaxBlocks] = {};
     float blockHighest_ = 0.0f;
     std::uint32_t block_ = 0;
     std::uint32_t inBlock_ = 0;
