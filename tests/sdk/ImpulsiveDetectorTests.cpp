@@ -327,10 +327,10 @@ TEST(ImpulsiveDetectors, GunShotTrainHearsHeavyAutomaticFireOnce)
         bursts.push_back(OverBackground(rng, synth::gunShot(rng, kRate, synth::GunKind::HeavyMachineGun, 8),
                                         synth::BackgroundKind::Pink, 20.0));
     }
-    auto reportsWith = [&](const nlohmann::json& model) {
+    auto reportsWith = [&](const nlohmann::json& model, float threshold = 0.5f) {
         std::vector<long> counts;
         for (const std::vector<float>& clip : bursts) {
-            const std::vector<int> codes = ReportedWith(model, clip, "shottrain");
+            const std::vector<int> codes = ReportedWith(model, clip, "shottrain", threshold);
             counts.push_back(std::count(codes.begin(), codes.end(), kGunShot));
         }
         return counts;
@@ -340,6 +340,13 @@ TEST(ImpulsiveDetectors, GunShotTrainHearsHeavyAutomaticFireOnce)
     const std::vector<long> with = reportsWith(model);
     EXPECT_GE(std::count(with.begin(), with.end(), 1L), 2);
     EXPECT_LE(*std::max_element(with.begin(), with.end()), 1L);
+    // Rounds past the fourth raise the confidence, so a long clear burst
+    // also passes the default threshold; without that gain none does.
+    const std::vector<long> strict = reportsWith(model, 0.99f);
+    EXPECT_GE(std::count(strict.begin(), strict.end(), 1L), 1);
+    nlohmann::json flat = model;
+    flat["detectors"]["GunShot"]["train"]["oddsPerRound"] = 1;
+    EXPECT_EQ(reportsWith(flat, 0.99f), (std::vector<long>{0, 0, 0}));
     nlohmann::json without = model;
     without["detectors"]["GunShot"].erase("train");
     EXPECT_EQ(reportsWith(without), (std::vector<long>{0, 0, 0}));

@@ -68,6 +68,7 @@ public:
           maxHarmonicity_(Parameter(train, "maxHarmonicity", 0.5f, 0.0f, 1.0f)),
           minTopShareDb_(Parameter(train, "minTopShareDb", -35.0f, -120.0f, 0.0f)),
           confidence_(Parameter(train, "confidence", 0.9f, 0.0f, 1.0f)),
+          oddsPerRound_(Parameter(train, "oddsPerRound", 4.0f, 1.0f, 100.0f)),
           holdHops_(static_cast<int>(Parameter(train, "holdHops", 20.0f, 0.0f, 200.0f)))
     {
         if (minGapHops_ > maxGapHops_) {
@@ -80,8 +81,11 @@ public:
     }
 
     // Feeds one hop. Returns the train's confidence: `confidence` from the
-    // hop the minRounds-th round is read, held while the train goes on and
-    // holdHops after, then fading, so that one burst is one event.
+    // hop the minRounds-th round is read, its odds times oddsPerRound for
+    // each further round (every equal round at the same pace is more
+    // evidence of a weapon's cycle, so a long clear burst also passes a
+    // strict threshold), held while the train goes on and holdHops after,
+    // then fading, so that one burst is one event.
     float Update(const Features& f) noexcept
     {
         if (!enabled_) {
@@ -129,7 +133,8 @@ public:
 
 private:
     static constexpr int kBefore = 3;       // hops before a crack that make its reference
-    static constexpr int kRoundHops = 5;    // hops from a crack over which its round is read (the blast within)
+    static constexpr int kRoundHops = 5;
+    static constexpr int kMaxExtraRounds = 8;  // the odds stop growing here (and stay finite)    // hops from a crack over which its round is read (the blast within)
     // The highs are read in the bands centred 5 .. 8 kHz, which every
     // wideband rate has: the same sound then reads the same at 16 and 48 kHz
     // (over the bands up to 12 kHz a 48 kHz stream's rise and share would
@@ -222,9 +227,19 @@ private:
         }
         lastHop_ = round_.hop;
         if (rounds_ >= minRounds_) {
-            level_ = std::max(level_, confidence_);
+            level_ = std::max(level_, Confidence(rounds_ - minRounds_));
             hold_ = holdHops_;
         }
+    }
+
+    float Confidence(int extraRounds) const noexcept
+    {
+        if (confidence_ >= 1.0f) {
+            return 1.0f;
+        }
+        const float odds = confidence_ / (1.0f - confidence_) *
+                           std::pow(oddsPerRound_, static_cast<float>(std::min(extraRounds, kMaxExtraRounds)));
+        return odds / (1.0f + odds);
     }
 
     const bool enabled_;
@@ -239,6 +254,7 @@ private:
     const float maxHarmonicity_;
     const float minTopShareDb_;
     const float confidence_;
+    const float oddsPerRound_;
     const int holdHops_;
 
     float before_[kBefore][kBandCount];  // band levels of the last kBefore hops, dB
