@@ -146,7 +146,7 @@ private:
     // The share of hops whose pitch lies within a tenth of a semitone of at
     // least 12 of the voiced hops 20 .. 300 ms back, over the same window.
     // Twelve of up to 29: six also took screams whose pitch lingers near
-    // one value; fourteen let a beep pattern through.
+    // one value; fourteen let a band in a room through.
     HeldPitch recurring_{50, 0, 20, 12};
     const float openRecurringShare_;
     const float closedRecurringShare_;
