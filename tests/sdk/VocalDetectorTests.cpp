@@ -97,12 +97,16 @@ TEST(VocalDetectors, ScreamAsLoudAsWhiteNoiseIsReportedThroughTheVoiceBands)
 // A car horn holds its pitch where a shout's jitters: horns that the trees
 // alone take for a shout are silenced by the held-pitch bounds from the data
 // file, while a shout over a band's held notes is still reported; bounds the
-// wrong way round make the file unusable.
+// wrong way round make the file unusable. Beeps whose pitch keeps returning
+// to one value through traffic, never held long enough for the first share,
+// are silenced by recurring-pitch bounds taken from the data file.
 TEST(VocalDetectors, AggressionHeldPitchGateSilencesHornsNotShouts)
 {
     nlohmann::json ungated = SdkTest::ShippedModel();
     ungated["detectors"]["Aggression"]["openHeldShare"] = 1.0;
     ungated["detectors"]["Aggression"]["closedHeldShare"] = 1.005;
+    ungated["detectors"]["Aggression"]["openRecurringShare"] = 1.0;
+    ungated["detectors"]["Aggression"]["closedRecurringShare"] = 1.005;
     for (const auto& [seed, background] : {std::pair{17, synth::BackgroundKind::Pink},
                                            std::pair{1, synth::BackgroundKind::Traffic},
                                            std::pair{5, synth::BackgroundKind::Traffic}}) {
@@ -111,6 +115,15 @@ TEST(VocalDetectors, AggressionHeldPitchGateSilencesHornsNotShouts)
         EXPECT_FALSE(Contains(Reported(clip), kAggression)) << seed;
         EXPECT_TRUE(Contains(ReportedWith(ungated, clip, "vocal-ungated"), kAggression)) << seed;
     }
+
+    nlohmann::json recurring = ungated;
+    recurring["detectors"]["Aggression"]["openRecurringShare"] = 0.2;
+    recurring["detectors"]["Aggression"]["closedRecurringShare"] = 0.35;
+    synth::Rng beepRng(5);
+    const std::vector<float> beeps =
+        OverBackground(beepRng, synth::otherBeeps(beepRng, kRate, 5.0), synth::BackgroundKind::Traffic, 10.0);
+    EXPECT_FALSE(Contains(ReportedWith(recurring, beeps, "vocal-recurring"), kAggression));
+    EXPECT_TRUE(Contains(ReportedWith(ungated, beeps, "vocal-ungated"), kAggression));
 
     synth::Rng rng(11);
     const std::vector<float> shout =
@@ -121,6 +134,10 @@ TEST(VocalDetectors, AggressionHeldPitchGateSilencesHornsNotShouts)
     reversed["detectors"]["Aggression"]["openHeldShare"] = 0.6;
     reversed["detectors"]["Aggression"]["closedHeldShare"] = 0.3;
     EXPECT_TRUE(InitFails(reversed, "vocal-held-reversed"));
+    nlohmann::json reversedRecurring = SdkTest::ShippedModel();
+    reversedRecurring["detectors"]["Aggression"]["openRecurringShare"] = 0.4;
+    reversedRecurring["detectors"]["Aggression"]["closedRecurringShare"] = 0.2;
+    EXPECT_TRUE(InitFails(reversedRecurring, "vocal-recurring-reversed"));
 }
 
 TEST(VocalDetectors, CryOverPinkNoiseIsReportedAsBabyCry)
