@@ -101,6 +101,14 @@ trace() {
   echo "$work/$3-$1.txt"
 }
 
+# first_trees CLASS N: the bias and first N trees of CLASS's block in the
+# shipped data file, written to $work/CLASS-base.json (what a refinement
+# boosts on top of).
+first_trees() {
+  python3 -c 'import json, sys; b = json.load(open(sys.argv[1]))["detectors"][sys.argv[2]]; json.dump({"bias": b["bias"], "trees": b["trees"][:int(sys.argv[3])]}, sys.stdout)' \
+    ZVAudioSdk/share/model.json "$1" "$2" > "$work/$1-base.json"
+}
+
 # The trace tool: the library's front end and detectors built with the trace.
 c++ -O2 -std=c++17 -DZV_IMPULSIVE_TRACE -I$src -IZVAudioSdk/include -IDetectors/ZelvaniAudioAnalytics/src -Imemory/include \
   "$here/DescriptorTrace.cpp" $src/FrontEnd.cpp $src/Classifier.cpp $src/detectors/*.cpp \
@@ -243,8 +251,7 @@ if [ "${SHOTGUN:-0}" = refine ]; then
   for set in $traces; do
     shots="$shots $(trace $set GunShot shot ZVAudioSdk/share/model.json)"
   done
-  first='import json, sys; b = json.load(open(sys.argv[1]))["detectors"][sys.argv[2]]; json.dump({"bias": b["bias"], "trees": b["trees"][:int(sys.argv[3])]}, sys.stdout)'
-  python3 -c "$first" ZVAudioSdk/share/model.json GunShot 110 > "$work/GunShot-base.json"
+  first_trees GunShot 110
   python3 $here/fit_trees.py refine "$work/GunShot-base.json" 30 GunShot \
     rise,broad,low,mid,high,top,d2,d5,d12,hd2,prom,flat,harm,voiced,sus,onset,hlate,shards,dend,vstart,lowrise,lflat,attack,por \
     --above low 0.5 $shots > "$work/GunShot.json"
@@ -270,8 +277,7 @@ if [ "${DOGBARK:-0}" = fox ]; then
     tune_set neg$seed $seed negative
     traces="$traces $(trace neg$seed DogBark dog ZVAudioSdk/share/model.json)"
   done
-  first='import json, sys; b = json.load(open(sys.argv[1]))["detectors"][sys.argv[2]]; json.dump({"bias": b["bias"], "trees": b["trees"][:int(sys.argv[3])]}, sys.stdout)'
-  python3 -c "$first" ZVAudioSdk/share/model.json DogBark 140 > "$work/DogBark-base.json"
+  first_trees DogBark 140
   python3 $here/fit_trees.py refine "$work/DogBark-base.json" "${ROUNDS:-20}" DogBark \
     rise,broad,low,high,top,d2,d5,d12,hd2,prom,flat,harm,voiced,sus,hsus,shards,hlate,inner,recent,onset,pfall,pitch,mid,dend,vstart,lowrise,lflat,attack,por \
     $traces > "$work/DogBark.json"
@@ -308,9 +314,8 @@ if [ "${EVERYDAY:-0}" = refine ]; then
     shots="$shots $work/shot-$set.txt"
     case $set in gd*) ;; *) dogs="$dogs $work/shot-$set.txt" ;; esac
   done
-  first='import json, sys; b = json.load(open(sys.argv[1]))["detectors"][sys.argv[2]]; json.dump({"bias": b["bias"], "trees": b["trees"][:int(sys.argv[3])]}, sys.stdout)'
-  python3 -c "$first" ZVAudioSdk/share/model.json GunShot 100 > "$work/GunShot-base.json"
-  python3 -c "$first" ZVAudioSdk/share/model.json DogBark 120 > "$work/DogBark-base.json"
+  first_trees GunShot 100
+  first_trees DogBark 120
   python3 $here/fit_trees.py refine "$work/GunShot-base.json" 10 GunShot \
     rise,broad,top,d2,hd2,prom,flat,harm,voiced,onset,hlate,shards,dend,vstart,lflat,attack,por $shots > "$work/GunShot.json"
   python3 $here/fit_trees.py refine "$work/DogBark-base.json" 20 DogBark \
