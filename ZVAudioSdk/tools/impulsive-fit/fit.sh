@@ -101,6 +101,25 @@ trace() {
   echo "$work/$3-$1.txt"
 }
 
+# tune_sets PREFIX CLASSES SEED...: tune_set PREFIX<SEED> for each seed, each
+# name appended to $sets (the modes below gather their material this way).
+tune_sets() {
+  local prefix=$1 classes=$2 seed
+  shift 2
+  for seed in "$@"; do
+    tune_set "$prefix$seed" "$seed" "$classes"
+    sets="$sets $prefix$seed"
+  done
+}
+
+# traces_of CLASS PREFIX MODEL: trace every set of $sets; prints the files.
+traces_of() {
+  local set
+  for set in $sets; do
+    printf ' %s' "$(trace "$set" "$1" "$2" "$3")"
+  done
+}
+
 # first_trees CLASS N: the bias and first N trees of CLASS's block in the
 # shipped data file, written to $work/CLASS-base.json (what a refinement
 # boosts on top of).
@@ -147,18 +166,9 @@ if [ "${GLASSBREAK:-0}" = veto ]; then
   # (10, 20, 30; 20 the fewest that left the most crashes out at equal
   # recall), the holdout of seed 1 for the check.
   sets=""
-  for seed in 10 11 12 13 14 15; do
-    tune_set gn$seed $seed GlassBreak,negative
-    sets="$sets gn$seed"
-  done
-  for seed in 20 21 22 23 24 25; do
-    tune_set neg$seed $seed negative
-    sets="$sets neg$seed"
-  done
-  traces=""
-  for set in $sets; do
-    traces="$traces $(trace $set GlassBreak glass ZVAudioSdk/share/model.json)"
-  done
+  tune_sets gn GlassBreak,negative 10 11 12 13 14 15
+  tune_sets neg negative 20 21 22 23 24 25
+  traces=$(traces_of GlassBreak glass ZVAudioSdk/share/model.json)
   python3 $here/fit_trees.py veto ZVAudioSdk/share/model.json GlassBreak 20 \
     rise,broad,low,high,top,d2,d5,d12,hd2,prom,flat,harm,voiced,sus,hsus,shards,hlate,inner,onset,mid,dend,vstart,lowrise,lflat,attack,por,jumps,reshape,drift \
     $traces > "$work/GlassBreak-veto.json"
@@ -176,11 +186,9 @@ if [ "${GUNSHOT:-0}" = veto ]; then
   # and attack the first 10 rounds were the same, 20 rounds cost 0 dB shots
   # on seeds 16-19 (kept apart to choose), and the acoustic descriptors are
   # where generated and recorded shots differ (see the notes).
-  traces=""
-  for seed in 2 3 4 5 6 7 8 9; do
-    tune_set gdn$seed $seed GunShot,GlassBreak,DogBark,negative
-    traces="$traces $(trace gdn$seed GunShot shot ZVAudioSdk/share/model.json)"
-  done
+  sets=""
+  tune_sets gdn GunShot,GlassBreak,DogBark,negative 2 3 4 5 6 7 8 9
+  traces=$(traces_of GunShot shot ZVAudioSdk/share/model.json)
   python3 $here/fit_trees.py veto ZVAudioSdk/share/model.json GunShot 10 orec --first 0.15 $traces > "$work/GunShot-veto.json"
   python3 $here/fit_trees.py setveto ZVAudioSdk/share/model.json GunShot "$work/GunShot-veto.json"
   exit 0
@@ -194,28 +202,16 @@ if [ "${DOGBARK:-0}" = voice ]; then
   # seeds 20-25. Seeds 8, 9, 14 and 15 were kept apart to choose the shift
   # (VOICE in fit_trees.py), 16-19 and 26-27 for the check. Traced with the
   # rule's bounds from VOICE whatever the block holds.
-  traces=""
-  for seed in 2 3 4 5 6 7; do
-    tune_set gdn$seed $seed GunShot,GlassBreak,DogBark,negative
-    traces="$traces gdn$seed"
-  done
-  for seed in 10 11 12 13; do
-    tune_set dgan$seed $seed DogBark,GunShot,Aggression,negative
-    traces="$traces dgan$seed"
-  done
-  for seed in 20 21 22 23 24 25; do
-    tune_set neg$seed $seed negative
-    traces="$traces neg$seed"
-  done
+  sets=""
+  tune_sets gdn GunShot,GlassBreak,DogBark,negative 2 3 4 5 6 7
+  tune_sets dgan DogBark,GunShot,Aggression,negative 10 11 12 13
+  tune_sets neg negative 20 21 22 23 24 25
   python3 -c 'import json, sys
 sys.path.insert(0, sys.argv[3]); import fit_trees
 m = json.load(open(sys.argv[1])); v = fit_trees.VOICE["DogBark"]
 m["detectors"]["DogBark"]["voiceOnset"] = {"minBandsDb": v["minBandsDb"], "minFluxDb": v["minFluxDb"], "bias": 0.0, "trees": []}
 json.dump(m, open(sys.argv[2], "w"))' ZVAudioSdk/share/model.json "$work/voice-model.json" "$here"
-  files=""
-  for set in $traces; do
-    files="$files $(trace $set DogBark dog "$work/voice-model.json")"
-  done
+  files=$(traces_of DogBark dog "$work/voice-model.json")
   python3 $here/fit_trees.py voice ZVAudioSdk/share/model.json DogBark 40 \
     rise,broad,low,high,top,d2,d5,d12,hd2,prom,flat,harm,voiced,sus,hsus,shards,hlate,inner,recent,onset,pfall,pitch,mid,dend,vstart,lowrise,lflat,attack,por \
     $files > "$work/DogBark-voice.json"
@@ -234,23 +230,11 @@ if [ "${SHOTGUN:-0}" = refine ]; then
   # new trees change nothing for the lighter shots and their look-alikes
   # (balloons, claps, latches) and weigh heavy low sounds only: shotguns
   # against doors, drops, thunder, engines and drum kits.
-  traces=""
-  for seed in 2 3 4 5 6 7; do
-    tune_set gdn$seed $seed GunShot,GlassBreak,DogBark,negative
-    traces="$traces gdn$seed"
-  done
-  for seed in $(seq 40 55); do
-    tune_set neg$seed $seed negative
-    traces="$traces neg$seed"
-  done
-  for seed in 50 51 52 53; do
-    tune_set gs$seed $seed GunShot
-    traces="$traces gs$seed"
-  done
-  shots=""
-  for set in $traces; do
-    shots="$shots $(trace $set GunShot shot ZVAudioSdk/share/model.json)"
-  done
+  sets=""
+  tune_sets gdn GunShot,GlassBreak,DogBark,negative 2 3 4 5 6 7
+  tune_sets neg negative $(seq 40 55)
+  tune_sets gs GunShot 50 51 52 53
+  shots=$(traces_of GunShot shot ZVAudioSdk/share/model.json)
   first_trees GunShot 110
   python3 $here/fit_trees.py refine "$work/GunShot-base.json" 30 GunShot \
     rise,broad,low,mid,high,top,d2,d5,d12,hd2,prom,flat,harm,voiced,sus,onset,hlate,shards,dend,vstart,lowrise,lflat,attack,por \
@@ -268,15 +252,10 @@ if [ "${DOGBARK:-0}" = fox ]; then
   # to choose the rounds (10, 15, 20: only at 20 did no set lose a bark; a
   # block holds at most 160 trees), 40-55 and the holdout of seed 1 for the
   # check.
-  traces=""
-  for seed in 2 3 4 5 6 7 8 9; do
-    tune_set gdn$seed $seed GunShot,GlassBreak,DogBark,negative
-    traces="$traces $(trace gdn$seed DogBark dog ZVAudioSdk/share/model.json)"
-  done
-  for seed in $(seq 60 71); do
-    tune_set neg$seed $seed negative
-    traces="$traces $(trace neg$seed DogBark dog ZVAudioSdk/share/model.json)"
-  done
+  sets=""
+  tune_sets gdn GunShot,GlassBreak,DogBark,negative 2 3 4 5 6 7 8 9
+  tune_sets neg negative $(seq 60 71)
+  traces=$(traces_of DogBark dog ZVAudioSdk/share/model.json)
   first_trees DogBark 140
   python3 $here/fit_trees.py refine "$work/DogBark-base.json" "${ROUNDS:-20}" DogBark \
     rise,broad,low,high,top,d2,d5,d12,hd2,prom,flat,harm,voiced,sus,hsus,shards,hlate,inner,recent,onset,pfall,pitch,mid,dend,vstart,lowrise,lflat,attack,por \
