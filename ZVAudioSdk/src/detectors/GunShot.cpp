@@ -28,9 +28,12 @@
 // Automatic fire passes neither the fall nor the veto: its rounds come
 // before the level falls and stand no higher than the round before. The
 // block's "train" (ShotTrain) hears it as a train of equal rounds instead,
-// alongside the observations; the detector reports the higher of the two.
+// alongside the observations. A single heavy shot (a shotgun), whose low,
+// long blast the trees do not read as a shot, is heard by the block's
+// "blast" (ShotBlast). The detector reports the highest of the three.
 #include "Memory.h"
 #include "detectors/ImpulseEvents.h"
+#include "detectors/ShotBlast.h"
 #include "detectors/ShotTrain.h"
 
 namespace zvsdk {
@@ -44,14 +47,15 @@ public:
           minRiseDb_(Parameter(block, "minRiseDb", 4.0f, 0.0f, 50.0f)),
           minTopRiseDb_(Parameter(block, "minTopRiseDb", 2.0f, 0.0f, 50.0f)),
           veto_(block, "GunShot"),
-          train_(OptionalObject(block, "train", "GunShot"))
+          train_(OptionalObject(block, "train", "GunShot")),
+          blast_(OptionalObject(block, "blast", "GunShot"))
     {
     }
 
     float Update(const Features& f) noexcept override
     {
         const float observed = ImpulseDetector::Update(f);
-        return std::max(observed, train_.Update(f));
+        return std::max({observed, train_.Update(f), blast_.Update(f)});
     }
 
 protected:
@@ -75,13 +79,14 @@ private:
     const float minTopRiseDb_;
     const ObservationVeto veto_;
     ShotTrain train_;
+    ShotBlast blast_;
 };
 
 }  // namespace
 
 Detector* MakeGunShot(std::uint32_t sampleRate, const nlohmann::json& block)
 {
-    return ZvNew<GunShot>(WidebandOnly(sampleRate, block, {"veto", "train"}));
+    return ZvNew<GunShot>(WidebandOnly(sampleRate, block, {"veto", "train", "blast"}));
 }
 
 }  // namespace zvsdk
