@@ -63,7 +63,7 @@ public:
         : enabled_(!blast.empty()),
           minJumpDb_(Parameter(blast, "minJumpDb", 6.0f, 0.0f, 60.0f)),
           minTopRiseDb_(Parameter(blast, "minTopRiseDb", 8.0f, 0.0f, 60.0f)),
-          minTopShareDb_(Parameter(blast, "minTopShareDb", -35.0f, -120.0f, 0.0f)),
+          minTopShareDb_(Parameter(blast, "minTopShareDb", -31.0f, -120.0f, 0.0f)),
           minLowShare_(Parameter(blast, "minLowShare", 0.6f, 0.0f, 1.0f)),
           minLowRiseDb_(Parameter(blast, "minLowRiseDb", 10.0f, 0.0f, 120.0f)),
           minOverFloorDb_(Parameter(blast, "minOverFloorDb", 15.0f, 0.0f, 120.0f)),
