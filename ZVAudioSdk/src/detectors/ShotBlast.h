@@ -12,8 +12,10 @@
 // not a bass that was already there), how far its loudest hop stands over
 // the tracked background (minOverFloorDb) and over the loudest hop of the
 // 3 s before (minOverRecentDb: a heavy gun is the loudest thing near it,
-// a drum hit one of many alike), and its harmonicity (maxHarmonicity:
-// crack and blast are noise; voices, drums' tones and horns are pitched).
+// a drum hit one of many alike), its harmonicity (maxHarmonicity: crack
+// and blast are noise; voices, drums' tones and horns are pitched) and the
+// part of the low power in its strongest band (maxLowPeakShare: the blast
+// is noise spread over the low bands, a kick's or a tom's tone sits in one).
 //
 // The low band is then followed from its loudest hop, kLateHops on, in
 // blocks of 50 ms. It must hold (falling at most maxEarlyFallDb by 50 and by 100 ms),
@@ -69,13 +71,14 @@ public:
           minOverFloorDb_(Parameter(blast, "minOverFloorDb", 15.0f, 0.0f, 120.0f)),
           minOverRecentDb_(Parameter(blast, "minOverRecentDb", 6.0f, -60.0f, 120.0f)),
           maxHarmonicity_(Parameter(blast, "maxHarmonicity", 0.55f, 0.0f, 1.0f)),
+          maxLowPeakShare_(Parameter(blast, "maxLowPeakShare", 0.85f, 0.0f, 1.0f)),
           maxEarlyFallDb_(Parameter(blast, "maxEarlyFallDb", 12.0f, 0.0f, 120.0f)),
           minDecayDbPerS_(Parameter(blast, "minDecayDbPerS", 12.0f, 0.0f, 1000.0f)),
           maxDecayDbPerS_(Parameter(blast, "maxDecayDbPerS", 70.0f, 0.0f, 1000.0f)),
           maxBlockRiseDb_(Parameter(blast, "maxBlockRiseDb", 3.0f, 0.0f, 120.0f)),
           maxBlockDropDb_(Parameter(blast, "maxBlockDropDb", 10.0f, 0.0f, 120.0f)),
           minFlickerDb_(Parameter(blast, "minFlickerDb", 3.5f, 0.0f, 120.0f)),
-          maxRegainDb_(Parameter(blast, "maxRegainDb", 3.0f, -120.0f, 120.0f)),
+          maxRegainDb_(Parameter(blast, "maxRegainDb", -6.0f, -120.0f, 120.0f)),
           confidence_(Parameter(blast, "confidence", 0.9f, 0.0f, 1.0f))
     {
         std::fill(topBefore_, topBefore_ + kBefore, kSilenceDb);
@@ -108,12 +111,14 @@ public:
         for (int i = 1; i < kBefore; ++i) {
             quietest = std::min(quietest, topBefore_[i]);
         }
-        // Digital silence before (a stream's first hops, a recorder that
-        // wakes on a sound) is no reference: anything jumps over it. A
-        // crack during a blast being read restarts it only when louder than
-        // all of it so far: a crackle in the background just before a shot
-        // must not hide the shot.
-        const bool crack = topBands > 0 && quietest > kSilenceDb + 10.0f && top - quietest >= minJumpDb_;
+        // Digital silence before (a recorder that wakes on a sound) is no
+        // reference: anything jumps over it; nor is a stream's first half
+        // second (the window still filling, the background not yet heard).
+        // A crack during a blast being read restarts it only when louder
+        // than all of it so far: a crackle in the background just before a
+        // shot must not hide the shot.
+        const bool crack = topBands > 0 && f.hop >= kWarmupHops && quietest > kSilenceDb + 10.0f &&
+                           top - quietest >= minJumpDb_;
         if (crack && (pending_ < 0 || (pending_ < kBlastHops && f.levelDb > peakLevelDb_ + kRestartDb))) {
             Start(quietest);
         }
@@ -138,6 +143,7 @@ private:
     static constexpr int kQuietBlocks = 10;  // and no second hit over the 0.5 s after
     static constexpr int kSpanHops = kBlastHops + (kBlocks + kQuietBlocks) * kBlockHops;
     static constexpr int kRecentHops = 300;  // the 3 s before a crack
+    static constexpr std::uint64_t kWarmupHops = 50;
     static constexpr float kRestartDb = 6.0f;
     // The highs are read in the bands centred 5 .. 8 kHz, as ShotTrain does.
     static bool IsTop(float hz) noexcept { return hz >= 5000.0f && hz < 8000.0f; }
@@ -193,10 +199,14 @@ private:
         float topPower = 0.0f;
         float allPower = 0.0f;
         float lowPeakDb = kSilenceDb;
+        float strongestLow = 0.0f;
         for (int b = 0; b < f.bandCount; ++b) {
             const float power = FastDbToPower(peakDb_[b]);
             allPower += power;
-            lowPower += f.bandHz[b] < 500.0f ? power : 0.0f;
+            if (f.bandHz[b] < 500.0f) {
+                lowPower += power;
+                strongestLow = std::max(strongestLow, power);
+            }
             topPower += IsTop(f.bandHz[b]) ? power : 0.0f;
         }
         for (int i = 0; i < kBlastHops; ++i) {
@@ -207,14 +217,15 @@ private:
         const float topRiseDb = topPeakDb_ - topRefDb_;
         const float lowRiseDb = lowPeakDb - lowRefDb_;
         const float overRecentDb = peakLevelDb_ - recentDb_;
+        const float lowPeakShare = strongestLow / (lowPower + 1e-20f);
 #ifdef ZV_IMPULSIVE_TRACE
-        std::fprintf(stderr, "GunShot crack %llu %.2f %.3f %.2f %.2f %.2f %.2f %.3f\n",
+        std::fprintf(stderr, "GunShot crack %llu %.2f %.3f %.2f %.2f %.2f %.2f %.3f %.3f\n",
                      static_cast<unsigned long long>(f.hop + 1 - kBlastHops), topRiseDb, lowShare, topShareDb,
-                     overFloorDb_, lowRiseDb, overRecentDb, harmonicity_);
+                     overFloorDb_, lowRiseDb, overRecentDb, harmonicity_, lowPeakShare);
 #endif
         return topRiseDb >= minTopRiseDb_ && topShareDb >= minTopShareDb_ && lowShare >= minLowShare_ &&
                lowRiseDb >= minLowRiseDb_ && overFloorDb_ >= minOverFloorDb_ && overRecentDb >= minOverRecentDb_ &&
-               harmonicity_ <= maxHarmonicity_;
+               harmonicity_ <= maxHarmonicity_ && lowPeakShare <= maxLowPeakShare_;
     }
 
     // The low band from its loudest hop among the first kBlastHops: held,
@@ -277,6 +288,7 @@ private:
     const float minOverFloorDb_;
     const float minOverRecentDb_;
     const float maxHarmonicity_;
+    const float maxLowPeakShare_;
     const float maxEarlyFallDb_;
     const float minDecayDbPerS_;
     const float maxDecayDbPerS_;
