@@ -356,6 +356,50 @@ TEST(ImpulsiveDetectors, GunShotTrainHearsHeavyAutomaticFireOnce)
     EXPECT_TRUE(InitFails(model, "shottrain"));
 }
 
+// A single shotgun shot (a crack over a long low blast) is heard by
+// GunShot's "blast", once per shot; without "blast" the shipped trees read
+// most such blasts as no shot. A door slam (a latch's click, then a thud
+// that dies at once) stays silent; a damaged "blast" fails Init.
+TEST(ImpulsiveDetectors, GunShotBlastHearsASingleHeavyShotOnce)
+{
+    synth::Rng rng(62);
+    std::vector<std::vector<float>> shots;
+    for (int i = 0; i < 3; ++i) {
+        shots.push_back(OverBackground(rng, synth::gunShot(rng, kRate, synth::GunKind::Shotgun, 1),
+                                       synth::BackgroundKind::Pink, 20.0));
+    }
+    auto reportsWith = [&](const nlohmann::json& model) {
+        std::vector<long> counts;
+        for (const std::vector<float>& clip : shots) {
+            const std::vector<int> codes = ReportedWith(model, clip, "shotblast");
+            counts.push_back(std::count(codes.begin(), codes.end(), kGunShot));
+        }
+        return counts;
+    };
+    nlohmann::json model = SdkTest::ShippedModel();
+    ASSERT_TRUE(model["detectors"]["GunShot"].contains("blast"));
+    const std::vector<long> with = reportsWith(model);
+    EXPECT_GE(std::count(with.begin(), with.end(), 1L), 2);
+    EXPECT_LE(*std::max_element(with.begin(), with.end()), 1L);
+    int slams = 0;
+    for (int i = 0; i < 4; ++i) {
+        const std::vector<float> slam =
+            OverBackground(rng, synth::doorSlam(rng, kRate), synth::BackgroundKind::Quiet, 20.0);
+        slams += Contains(ReportedWith(model, slam, "shotblast"), kGunShot) ? 1 : 0;
+    }
+    EXPECT_EQ(slams, 0);
+    // The trees alone hear at most a stray one of them.
+    nlohmann::json without = model;
+    without["detectors"]["GunShot"].erase("blast");
+    const std::vector<long> alone = reportsWith(without);
+    EXPECT_GE(std::count(alone.begin(), alone.end(), 0L), 2);
+    EXPECT_LT(std::count(alone.begin(), alone.end(), 1L), std::count(with.begin(), with.end(), 1L));
+    model["detectors"]["GunShot"]["blast"]["maxHarmonicity"] = 2;  // out of range
+    EXPECT_TRUE(InitFails(model, "shotblast"));
+    model["detectors"]["GunShot"]["blast"] = 1;
+    EXPECT_TRUE(InitFails(model, "shotblast"));
+}
+
 TEST(ImpulsiveDetectors, EverydaySoundsCutOutOfSilenceAreNoneOfTheImpulsiveClasses)
 {
     // Stored effects start on their first sample and end in digital silence:
