@@ -94,6 +94,26 @@ TEST(VocalDetectors, ScreamAsLoudAsWhiteNoiseIsReportedThroughTheVoiceBands)
     EXPECT_TRUE(InitFails(damaged, "vocal-damaged-bands"));
 }
 
+// A clean, periodic yell (no strain noise) reads to the main trees as a
+// tone; the trees fitted on clean yells, from the data file, report it; a
+// damaged block makes the file unusable.
+TEST(VocalDetectors, CleanYellIsReportedThroughItsOwnTrees)
+{
+    nlohmann::json bare = SdkTest::ShippedModel();
+    bare["detectors"]["Aggression"].erase("cleanVoice");
+    for (const int seed : {1, 4, 10}) {
+        synth::Rng rng(static_cast<std::uint64_t>(seed));
+        const std::vector<float> clip =
+            OverBackground(rng, synth::cleanShout(rng, kRate, 2.0, seed % 2 == 0), synth::BackgroundKind::Traffic, 10.0);
+        EXPECT_TRUE(Contains(Reported(clip), kAggression)) << seed;
+
+        EXPECT_FALSE(Contains(ReportedWith(bare, clip, "vocal-no-clean"), kAggression)) << seed;
+    }
+    nlohmann::json damaged = SdkTest::ShippedModel();
+    damaged["detectors"]["Aggression"]["cleanVoice"] = 1;
+    EXPECT_TRUE(InitFails(damaged, "vocal-damaged-clean"));
+}
+
 // A car horn holds its pitch where a shout's jitters: horns that the trees
 // alone take for a shout are silenced by the held-pitch bounds from the data
 // file, while a shout over a band's held notes is still reported; bounds the

@@ -45,6 +45,11 @@
 // comes back that close that often. Open up to openRecurringShare (0.3),
 // shut from closedRecurringShare (0.45): from 0.2 / 0.35 a scream over
 // music was lost.
+//
+// A yell can also be clean: pressed, periodic voicing with no strain noise,
+// which the main trees (fitted mostly on rough shouts) read as a tone. A
+// third set of trees, fitted on clean yells and screams against the same
+// look-alikes, is weighed beside them ("cleanVoice"; see the member).
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
@@ -81,6 +86,9 @@ public:
           bandsWeighed_(OptionalObject(block, "voiceBands", "Aggression").contains("trees")),
           bandMinVoicedShare_(Parameter(OptionalObject(block, "voiceBands", "Aggression"), "minVoicedShare", 0.45f, 0.0f, 1.0f)),
           bandMargin_(Parameter(OptionalObject(block, "voiceBands", "Aggression"), "margin", 1.0f, 0.0f, 20.0f)),
+          cleanTrees_(OptionalObject(block, "cleanVoice", "Aggression")),
+          cleanWeighed_(OptionalObject(block, "cleanVoice", "Aggression").contains("trees")),
+          cleanMargin_(Parameter(OptionalObject(block, "cleanVoice", "Aggression"), "margin", 1.0f, 0.0f, 20.0f)),
           openHeldShare_(Parameter(block, "openHeldShare", 0.35f, 0.0f, 1.0f)),
           closedHeldShare_(Parameter(block, "closedHeldShare", 0.55f, 0.0f, 1.01f)),
           openRecurringShare_(Parameter(block, "openRecurringShare", 0.3f, 0.0f, 1.0f)),
@@ -100,6 +108,9 @@ public:
         evidence_.Update(f, evidence);
         const bool voice = evidence[kVoicedShare] >= minVoicedShare_ && evidence[kHarmonicity] > 0.0f;
         float z = voice ? std::max(trees_.LogOdds(evidence), noVoiceZ_) : noVoiceZ_;
+        if (voice && cleanWeighed_) {
+            z = std::max(z, cleanTrees_.LogOdds(evidence) - cleanMargin_);
+        }
         if (bandsWeighed_) {
             // Fed every hop, so its window is whole when it is needed.
             float bands[kEffortMeasureCount];
@@ -136,6 +147,15 @@ private:
     const bool bandsWeighed_;
     const float bandMinVoicedShare_;
     const float bandMargin_;
+    // Trees fitted on clean, periodic yells alone ("cleanVoice" in the
+    // block), weighed on the same window beside the main trees: the main
+    // trees, fitted mostly on rough shouts, take a clean voice for a tone.
+    // The larger log-odds counts, the clean trees' less a margin, so that
+    // what the main trees hear is never lost to them. Without their trees
+    // the class behaves as before.
+    EffortTrees cleanTrees_;
+    const bool cleanWeighed_;
+    const float cleanMargin_;
     // The share of held hops among the voiced ones (taken as at least 20)
     // of the last half second, as long as the evidence window, with no hold
     // beyond it. Among the voiced hops, because over traffic or rain the

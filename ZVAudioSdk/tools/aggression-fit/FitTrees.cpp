@@ -18,6 +18,8 @@
 //       150 100 seeds 2,3,4,5,7,8 (tune) seeds 1,6 (tune) OUT.json 0.25 0.15
 // The Aggression "voiceBands" trees: the same command on traces written with
 // `EvidenceTrace FOLDER tune 50 1` (hops voiced by the voice's bands too).
+// The Aggression "cleanVoice" trees: the kept command with
+// POSSUB=shout_clean,scream_clean (the clean yells alone are positives).
 // The BabyCry trees tried and not kept (NOTES-vocal.md; traces of 100 hops,
 // every measure but the bias and clipping):
 //   POSLABEL=BabyCry SMOOTH=30 HARDNEG=8 PERFILE=1 W_Aggression=6 W_Siren=2 W_SmokeAlarm=2 FitTrees
@@ -62,15 +64,22 @@ int main(int argc, char** argv) {
     for (auto& path : Split(argv[4], ',')) { auto f = Load(path); for (auto& x : f) all.push_back(std::move(x)); }
     double wpos = 0, wneg = 0;
     const bool perFile = getenv("PERFILE") != nullptr;
+    // POSSUB=a,b: only positive files whose sub-label (before any "+") is
+    // listed are positives; the class's other files are left out. W_SUB_<sub>
+    // weighs a positive sub-label's files (after PERFILE).
+    std::vector<std::string> posSubs; if (getenv("POSSUB")) posSubs = Split(getenv("POSSUB"), ',');
+    auto subBase = [](const std::string& sub) { return sub.substr(0, sub.find('+')); };
     for (auto& f : all) {
         size_t first = X.size();
         bool pos = f.label == posLabel;
+        if (pos && !posSubs.empty() && std::find(posSubs.begin(), posSubs.end(), subBase(f.sub)) == posSubs.end()) continue;
         for (size_t i = 0; i < f.t.size(); ++i) {
             if (!Admit(f.x[i])) continue;
             if (pos && (f.t[i] < f.on + 0.2 || f.t[i] > f.off + 0.3)) continue;
             X.push_back(&f.x[i]); Y.push_back(pos); (pos ? wpos : wneg) += 1; K.push_back(LabelWeight(f.label, cryW, dogW));
         }
         if (perFile && pos && X.size() > first) { double k = 100.0 / (X.size() - first); for (size_t j = first; j < X.size(); ++j) K[j] = k; }
+        if (const char* w = pos ? getenv(("W_SUB_" + subBase(f.sub)).c_str()) : nullptr) for (size_t j = first; j < X.size(); ++j) K[j] *= std::atof(w);
     }
     size_t n = Y.size();
     W.resize(n); for (size_t i = 0; i < n; ++i) W[i] = (Y[i] ? 0.5 * n / wpos : 0.5 * n / wneg) * K[i];

@@ -98,6 +98,10 @@ const std::vector<SoundKind> kCatalogue = {
     // as extra clips after the class's earlier ones (Dataset.cpp).
     {"GunShot", "shotgun", "", [](Rng& r, double rate, double) { return gunShot(r, rate, GunKind::Shotgun, 1); }},
     {"GunShot", "heavy_burst", "", [](Rng& r, double rate, double) { return gunShot(r, rate, GunKind::HeavyMachineGun, r.integer(3, 10)); }},
+    // Clean, periodic yells and screams (no strain noise), appended last for
+    // the same reason and rendered as Aggression's extra clips.
+    {"Aggression", "shout_clean", "", [](Rng& r, double rate, double s) { return cleanShout(r, rate, s, false); }},
+    {"Aggression", "scream_clean", "", [](Rng& r, double rate, double s) { return cleanShout(r, rate, s, true); }},
 };
 
 } // namespace

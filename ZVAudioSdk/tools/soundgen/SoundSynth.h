@@ -158,6 +158,12 @@ Buffer formantSpeech(Rng& rng, double rate, Talker talker, double durationS, dou
 // Loud strained shouting: F0 ~250..500 Hz, harsh (jitter, shimmer,
 // subharmonics, noise), energy pushed into 1..4 kHz, clipped.
 Buffer shout(Rng& rng, double rate, double durationS, bool scream);
+// A clean yell ("no!", "hey!", "stop!", "help!") or scream: raised F0
+// (men 200..450 Hz, women and children 300..700 Hz), pressed and bright
+// voicing with little jitter and next to no breath, one to three words whose
+// pitch rises and falls over 0.3..1.5 s. The strain noise of `shout` is what
+// it lacks: a voice pushed hard without going rough.
+Buffer cleanShout(Rng& rng, double rate, double durationS, bool scream);
 // Infant cry bouts (F0 ~300..600 Hz) with inhalations and pitch breaks.
 Buffer babyCry(Rng& rng, double rate, double durationS);
 enum class DogSize { Small, Large };

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -168,6 +169,73 @@ TEST(SoundSynth, ShotgunsCarryALongLowBlastThatPistolsLack) {
         EXPECT_GT(lowShare(shotgun), 2 * lowShare(pistol)) << seed;
         EXPECT_GT(tail(shotgun), 0.02) << seed;
     }
+}
+
+// What a voice's loud frames (within 10 dB of the loudest, 32 ms each) show:
+// harmonicity (the best normalised autocorrelation at a lag of 70..600 Hz),
+// spectral flatness, and the share of power in 1..4 kHz (plain DFT).
+struct VoiceLook { double harmonicity = 0, flatness = 0, midShare = 0; };
+VoiceLook look(const zs::Buffer& x) {
+    constexpr std::size_t n = 512;
+    std::vector<double> energy;
+    for (std::size_t at = 0; at + n <= x.size(); at += n) {
+        double e = 0;
+        for (std::size_t i = at; i < at + n; ++i) e += double(x[i]) * x[i];
+        energy.push_back(e);
+    }
+    const double loudest = *std::max_element(energy.begin(), energy.end());
+    VoiceLook sum;
+    int frames = 0;
+    for (std::size_t f = 0; f < energy.size(); ++f) {
+        if (energy[f] < 0.1 * loudest) continue;
+        const float* v = x.data() + f * n;
+        double best = 0;
+        for (std::size_t lag = std::size_t(kRate / 600); lag <= std::size_t(kRate / 70); ++lag) {
+            double xy = 0, xx = 0, yy = 0;
+            for (std::size_t i = 0; i + lag < n; ++i) { xy += double(v[i]) * v[i + lag]; xx += double(v[i]) * v[i]; yy += double(v[i + lag]) * v[i + lag]; }
+            best = std::max(best, xy / std::sqrt(xx * yy + 1e-20));
+        }
+        double logSum = 0, all = 0, mid = 0;
+        for (std::size_t k = 1; k < n / 2; ++k) {
+            double re = 0, im = 0;
+            for (std::size_t i = 0; i < n; ++i) {
+                const double w = 0.5 - 0.5 * std::cos(2 * kPi * double(i) / n);
+                re += w * v[i] * std::cos(2 * kPi * double(k * i) / n);
+                im -= w * v[i] * std::sin(2 * kPi * double(k * i) / n);
+            }
+            const double p = re * re + im * im + 1e-12;
+            logSum += std::log(p);
+            all += p;
+            const double hz = double(k) * kRate / n;
+            if (hz >= 1000 && hz <= 4000) mid += p;
+        }
+        const double bins = n / 2 - 1;
+        sum.harmonicity += best;
+        sum.flatness += std::exp(logSum / bins) / (all / bins);
+        sum.midShare += mid / all;
+        ++frames;
+    }
+    return {sum.harmonicity / frames, sum.flatness / frames, sum.midShare / frames};
+}
+
+// A clean yell is as periodic as calm talk, far less noisy than a strained
+// shout, and pushes its power into 1..4 kHz where talk keeps it low.
+TEST(SoundSynth, CleanShoutsArePeriodicAndBrightWhereStrainedOnesAreNoisy) {
+    double midShare = 0;
+    constexpr int kSeeds = 6;
+    for (int seed = 0; seed < kSeeds; ++seed) {
+        SCOPED_TRACE(seed);
+        zs::Rng rng(zs::hashSeed(7, "voice", seed));
+        const VoiceLook clean = look(zs::cleanShout(rng, kRate, 1.5, seed % 3 == 2));
+        const VoiceLook strained = look(zs::shout(rng, kRate, 1.5, false));
+        const VoiceLook talk = look(zs::formantSpeech(rng, kRate, zs::Talker::Man, 2.0));
+        EXPECT_GT(clean.harmonicity, 0.9);
+        EXPECT_GT(clean.harmonicity, strained.harmonicity);
+        EXPECT_LT(clean.flatness, 0.2 * strained.flatness);
+        EXPECT_GT(clean.midShare, 4 * talk.midShare);
+        midShare += clean.midShare / kSeeds;
+    }
+    EXPECT_GT(midShare, 0.6);
 }
 
 std::string slurp(const fs::path& p) {

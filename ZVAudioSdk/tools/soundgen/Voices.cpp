@@ -159,6 +159,72 @@ Buffer shout(Rng& rng, double rate, double durationS, bool scream) {
     return trimSilence(out, rate);
 }
 
+Buffer cleanShout(Rng& rng, double rate, double durationS, bool scream) {
+    const bool man = rng.chance(0.4);
+    const bool child = !man && rng.chance(0.4);
+    const double fs = man ? rng.uniform(0.95, 1.05) : child ? rng.uniform(1.25, 1.4) : rng.uniform(1.12, 1.2);
+    // Screams sit at the top of each voice's range.
+    const double f0Base = man ? (scream ? rng.uniform(330, 420) : rng.uniform(200, 360))
+                              : (scream ? rng.uniform(480, 620) : rng.uniform(300, 520));
+    const double f1Raise = rng.uniform(1.15, 1.35);   // the wide-open jaw of a yell
+    const double breath = rng.uniform(0.0, 0.01);
+    auto vowelOf = [&](int index) { return scaled(vowel(index, fs), fs * f1Raise, fs * rng.uniform(1.0, 1.1)); };
+    Utterance u(rate);
+    u.silence(0.02);
+    int words = 0;
+    // Words until the length hint is filled; each word's held vowel carries
+    // it, the pitch rising into the vowel and falling away (arch).
+    while (words == 0 || u.seconds() < durationS - 0.4) {
+        const double len = scream ? rng.uniform(0.6, 1.5) : rng.uniform(0.3, 1.0);
+        const double f0 = f0Base * rng.uniform(0.9, 1.12);
+        const double f0End = f0 * rng.uniform(0.7, 0.95), arch = rng.uniform(0.1, 0.35);
+        const double tail = rng.uniform(0.7, 0.9);
+        switch (scream ? 4 : rng.integer(0, 3)) {
+        case 0:   // "no", yelled open ("naw") and closing towards o
+            u.voiced(rng.uniform(0.04, 0.08), scaled({280, 1200, 2300, 3300}, fs, fs), f0, f0, 0.0, 0.5, 0.7, breath);
+            u.voiced(len * 0.75, vowelOf(rng.chance(0.5) ? 0 : 6), f0, 0.5 * (f0 + f0End), arch, 1.0, 0.9, breath);
+            u.voiced(len * 0.25, vowelOf(3), 0.5 * (f0 + f0End), f0End, 0.0, 0.9, tail, breath);
+            break;
+        case 1:   // "hey": a breathy onset, e gliding to i
+            u.frication(rng.uniform(0.03, 0.06), 2500, 0.0, 0.3);
+            u.voiced(len * 0.7, vowelOf(1), f0, 0.5 * (f0 + f0End), arch, 1.0, 0.9, breath);
+            u.voiced(len * 0.3, vowelOf(2), 0.5 * (f0 + f0End), f0End, 0.0, 0.9, tail, breath);
+            break;
+        case 2:   // "stop": s, the t's burst, the open vowel, the p's closure
+            u.frication(rng.uniform(0.05, 0.1), 5500, 0.35);
+            u.silence(rng.uniform(0.02, 0.04));
+            u.frication(0.012, 3500, 0.6);
+            u.voiced(len, vowelOf(rng.chance(0.5) ? 0 : 6), f0, f0End, arch, 1.0, tail, breath);
+            u.silence(rng.uniform(0.03, 0.06));
+            break;
+        case 3:   // "help": h, an open e, the l, the p's closure
+            u.frication(rng.uniform(0.03, 0.06), 2500, 0.0, 0.3);
+            u.voiced(len, vowelOf(rng.chance(0.5) ? 1 : 5), f0, f0End, arch, 1.0, tail, breath);
+            u.voiced(rng.uniform(0.05, 0.09), scaled({360, 1000, 2600, 3400}, fs, fs), f0End, f0End * 0.95, 0.0, tail, 0.4, breath);
+            u.silence(rng.uniform(0.03, 0.06));
+            break;
+        default:  // a scream: one open vowel, held
+            u.voiced(len, vowelOf(rng.chance(0.5) ? 0 : 5), f0, f0End, arch, 1.0, tail, breath);
+            break;
+        }
+        ++words;
+        u.silence(rng.uniform(0.15, 0.6));
+    }
+    VoiceQuality q;
+    q.openQuotient = rng.uniform(0.25, 0.4);   // pressed: strong upper harmonics
+    q.jitter = rng.uniform(0.002, 0.008);
+    q.shimmer = rng.uniform(0.02, 0.05);
+    q.bandwidthScale = rng.uniform(1.0, 1.2);
+    Buffer out = render(rng, rate, u, q, 0.01, 0.015, 0.02);
+    // Effort pushes energy into 1..4 kHz and leaves little below the raised F1.
+    auto presence = Biquad::peaking(rate, rng.uniform(1800, 3000), 0.5, rng.uniform(10, 15));
+    presence.process(out);
+    auto low = Biquad::highpass(rate, rng.uniform(300, 500), 0.7071);
+    low.process(out);
+    normalisePeak(out, 0.9);
+    return trimSilence(out, rate);
+}
+
 Buffer babyCry(Rng& rng, double rate, double durationS) {
     const double f0Base = rng.uniform(350, 550);
     const double fs = rng.uniform(1.5, 1.8);
