@@ -22,7 +22,10 @@
 // further onsets in the observation, highs that fade together band by band
 // (little spread of their hop-to-hop change) and keep the impact's spectral
 // shape, a kick's low rise under the hit. Shards light different bands
-// hop after hop and open onsets of their own.
+// hop after hop and open onsets of their own. A crash that opens a phrase
+// lands on the kit's beat, below its kicks and snares: the block's "beat"
+// (BeatGrid) rules out an observation on a beat that has played for 2 s or
+// more and that stands 2 dB or more below the beat's hits.
 #include "Memory.h"
 #include "detectors/ImpulseEvents.h"
 
@@ -75,7 +78,7 @@ private:
 
 Detector* MakeGlassBreak(std::uint32_t sampleRate, const nlohmann::json& block)
 {
-    return ZvNew<GlassBreak>(WidebandOnly(sampleRate, block, {"veto"}));
+    return ZvNew<GlassBreak>(WidebandOnly(sampleRate, block, {"veto", "beat"}));
 }
 
 }  // namespace zvsdk

@@ -25,6 +25,12 @@
 // (its falls) was tried and ruled out recorded shots, whose tails fall
 // slowly in a room, so it reads none of them.
 //
+// A kit's hit that is the loudest of its 3 s (the first of a phrase, a slap
+// after softer strokes) passes the veto; the block's "beat" (BeatGrid, read
+// by every impulsive detector) rules it out when it lands on a beat that has
+// played for 2 s or more and stands at most 3 dB above that beat's hits. A
+// shot rarely lands on a beat, and over music it stands far above the notes.
+//
 // Automatic fire passes neither the fall nor the veto: its rounds come
 // before the level falls and stand no higher than the round before. The
 // block's "train" (ShotTrain) hears it as a train of equal rounds instead,
@@ -86,7 +92,7 @@ private:
 
 Detector* MakeGunShot(std::uint32_t sampleRate, const nlohmann::json& block)
 {
-    return ZvNew<GunShot>(WidebandOnly(sampleRate, block, {"veto", "train", "blast"}));
+    return ZvNew<GunShot>(WidebandOnly(sampleRate, block, {"veto", "train", "blast", "beat"}));
 }
 
 }  // namespace zvsdk

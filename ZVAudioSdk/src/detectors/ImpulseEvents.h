@@ -35,6 +35,7 @@
 #include "Features.h"
 #include "detectors/DepthTwoTrees.h"
 #include "detectors/Detector.h"
+#include "detectors/BeatGrid.h"
 
 namespace zvsdk {
 
@@ -174,6 +175,7 @@ public:
                 Observe(slot, f);
                 if (slot.hops == kObserveHops) {
                     Describe(slot, out);
+                    closedStart_ = slot.startHop;
                     slot.active = false;
                     closed = true;
                 }
@@ -201,6 +203,9 @@ public:
         recentPos_ = (recentPos_ + 1) % kRecent;
         return closed;
     }
+
+    // The hop on which the observation that closed last had opened.
+    std::uint64_t ClosedStart() const noexcept { return closedStart_; }
 
 private:
     // The voice's bands over their floor reach voiceBandsDb_ on this hop,
@@ -636,6 +641,7 @@ private:
     float onsetLevels_[kOnsetMemory];  // each remembered onset's loudest hop (kLoudestHops), dBFS
     int onsetPos_ = 0;
     std::uint64_t lastOnset_ = kNever;
+    std::uint64_t closedStart_ = 0;
 };
 
 // A detector's reading of one observation: a sum of small decision trees
@@ -793,6 +799,7 @@ public:
                   Parameter(block, "jumpFromHopBefore", 0.0f, 0.0f, 1.0f) > 0.5f, highsDetail, onsetContext,
                   voice_.MinBandsDb(), voice_.MinFluxDb()),
           trees_(block),
+          beat_(block, name),
           holdHops_(static_cast<int>(Parameter(block, "holdHops", 20.0f, 0.0f, 200.0f))),
           name_(name)
     {
@@ -801,8 +808,9 @@ public:
     float Update(const Features& f) noexcept override
     {
         float d[kDescriptorCount];
+        beat_.Feed(f);
         if (events_.Update(f, d)) {
-            const float reading = !Admits(d)              ? 0.0f
+            const float reading = !Admits(d) || beat_.RulesOut(events_.ClosedStart(), f.hop) ? 0.0f
                                   : d[kVoiceOpened] > 0.0f ? trees_.Confidence(d, voice_.LogOdds(d))
                                                            : trees_.Confidence(d);
 #ifdef ZV_IMPULSIVE_TRACE
@@ -837,6 +845,7 @@ private:
     const VoiceOnsetBlock voice_;
     ImpulseEvents events_;
     DescriptorTrees trees_;
+    BeatGrid beat_;  // the class block's "beat": hits of a steady beat are ruled out
     const int holdHops_;
     [[maybe_unused]] const char* name_;  // names the class in a trace build
     float confidence_ = 0.0f;
