@@ -114,6 +114,30 @@ TEST(VocalDetectors, CleanYellIsReportedThroughItsOwnTrees)
     EXPECT_TRUE(InitFails(damaged, "vocal-damaged-clean"));
 }
 
+// The clean-yell trees were fitted on wideband streams: an 8000 Hz stream
+// does not read them. Trees that call every voiced hop a yell take a clean
+// yell for one at 16000 Hz and change nothing at 8000 Hz.
+TEST(VocalDetectors, NarrowbandStreamsDoNotReadTheCleanYellTrees)
+{
+    nlohmann::json bare = SdkTest::ShippedModel();
+    bare["detectors"]["Aggression"].erase("cleanVoice");
+    nlohmann::json eager = SdkTest::ShippedModel();
+    eager["detectors"]["Aggression"]["cleanVoice"]["bias"] = 50.0;
+    eager["detectors"]["Aggression"]["cleanVoice"]["margin"] = 0.0;
+    constexpr std::uint32_t kNarrowRate = 8000;
+    for (const int seed : {2, 3}) {
+        synth::Rng wide(static_cast<std::uint64_t>(seed));
+        const std::vector<float> yell = synth::cleanShout(wide, kRate, 2.0, false);
+        EXPECT_TRUE(Contains(ReportedWith(eager, yell, "vocal-eager-wide"), kAggression)) << seed;
+
+        synth::Rng narrow(static_cast<std::uint64_t>(seed));
+        const std::vector<float> narrowYell = synth::cleanShout(narrow, kNarrowRate, 2.0, false);
+        EXPECT_EQ(ReportedWith(eager, narrowYell, "vocal-eager-narrow", 0.5f, kNarrowRate),
+                  ReportedWith(bare, narrowYell, "vocal-bare-narrow", 0.5f, kNarrowRate))
+            << seed;
+    }
+}
+
 // A car horn holds its pitch where a shout's jitters: horns that the trees
 // alone take for a shout are silenced by the held-pitch bounds from the data
 // file, while a shout over a band's held notes is still reported; bounds the

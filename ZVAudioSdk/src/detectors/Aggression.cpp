@@ -174,6 +174,12 @@ private:
 
 }  // namespace
 
-Detector* MakeAggression(std::uint32_t, const nlohmann::json& block) { return ZvNew<Aggression>(block); }
+// The clean-yell trees were fitted on wideband streams only: a stream below
+// kNarrowbandRate reads them only from a "narrowband" sub-block of its own
+// (at 8000 Hz they took a cry for a yell).
+Detector* MakeAggression(std::uint32_t sampleRate, const nlohmann::json& block)
+{
+    return ZvNew<Aggression>(WidebandOnly(sampleRate, block, {"cleanVoice"}));
+}
 
 }  // namespace zvsdk

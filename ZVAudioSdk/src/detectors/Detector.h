@@ -9,6 +9,8 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
+#include <stdexcept>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -49,6 +51,54 @@ Detector* MakeAggression(std::uint32_t sampleRate, const nlohmann::json& block);
 Detector* MakeBabyCry(std::uint32_t sampleRate, const nlohmann::json& block);
 Detector* MakeSiren(std::uint32_t sampleRate, const nlohmann::json& block);
 Detector* MakeDogBark(std::uint32_t sampleRate, const nlohmann::json& block);
+
+// The class block a detector reads for a stream of `sampleRate`. A stream
+// sampled below kNarrowbandRate has nothing above its Nyquist (4 kHz for the
+// 8000 Hz streams many cameras send): a shot's rise above 5 kHz, most of
+// glass's shards and the highs' share of a clap are not there, so the
+// descriptors of the same sound differ and the class's trees and gate bounds
+// fitted on wideband material do not hold. Such a stream reads the block's
+// "narrowband" sub-block, its keys laid over the block's own (trees, bias,
+// scale, shift and gate bounds measured within the band it has); a block
+// without one, and every wider stream, read the block as it is. Called once
+// per detector at Init, on the caller's thread; the copy is the detector's
+// constructor argument only.
+inline constexpr std::uint32_t kNarrowbandRate = 12000;
+
+inline nlohmann::json BandBlock(std::uint32_t sampleRate, const nlohmann::json& block)
+{
+    const auto narrow = block.find("narrowband");
+    if (sampleRate >= kNarrowbandRate || narrow == block.end()) {
+        return block;
+    }
+    if (!narrow->is_object()) {
+        throw std::runtime_error("detector block: narrowband is not an object");
+    }
+    nlohmann::json chosen = block;
+    chosen.erase("narrowband");
+    for (auto it = narrow->begin(); it != narrow->end(); ++it) {
+        chosen[it.key()] = it.value();
+    }
+    return chosen;
+}
+
+// BandBlock without the sub-objects `keys` (a veto, an onset rule, a train
+// rule) when a stream below kNarrowbandRate would read the wideband ones:
+// those were fitted on wideband streams, whose highs are more than the 3-4
+// kHz bands a narrowband stream has, so such a stream reads each only from
+// its own "narrowband" sub-block.
+inline nlohmann::json WidebandOnly(std::uint32_t sampleRate, const nlohmann::json& block,
+                                   std::initializer_list<const char*> keys)
+{
+    nlohmann::json chosen = BandBlock(sampleRate, block);
+    const auto narrow = block.find("narrowband");
+    for (const char* key : keys) {
+        if (sampleRate < kNarrowbandRate && (narrow == block.end() || !narrow->contains(key))) {
+            chosen.erase(key);
+        }
+    }
+    return chosen;
+}
 
 // Smoothstep from 0 at `low` to 1 at `high`: how detectors turn a measure
 // into evidence without a hard edge.

@@ -678,54 +678,6 @@ private:
     const float shift_;
 };
 
-// The class block a detector reads for a stream of `sampleRate`. A stream
-// sampled below kNarrowbandRate has nothing above its Nyquist (4 kHz for the
-// 8000 Hz streams many cameras send): a shot's rise above 5 kHz, most of
-// glass's shards and the highs' share of a clap are not there, so the
-// descriptors of the same sound differ and the class's trees and gate bounds
-// fitted on wideband material do not hold. Such a stream reads the block's
-// "narrowband" sub-block, its keys laid over the block's own (trees, bias,
-// scale, shift and gate bounds measured within the band it has); a block
-// without one, and every wider stream, read the block as it is. Called once
-// per detector at Init, on the caller's thread; the copy is the detector's
-// constructor argument only.
-inline constexpr std::uint32_t kNarrowbandRate = 12000;
-
-inline nlohmann::json BandBlock(std::uint32_t sampleRate, const nlohmann::json& block)
-{
-    const auto narrow = block.find("narrowband");
-    if (sampleRate >= kNarrowbandRate || narrow == block.end()) {
-        return block;
-    }
-    if (!narrow->is_object()) {
-        throw std::runtime_error("detector block: narrowband is not an object");
-    }
-    nlohmann::json chosen = block;
-    chosen.erase("narrowband");
-    for (auto it = narrow->begin(); it != narrow->end(); ++it) {
-        chosen[it.key()] = it.value();
-    }
-    return chosen;
-}
-
-// BandBlock without the sub-objects `keys` (a veto, an onset rule, a train
-// rule) when a stream below kNarrowbandRate would read the wideband ones:
-// those were fitted on wideband streams, whose highs are more than the 3-4
-// kHz bands a narrowband stream has, so such a stream reads each only from
-// its own "narrowband" sub-block.
-inline nlohmann::json WidebandOnly(std::uint32_t sampleRate, const nlohmann::json& block,
-                                   std::initializer_list<const char*> keys)
-{
-    nlohmann::json chosen = BandBlock(sampleRate, block);
-    const auto narrow = block.find("narrowband");
-    for (const char* key : keys) {
-        if (sampleRate < kNarrowbandRate && (narrow == block.end() || !narrow->contains(key))) {
-            chosen.erase(key);
-        }
-    }
-    return chosen;
-}
-
 // A class block's "veto": trees fitted only on the observations the class's
 // own trees already read as the class, telling it from the look-alikes that
 // pass for it there (a drum kit's crash for glass, a kick and snare struck
