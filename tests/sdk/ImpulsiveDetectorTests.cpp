@@ -408,8 +408,9 @@ TEST(ImpulsiveDetectors, GunShotTrainHearsHeavyAutomaticFireOnce)
 
 // A single shotgun shot (a crack over a long low blast) is heard by
 // GunShot's "blast", once per shot; without "blast" the shipped trees read
-// most such blasts as no shot. A door slam (a latch's click, then a thud
-// that dies at once) stays silent; a damaged "blast" fails Init.
+// most such blasts as no shot; out of digital silence they are heard only
+// with "fromSilence". A door slam (a latch's click, then a thud that dies at
+// once) stays silent; a damaged "blast" fails Init.
 TEST(ImpulsiveDetectors, GunShotBlastHearsASingleHeavyShotOnce)
 {
     synth::Rng rng(62);
@@ -438,6 +439,25 @@ TEST(ImpulsiveDetectors, GunShotBlastHearsASingleHeavyShotOnce)
         slams += Contains(ReportedWith(model, slam, "shotblast"), kGunShot) ? 1 : 0;
     }
     EXPECT_EQ(slams, 0);
+    // The same shots out of digital silence (a recorder that wakes on the
+    // shot): heard once each, as above, only while "fromSilence" reads a
+    // crack after hops with empty top bands.
+    auto gatedReportsWith = [&](const nlohmann::json& gatedModel) {
+        std::vector<long> counts;
+        for (std::vector<float> clip : shots) {
+            std::fill(clip.begin(), clip.begin() + static_cast<std::ptrdiff_t>(1.5 * kRate), 0.0f);
+            const std::vector<int> codes = ReportedWith(gatedModel, clip, "shotblast");
+            counts.push_back(std::count(codes.begin(), codes.end(), kGunShot));
+        }
+        return counts;
+    };
+    const std::vector<long> gated = gatedReportsWith(model);
+    EXPECT_GE(std::count(gated.begin(), gated.end(), 1L), 2);
+    EXPECT_LE(*std::max_element(gated.begin(), gated.end()), 1L);
+    nlohmann::json deaf = model;
+    deaf["detectors"]["GunShot"]["blast"]["fromSilence"] = 0;
+    const std::vector<long> gatedDeaf = gatedReportsWith(deaf);
+    EXPECT_LT(std::count(gatedDeaf.begin(), gatedDeaf.end(), 1L), std::count(gated.begin(), gated.end(), 1L));
     // The trees alone hear at most a stray one of them.
     nlohmann::json without = model;
     without["detectors"]["GunShot"].erase("blast");

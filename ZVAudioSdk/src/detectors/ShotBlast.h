@@ -43,6 +43,15 @@
 // (bands up to 8 kHz); a stream that opens on the shot has nothing to
 // read it against and is not heard.
 //
+// A shot out of digital silence (a recorder that wakes on the sound a few
+// hops before it, and so the top bands empty in some hop before the crack)
+// has no reference either. With fromSilence its crack is timed over the
+// hops heard since, if any, else over the silence, and must itself reach
+// minSilentTopDb in the top bands (a faint sound out of silence is no
+// crack); its rises then pass by themselves and the shot is judged by what
+// it is: the shares, the pitch, the hold, the decay, the flicker and the
+// quiet after, with the same bounds.
+//
 // Read from GunShot's "blast" sub-block; absent, the rule is off and costs
 // one branch per hop. Plain data of its detector, same thread; Update
 // allocates nothing: every hop it sums the top and low bands and stores
@@ -84,6 +93,8 @@ public:
           maxBlockDropDb_(Parameter(blast, "maxBlockDropDb", 10.0f, 0.0f, 120.0f)),
           minFlickerDb_(Parameter(blast, "minFlickerDb", 3.5f, 0.0f, 120.0f)),
           maxRegainDb_(Parameter(blast, "maxRegainDb", -6.0f, -120.0f, 120.0f)),
+          fromSilence_(Parameter(blast, "fromSilence", 0.0f, 0.0f, 1.0f) >= 0.5f),
+          minSilentTopDb_(Parameter(blast, "minSilentTopDb", -60.0f, -120.0f, 0.0f)),
           confidence_(Parameter(blast, "confidence", 0.9f, 0.0f, 1.0f))
     {
         std::fill(topBefore_, topBefore_ + kBefore, kSilenceDb);
@@ -112,18 +123,32 @@ public:
         }
         top = topBands > 0 ? top / static_cast<float>(topBands) : kSilenceDb;
         const float lowDb = PowerToDb(low);
-        float quietest = topBefore_[0];
-        for (int i = 1; i < kBefore; ++i) {
-            quietest = std::min(quietest, topBefore_[i]);
+        // The quietest of the hops before whose top bands were heard; none
+        // heard (digital silence, as from a recorder that wakes on a sound,
+        // or a quiet background with nothing up there) leaves it at silence.
+        float quietest = 0.0f;
+        bool empty = false;
+        for (int i = 0; i < kBefore; ++i) {
+            if (topBefore_[i] > kSilenceDb + 10.0f) {
+                quietest = std::min(quietest, topBefore_[i]);
+            } else {
+                empty = true;
+            }
         }
-        // Digital silence before (a recorder that wakes on a sound) is no
-        // reference: anything jumps over it; nor is a stream's first half
-        // second (the window still filling, the background not yet heard).
+        quietest = quietest < 0.0f ? quietest : kSilenceDb;
+        // A stream's first half second is no reference (the window still
+        // filling, the background not yet heard), nor are top bands empty
+        // before: anything jumps over them. With "fromSilence" a crack after
+        // such emptiness is read all the same, on what it is rather than on
+        // what it rises over (its rises pass; the shares, the hold, the
+        // decay and the quiet after decide), timed over the hops heard
+        // since, if any. The first half second stays unread either way: a
+        // far firework's boom opening a stream decays as a blast does.
         // A crack during a blast being read restarts it only when louder
         // than all of it so far: a crackle in the background just before a
         // shot must not hide the shot.
-        const bool crack = topBands > 0 && f.hop >= kWarmupHops && quietest > kSilenceDb + 10.0f &&
-                           top - quietest >= minJumpDb_;
+        const bool crack = topBands > 0 && f.hop >= kWarmupHops && top - quietest >= minJumpDb_ &&
+                           (!empty || (fromSilence_ && top >= minSilentTopDb_));
         if (crack && (pending_ < 0 || (pending_ < kBlastHops && f.levelDb > peakLevelDb_ + kRestartDb))) {
             Start(quietest);
         }
@@ -302,6 +327,8 @@ private:
     const float maxBlockDropDb_;
     const float minFlickerDb_;
     const float maxRegainDb_;
+    const bool fromSilence_;
+    const float minSilentTopDb_;
     const float confidence_;
 
     float topBefore_[kBefore];       // mean level of the top bands (IsTop) in the last kBefore hops, dB
