@@ -52,6 +52,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <stdexcept>
 #ifdef ZV_IMPULSIVE_TRACE
 #include <cstdio>
 #endif
@@ -86,14 +87,17 @@ public:
           maxRegainDb_(Parameter(blast, "maxRegainDb", -6.0f, -120.0f, 120.0f)),
           confidence_(Parameter(blast, "confidence", 0.9f, 0.0f, 1.0f))
     {
+        if (minDecayDbPerS_ > maxDecayDbPerS_) {
+            throw std::runtime_error("GunShot blast: minDecayDbPerS above maxDecayDbPerS");
+        }
         std::fill(topBefore_, topBefore_ + kBefore, kSilenceDb);
         std::fill(lowBefore_, lowBefore_ + kBefore, kSilenceDb);
         std::fill(recent_, recent_ + kRecentHops, kSilenceDb);
     }
 
-    // Feeds one hop. Returns `confidence` from the hop a blast is judged
-    // (kSpanHops after its crack), fading over the next 20 hops, so that one
-    // shot is one event.
+    // Feeds one hop. Returns `confidence` less one step of its fade from the
+    // hop a blast is judged (kSpanHops after its crack), then 0.05 less each
+    // hop (18 hops from 0.9), so that one shot is one event.
     float Update(const Features& f) noexcept
     {
         if (!enabled_) {
