@@ -123,9 +123,9 @@ public:
         // Digital silence before (a recorder that wakes on a sound) is no
         // reference: anything jumps over it; nor is a stream's first half
         // second (the window still filling, the background not yet heard).
-        // A crack during a blast being read restarts it only when louder
-        // than all of it so far: a crackle in the background just before a
-        // shot must not hide the shot.
+        // A crack during a blast being read restarts it only when kRestartDb
+        // louder than all of it so far: a crackle in the background just
+        // before a shot must not hide the shot.
         const bool crack = topBands > 0 && f.hop >= kWarmupHops && quietest > kSilenceDb + 10.0f &&
                            top - quietest >= minJumpDb_;
         if (crack && (pending_ < 0 || (pending_ < kBlastHops && f.levelDb > peakLevelDb_ + kRestartDb))) {
