@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "DetectorTestSupport.h"
@@ -468,6 +469,44 @@ TEST(ImpulsiveDetectors, GunShotBlastHearsASingleHeavyShotOnce)
     EXPECT_TRUE(InitFails(model, "shotblast"));
     model["detectors"]["GunShot"]["blast"] = 1;
     EXPECT_TRUE(InitFails(model, "shotblast"));
+}
+
+// Bounds that contradict each other make the data file unusable rather than
+// switch a rule off: a blast's decay range upside down, a beat read over
+// less than its own minimum span, a beat's tolerance so wide that the search
+// between two hits of the fastest beat reaches the hits themselves. The
+// same holds for a narrowband stream whose "narrowband" sub-block carries
+// the rules.
+TEST(ImpulsiveDetectors, ContradictoryBlastAndBeatBoundsFailInit)
+{
+    const nlohmann::json shipped = SdkTest::ShippedModel();
+    ASSERT_FALSE(InitFails(shipped, "bounds-shipped"));
+    ASSERT_FALSE(InitFails(shipped, "bounds-shipped", 8000));
+    std::vector<std::pair<const char*, nlohmann::json>> damaged;
+    for (const char* cls : {"GunShot", "GlassBreak"}) {
+        nlohmann::json spans = shipped;
+        spans["detectors"][cls]["beat"]["spanS"] = 2.0;
+        spans["detectors"][cls]["beat"]["minSpanS"] = 3.0;
+        damaged.emplace_back(cls, spans);
+        nlohmann::json wide = shipped;
+        wide["detectors"][cls]["beat"]["toleranceHops"] = 8.0;
+        damaged.emplace_back(cls, wide);
+    }
+    nlohmann::json decay = shipped;
+    decay["detectors"]["GunShot"]["blast"]["minDecayDbPerS"] = 80.0;
+    damaged.emplace_back("GunShot", decay);
+    for (const auto& [cls, model] : damaged) {
+        EXPECT_TRUE(InitFails(model, "bounds-wide")) << cls;
+        // The same sub-blocks moved into the class's "narrowband" block, read at 8000 Hz.
+        nlohmann::json narrow = model;
+        nlohmann::json& block = narrow["detectors"][cls];
+        for (const char* key : {"beat", "blast"}) {
+            if (block.contains(key)) {
+                block["narrowband"][key] = block[key];
+            }
+        }
+        EXPECT_TRUE(InitFails(narrow, "bounds-narrow", 8000)) << cls;
+    }
 }
 
 TEST(ImpulsiveDetectors, EverydaySoundsCutOutOfSilenceAreNoneOfTheImpulsiveClasses)

@@ -24,7 +24,8 @@
 // grid's strength; the strongest period wins. The observation is ruled out
 // when that strength reaches "minShare" over at least "minSpanS" seconds of
 // stream before t0 and its onset's loudest hop stands at most "maxOverDb"
-// above the loudest hit the grid found. A sub-block without these keys takes
+// above the second loudest hit the grid found (one loud hit on the grid, an
+// earlier shot, does not raise the bar). A sub-block without these keys takes
 // the defaults; a class block without "beat" rules nothing out and pays
 // nothing per hop.
 //
@@ -34,6 +35,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <stdexcept>
+#include <string>
 
 #include <nlohmann/json.hpp>
 
@@ -47,11 +50,16 @@ public:
     static constexpr int kHistory = 800;  // hops kept: the span read, plus an observation's length
     static constexpr int kMinLagHops = 18;  // 0.18 s: eighth notes at 166 bpm
     static constexpr int kMaxLagHops = 100;  // 1 s: quarter notes at 60 bpm
+    // The window searched halfway between two hits of the shortest period
+    // must reach neither of them, or every grid counts its own hits against
+    // itself: (kMinLagHops - tolerance) / 2 > tolerance, rounded down.
+    static constexpr int kMaxToleranceHops = (kMinLagHops - 2) / 3;
 
     BeatGrid(const nlohmann::json& block, const char* name)
         : present_(block.contains("beat")),
           minHitFluxDb_(Parameter(OptionalObject(block, "beat", name), "minHitFluxDb", 3.0f, 0.0f, 60.0f)),
-          toleranceHops_(static_cast<int>(Parameter(OptionalObject(block, "beat", name), "toleranceHops", 5.0f, 1.0f, 8.0f))),
+          toleranceHops_(static_cast<int>(Parameter(OptionalObject(block, "beat", name), "toleranceHops", 5.0f, 1.0f,
+                                                    static_cast<float>(kMaxToleranceHops)))),
           spanHops_(static_cast<int>(Parameter(OptionalObject(block, "beat", name), "spanS", 5.0f, 1.0f, 7.0f) *
                                      static_cast<float>(kHopsPerSecond))),
           minSpanHops_(static_cast<int>(Parameter(OptionalObject(block, "beat", name), "minSpanS", 2.5f, 1.0f, 7.0f) *
@@ -59,6 +67,9 @@ public:
           minShare_(Parameter(OptionalObject(block, "beat", name), "minShare", 0.6f, 0.0f, 1.0f)),
           maxOverDb_(Parameter(OptionalObject(block, "beat", name), "maxOverDb", 3.0f, -30.0f, 60.0f))
     {
+        if (minSpanHops_ > spanHops_) {
+            throw std::runtime_error(std::string(name) + " beat: minSpanS above spanS");
+        }
         std::fill(flux_, flux_ + kFluxHops, 0.0f);
         std::fill(level_, level_ + kHistory, kSilenceDb);
         std::fill(hit_, hit_ + kHistory, false);

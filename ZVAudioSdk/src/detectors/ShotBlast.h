@@ -61,6 +61,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <stdexcept>
 #ifdef ZV_IMPULSIVE_TRACE
 #include <cstdio>
 #endif
@@ -97,14 +98,17 @@ public:
           minSilentTopDb_(Parameter(blast, "minSilentTopDb", -60.0f, -120.0f, 0.0f)),
           confidence_(Parameter(blast, "confidence", 0.9f, 0.0f, 1.0f))
     {
+        if (minDecayDbPerS_ > maxDecayDbPerS_) {
+            throw std::runtime_error("GunShot blast: minDecayDbPerS above maxDecayDbPerS");
+        }
         std::fill(topBefore_, topBefore_ + kBefore, kSilenceDb);
         std::fill(lowBefore_, lowBefore_ + kBefore, kSilenceDb);
         std::fill(recent_, recent_ + kRecentHops, kSilenceDb);
     }
 
-    // Feeds one hop. Returns `confidence` from the hop a blast is judged
-    // (kSpanHops after its crack), fading over the next 20 hops, so that one
-    // shot is one event.
+    // Feeds one hop. Returns `confidence` less one step of its fade from the
+    // hop a blast is judged (kSpanHops after its crack), then 0.05 less each
+    // hop (18 hops from 0.9), so that one shot is one event.
     float Update(const Features& f) noexcept
     {
         if (!enabled_) {
@@ -144,9 +148,9 @@ public:
         // decay and the quiet after decide), timed over the hops heard
         // since, if any. The first half second stays unread either way: a
         // far firework's boom opening a stream decays as a blast does.
-        // A crack during a blast being read restarts it only when louder
-        // than all of it so far: a crackle in the background just before a
-        // shot must not hide the shot.
+        // A crack during a blast being read restarts it only when kRestartDb
+        // louder than all of it so far: a crackle in the background just
+        // before a shot must not hide the shot.
         const bool crack = topBands > 0 && f.hop >= kWarmupHops && top - quietest >= minJumpDb_ &&
                            (!empty || (fromSilence_ && top >= minSilentTopDb_));
         if (crack && (pending_ < 0 || (pending_ < kBlastHops && f.levelDb > peakLevelDb_ + kRestartDb))) {
