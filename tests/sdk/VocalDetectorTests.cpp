@@ -287,13 +287,15 @@ TEST(VocalDetectors, ASqueakyHingeIsNotABabyCry)
 
 // Hinges squeal in one even glide: over quiet, pink noise, babble and
 // traffic at +10 dB, the shipped data file reports fewer of them as a cry
-// than the same file with the smooth-pitch gate never shutting.
+// than the same file with the smooth-pitch gates never shutting.
 TEST(VocalDetectors, TheSmoothPitchGateSilencesHinges)
 {
     const nlohmann::json shipped = SdkTest::ShippedModel();
     nlohmann::json ungated = shipped;
     ungated["detectors"]["BabyCry"]["openSmoothShare"] = 1.0f;
     ungated["detectors"]["BabyCry"]["closedSmoothShare"] = 1.005f;
+    ungated["detectors"]["BabyCry"].erase("openSecondSmoothShare");
+    ungated["detectors"]["BabyCry"].erase("closedSecondSmoothShare");
     synth::Rng rng(21);
     const synth::SoundKind* hinge = nullptr;
     for (const synth::SoundKind& kind : synth::catalogue()) {
@@ -311,6 +313,36 @@ TEST(VocalDetectors, TheSmoothPitchGateSilencesHinges)
         without += Contains(ReportedWith(ungated, clip, "vocal-smooth"), kBabyCry) ? 1 : 0;
     }
     EXPECT_LT(withGate, without);
+}
+
+// An adult's scream: one held vowel whose pitch arcs smoothly, then a pause,
+// which is what a cry's bout looks like once the vowel has ended. Clean
+// screams over pink noise at +10 dB that the file without the second-long
+// smooth-pitch bounds takes for cries are not taken with the shipped file,
+// while cries still are; bounds the wrong way round make the file unusable.
+TEST(VocalDetectors, ACleanScreamIsNotABabyCry)
+{
+    const nlohmann::json shipped = SdkTest::ShippedModel();
+    nlohmann::json bare = shipped;
+    bare["detectors"]["BabyCry"].erase("openSecondSmoothShare");
+    bare["detectors"]["BabyCry"].erase("closedSecondSmoothShare");
+    for (const int seed : {106, 126, 140}) {
+        synth::Rng rng(static_cast<std::uint64_t>(seed));
+        const std::vector<float> scream =
+            OverBackground(rng, synth::cleanShout(rng, kRate, 2.0, true), synth::BackgroundKind::Pink, 10.0);
+        EXPECT_FALSE(Contains(ReportedWith(shipped, scream, "vocal-scream"), kBabyCry)) << seed;
+        EXPECT_TRUE(Contains(ReportedWith(bare, scream, "vocal-scream"), kBabyCry)) << seed;
+    }
+    synth::Rng rng(31);
+    for (int take = 0; take < 4; ++take) {
+        const std::vector<float> cry = OverBackground(rng, synth::babyCry(rng, kRate, 5.0),
+                                                      take % 2 ? synth::BackgroundKind::Traffic : synth::BackgroundKind::Pink, 10.0);
+        EXPECT_TRUE(Contains(ReportedWith(shipped, cry, "vocal-scream"), kBabyCry)) << take;
+    }
+    nlohmann::json reversed = shipped;
+    reversed["detectors"]["BabyCry"]["openSecondSmoothShare"] = 0.7f;
+    reversed["detectors"]["BabyCry"]["closedSecondSmoothShare"] = 0.5f;
+    EXPECT_TRUE(InitFails(reversed, "vocal-scream"));
 }
 
 }  // namespace

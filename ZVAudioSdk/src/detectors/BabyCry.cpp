@@ -37,6 +37,15 @@
 // where the melody's arc is flat, so only now and then do three of its
 // hops lie on a straight line. The gate shuts as the share of such hops
 // in the last half-second grows.
+//
+// The same cue once more over the whole second the evidence covers, against
+// an adult's scream: one held vowel, a single long exhalation whose pitch
+// arcs smoothly (an adult larynx jitters far less than an infant's). While
+// the vowel lasts the half-second gate holds it down, but as soon as the
+// voice stops the evidence shows a voiced stretch followed by a pause, which
+// is what a cry's bout looks like; the second-long share still remembers how
+// smoothly that stretch ran. Without its bounds in the data file this gate
+// stays open.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -50,7 +59,7 @@
 namespace zvsdk {
 namespace {
 
-// The share, over the last half-second, of voiced hops whose checked pitch
+// The share, over the last window of hops, of voiced hops whose checked pitch
 // lies on a straight line with the hops 30 and 60 ms before it (within
 // kBendSemitones of the second difference), among the hops where all three
 // are voiced and within a semitone of each other (an octave slip of the
@@ -62,7 +71,8 @@ namespace {
 // Cost: a few additions and one log a voiced hop; no allocation.
 class SmoothPitch {
 public:
-    SmoothPitch() noexcept
+    // Over the last `windowHops` hops (at most kMaxWindow).
+    explicit SmoothPitch(std::uint32_t windowHops) noexcept : window_(std::min(windowHops, kMaxWindow))
     {
         std::fill(std::begin(pitches_), std::end(pitches_), kUnvoiced);
         std::fill(std::begin(lines_), std::end(lines_), kNoLine);
@@ -87,7 +97,7 @@ public:
         }
         const std::int8_t old = lines_[slot_];
         lines_[slot_] = line;
-        slot_ = (slot_ + 1) % kWindow;
+        slot_ = (slot_ + 1) % window_;
         counted_ += (line != kNoLine ? 1 : 0) - (old != kNoLine ? 1 : 0);
         straight_ += (line == 1 ? 1 : 0) - (old == 1 ? 1 : 0);
         return static_cast<float>(straight_) / static_cast<float>(std::max(counted_, kMinLines));
@@ -103,10 +113,11 @@ private:
     static constexpr float kBendSemitones = 0.12f;
     static constexpr std::uint32_t kStep = 3;  // 30 ms
     static constexpr std::uint32_t kPitches = 2 * kStep + 1;
-    static constexpr std::uint32_t kWindow = 50;  // half a second
+    static constexpr std::uint32_t kMaxWindow = 100;
     static constexpr int kMinLines = 10;
     float pitches_[kPitches];
-    std::int8_t lines_[kWindow];
+    std::int8_t lines_[kMaxWindow];
+    const std::uint32_t window_;
     std::uint32_t next_ = 0;
     std::uint32_t slot_ = 0;
     int counted_ = 0;
@@ -130,7 +141,9 @@ public:
           openHeldShare_(Parameter(block, "openHeldShare", 0.35f, 0.0f, 1.0f)),
           closedHeldShare_(Parameter(block, "closedHeldShare", 0.55f, 0.0f, 1.01f)),
           openSmoothShare_(Parameter(block, "openSmoothShare", 0.5f, 0.0f, 1.0f)),
-          closedSmoothShare_(Parameter(block, "closedSmoothShare", 0.7f, 0.0f, 1.01f))
+          closedSmoothShare_(Parameter(block, "closedSmoothShare", 0.7f, 0.0f, 1.01f)),
+          openSecondSmoothShare_(Parameter(block, "openSecondSmoothShare", 1.0f, 0.0f, 1.0f)),
+          closedSecondSmoothShare_(Parameter(block, "closedSecondSmoothShare", 1.01f, 0.0f, 1.01f))
     {
         if (closedTiltDb_ <= openTiltDb_) {
             throw std::runtime_error("BabyCry: closedTiltDb must lie above openTiltDb");
@@ -140,6 +153,9 @@ public:
         }
         if (closedSmoothShare_ <= openSmoothShare_) {
             throw std::runtime_error("BabyCry: closedSmoothShare must lie above openSmoothShare");
+        }
+        if (closedSecondSmoothShare_ <= openSecondSmoothShare_) {
+            throw std::runtime_error("BabyCry: closedSecondSmoothShare must lie above openSecondSmoothShare");
         }
     }
 
@@ -159,8 +175,12 @@ public:
         // And open up to openSmoothShare, closed from closedSmoothShare.
         const float smoothShare = smooth_.Update(evidence_.LastVoicePitch());
         const float unsteady = Ramp(-smoothShare, -closedSmoothShare_, -openSmoothShare_);
+        // The same over the whole second the evidence covers, so that a held
+        // vowel's smoothness still counts once the voice has stopped.
+        const float secondShare = smoothSecond_.Update(evidence_.LastVoicePitch());
+        const float unsteadySecond = Ramp(-secondShare, -closedSecondSmoothShare_, -openSecondSmoothShare_);
         return score_.Follow(score_.Weigh(voice) +
-                             std::log(std::max(presence * tilt * notes * unsteady, 1e-4f)));
+                             std::log(std::max(presence * tilt * notes * unsteady * unsteadySecond, 1e-4f)));
     }
 
 private:
@@ -169,7 +189,8 @@ private:
     // tilt does not need; the cost is a few dozen band look-ups a hop).
     EffortEvidence evidence_{100};
     HeldPitch held_;
-    SmoothPitch smooth_;
+    SmoothPitch smooth_{50};          // half a second: a hinge's squeal, a band's notes
+    SmoothPitch smoothSecond_{100};   // the evidence's second: a held vowel and the pause after it
     VoiceScore score_;
     const float noPresenceDb_;
     const float fullPresenceDb_;
@@ -179,6 +200,8 @@ private:
     const float closedHeldShare_;
     const float openSmoothShare_;
     const float closedSmoothShare_;
+    const float openSecondSmoothShare_;
+    const float closedSecondSmoothShare_;
 };
 
 }  // namespace
