@@ -678,6 +678,34 @@ private:
     const float shift_;
 };
 
+// The bands centred 5 .. 8 kHz, where GunShot's rules read a shot's crack.
+// Every wideband rate has them, so the same sound reads the same at 16 and
+// 48 kHz (over the bands up to 12 kHz a 48 kHz stream's rise and share
+// would be averaged with bands a muffled crack hardly reaches); a stream
+// below 12 kHz has none.
+inline bool IsCrackBand(float hz) noexcept { return hz >= 5000.0f && hz < 8000.0f; }
+
+struct CrackBandsLevel {
+    float meanDb = kSilenceDb;  // mean level of the crack bands this hop (kSilenceDb when there are none)
+    int count = 0;              // how many bands of the stream are crack bands
+};
+
+inline CrackBandsLevel CrackBandsDb(const Features& f) noexcept
+{
+    CrackBandsLevel level;
+    float sum = 0.0f;
+    for (int b = 0; b < f.bandCount; ++b) {
+        if (IsCrackBand(f.bandHz[b])) {
+            sum += f.bandDb[b];
+            ++level.count;
+        }
+    }
+    if (level.count > 0) {
+        level.meanDb = sum / static_cast<float>(level.count);
+    }
+    return level;
+}
+
 // A class block's "veto": trees fitted only on the observations the class's
 // own trees already read as the class, telling it from the look-alikes that
 // pass for it there (a drum kit's crash for glass, a kick and snare struck

@@ -114,18 +114,13 @@ public:
         if (!enabled_) {
             return 0.0f;
         }
-        float top = 0.0f;
-        int topBands = 0;
+        const CrackBandsLevel highs = CrackBandsDb(f);
+        const float top = highs.meanDb;
+        const int topBands = highs.count;
         float low = 0.0f;
         for (int b = 0; b < f.bandCount; ++b) {
-            if (f.bandHz[b] < 500.0f) {
-                low += f.bandPower[b];
-            } else if (IsTop(f.bandHz[b])) {
-                top += f.bandDb[b];
-                ++topBands;
-            }
+            low += f.bandHz[b] < 500.0f ? f.bandPower[b] : 0.0f;
         }
-        top = topBands > 0 ? top / static_cast<float>(topBands) : kSilenceDb;
         const float lowDb = PowerToDb(low);
         // The quietest of the hops before whose top bands were heard; none
         // heard (digital silence, as from a recorder that wakes on a sound,
@@ -179,8 +174,6 @@ private:
     static constexpr int kRecentHops = 300;  // the 3 s before a crack
     static constexpr std::uint64_t kWarmupHops = 50;
     static constexpr float kRestartDb = 6.0f;
-    // The highs are read in the bands centred 5 .. 8 kHz, as ShotTrain does.
-    static bool IsTop(float hz) noexcept { return hz >= 5000.0f && hz < 8000.0f; }
 
     void Start(float quietestTop) noexcept
     {
@@ -241,7 +234,7 @@ private:
                 lowPower += power;
                 strongestLow = std::max(strongestLow, power);
             }
-            topPower += IsTop(f.bandHz[b]) ? power : 0.0f;
+            topPower += IsCrackBand(f.bandHz[b]) ? power : 0.0f;
         }
         for (int i = 0; i < kBlastHops; ++i) {
             lowPeakDb = std::max(lowPeakDb, lowDb_[i]);
@@ -335,7 +328,7 @@ private:
     const float minSilentTopDb_;
     const float confidence_;
 
-    float topBefore_[kBefore];       // mean level of the top bands (IsTop) in the last kBefore hops, dB
+    float topBefore_[kBefore];       // mean level of the top bands (IsCrackBand) in the last kBefore hops, dB
     float lowBefore_[kBefore];       // power below 500 Hz in those hops, dB
     int beforePos_ = 0;
     float recent_[kRecentHops];      // hop levels of the last 3 s, dBFS

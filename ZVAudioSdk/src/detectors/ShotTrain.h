@@ -91,15 +91,9 @@ public:
         if (!enabled_) {
             return 0.0f;
         }
-        float top = 0.0f;
-        int topBands = 0;
-        for (int b = 0; b < f.bandCount; ++b) {
-            if (IsTop(f.bandHz[b])) {
-                top += f.bandDb[b];
-                ++topBands;
-            }
-        }
-        top = topBands > 0 ? top / static_cast<float>(topBands) : kSilenceDb;
+        const CrackBandsLevel highs = CrackBandsDb(f);
+        const float top = highs.meanDb;
+        const int topBands = highs.count;
         float quietest = topBefore_[0];
         for (int i = 1; i < kBefore; ++i) {
             quietest = std::min(quietest, topBefore_[i]);
@@ -135,16 +129,11 @@ private:
     static constexpr int kBefore = 3;       // hops before a crack that make its reference
     static constexpr int kRoundHops = 5;
     static constexpr int kMaxExtraRounds = 8;  // the odds stop growing here (and stay finite)    // hops from a crack over which its round is read (the blast within)
-    // The highs are read in the bands centred 5 .. 8 kHz, which every
-    // wideband rate has: the same sound then reads the same at 16 and 48 kHz
-    // (over the bands up to 12 kHz a 48 kHz stream's rise and share would
-    // be averaged with bands a muffled crack hardly reaches).
-    static bool IsTop(float hz) noexcept { return hz >= 5000.0f && hz < 8000.0f; }
 
     struct Round {
         std::uint64_t hop = 0;
         float levelDb = kSilenceDb;   // loudest hop of the round, dBFS
-        float topRiseDb = 0.0f;       // mean rise of the top bands (IsTop) over the hops before
+        float topRiseDb = 0.0f;       // mean rise of the top bands (IsCrackBand) over the hops before
         float lowShare = 0.0f;        // share of the round's peak power below 500 Hz
         float harmonicity = 0.0f;     // mean harmonicity of its hops
         float topShareDb = 0.0f;      // the top bands' part of its peak power, dB
@@ -180,7 +169,7 @@ private:
             const float power = FastDbToPower(peakDb_[b]);
             allPower += power;
             lowPower += f.bandHz[b] < 500.0f ? power : 0.0f;
-            if (IsTop(f.bandHz[b])) {
+            if (IsCrackBand(f.bandHz[b])) {
                 topPower += power;
                 top += std::clamp(peakDb_[b] - refDb_[b], 0.0f, 50.0f);
                 ++topBands;
@@ -258,7 +247,7 @@ private:
     const int holdHops_;
 
     float before_[kBefore][kBandCount];  // band levels of the last kBefore hops, dB
-    float topBefore_[kBefore];           // mean level of the top bands (IsTop) in those hops, dB
+    float topBefore_[kBefore];           // mean level of the top bands (IsCrackBand) in those hops, dB
     int beforePos_ = 0;
     float refDb_[kBandCount] = {};
     float peakDb_[kBandCount] = {};
