@@ -37,16 +37,6 @@
 // alongside the observations. A single heavy shot (a shotgun), whose low,
 // long blast the trees do not read as a shot, is heard by the block's
 // "blast" (ShotBlast). The detector reports the highest of the three.
-//
-// A mechanical click (a latch, a lock, a shutter) cut out of silence passes
-// the trees too: broad, sudden and far above the silence before it. What it
-// lacks is the blast: a shot's muzzle gas carries energy below 2 kHz for
-// tens of ms, and at least a few percent of the onset's energy below
-// 500 Hz; a click is a few ms of thin metal, nothing under 500 Hz, and its
-// energy below 2 kHz is gone within 30 ms. The block's "click"
-// ("maxLowShare", "minFallDb") rules out an onset that is both that thin
-// and gone that fast. Over a background a click's fall stops at the
-// background's level and the rule does not apply; there the trees decide.
 #include "Memory.h"
 #include "detectors/ImpulseEvents.h"
 #include "detectors/ShotBlast.h"
@@ -62,8 +52,6 @@ public:
           minBroad_(Parameter(block, "minBroad", 0.4f, 0.0f, 1.0f)),
           minRiseDb_(Parameter(block, "minRiseDb", 4.0f, 0.0f, 50.0f)),
           minTopRiseDb_(Parameter(block, "minTopRiseDb", 2.0f, 0.0f, 50.0f)),
-          clickMaxLowShare_(Parameter(OptionalObject(block, "click", "GunShot"), "maxLowShare", 0.0f, 0.0f, 1.0f)),
-          clickMinFallDb_(Parameter(OptionalObject(block, "click", "GunShot"), "minFallDb", 40.0f, 0.0f, 40.0f)),
           veto_(block, "GunShot"),
           train_(OptionalObject(block, "train", "GunShot")),
           blast_(OptionalObject(block, "blast", "GunShot"))
@@ -88,22 +76,13 @@ protected:
     bool Admits(const float d[kDescriptorCount]) const noexcept override
     {
         return ImpulseDetector::Admits(d) && d[kBroad] >= minBroad_ && d[kRise] >= minRiseDb_ &&
-               d[kTopRise] >= minTopRiseDb_ && !IsClick(d) && !veto_.RulesOut(d);
+               d[kTopRise] >= minTopRiseDb_ && !veto_.RulesOut(d);
     }
 
 private:
-    // Thin in the lows and gone within 30 ms below 2 kHz: no blast. No
-    // "click" in the block: maxLowShare 0, nothing is a click.
-    bool IsClick(const float d[kDescriptorCount]) const noexcept
-    {
-        return d[kLowShare] < clickMaxLowShare_ && d[kBlastFall] >= clickMinFallDb_;
-    }
-
     const float minBroad_;
     const float minRiseDb_;
     const float minTopRiseDb_;
-    const float clickMaxLowShare_;
-    const float clickMinFallDb_;
     const ObservationVeto veto_;
     ShotTrain train_;
     ShotBlast blast_;
@@ -113,7 +92,7 @@ private:
 
 Detector* MakeGunShot(std::uint32_t sampleRate, const nlohmann::json& block)
 {
-    return ZvNew<GunShot>(WidebandOnly(sampleRate, block, {"veto", "train", "blast", "beat", "click"}));
+    return ZvNew<GunShot>(WidebandOnly(sampleRate, block, {"veto", "train", "blast", "beat"}));
 }
 
 }  // namespace zvsdk

@@ -91,7 +91,6 @@ enum Descriptor : int {
     kShapeDrift,    // change of the highs' spectral shape from the impact to 100-250 ms after, dB
     kOverRecent,    // the onset's loudest hop over the loudest onset of the 3 s before it, dB (+30: none)
     kVoiceOpened,   // 1 when the voice bands' rule alone opened the observation (see ImpulseEvents), else 0
-    kBlastFall,     // fall of the new energy below 2 kHz 30 ms after its peak, dB (GunShot's "click")
     kDescriptorCount
 };
 
@@ -257,7 +256,6 @@ private:
         float peakBandDb[kBandCount] = {};
         float excessDb[kObserveHops] = {};
         float highDb[kObserveHops] = {};
-        float blastDb[kObserveHops] = {};  // new energy below 2 kHz
         float low = 0.0f;
         float mid = 0.0f;
         float high = 0.0f;
@@ -366,7 +364,6 @@ private:
         float low = 0.0f;
         float mid = 0.0f;
         float high = 0.0f;
-        float blast = 0.0f;
         if (k < kLoudestHops) {
             s.loudestDb = std::max(s.loudestDb, f.levelDb);
         }
@@ -380,7 +377,6 @@ private:
             }
             const float over = std::max(0.0f, power_[b] - s.refPower[b]);
             excess += over;
-            blast += s.hz[b] < 2000.0f ? over : 0.0f;
             if (s.hz[b] < 500.0f) {
                 low += over;
             } else if (s.hz[b] < 3000.0f) {
@@ -391,7 +387,6 @@ private:
         }
         s.excessDb[k] = PowerToDb(excess);
         s.highDb[k] = PowerToDb(high);
-        s.blastDb[k] = PowerToDb(blast);
         if (k <= 3) {
             s.low += low;
             s.mid += mid;
@@ -549,11 +544,6 @@ private:
         }
         out[kDropEnd] = std::clamp(s.excessDb[peak] - PowerToDb(endPower / 10.0f), -20.0f, 40.0f);
         out[kHighDrop2] = drop(s.highDb, highPeak, 2);
-        int blastPeak = 0;
-        for (int k = 1; k <= 3; ++k) {
-            blastPeak = s.blastDb[k] > s.blastDb[blastPeak] ? k : blastPeak;
-        }
-        out[kBlastFall] = drop(s.blastDb, blastPeak, 3);
 
         out[kProminence] = s.prominenceHops > 0 ? s.prominence / static_cast<float>(s.prominenceHops) : 0.0f;
         out[kFlatness] = s.flatness;
