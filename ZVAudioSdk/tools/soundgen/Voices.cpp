@@ -232,9 +232,10 @@ Buffer heldYell(Rng& rng, double rate, double durationS) {
     const double f0Base = man ? rng.uniform(180, 380) : child ? rng.uniform(330, 600) : rng.uniform(280, 560);
     const double f1Raise = rng.uniform(1.1, 1.35);
     const double breath = rng.uniform(0.0, 0.02);
-    // "nooo" (a to o), "heeey" (e to i), "aaah", "whoa" (u to a), "ooo": the
-    // vowel the yell is held on and the one it closes towards.
-    static const int held[][2] = {{0, 3}, {1, 2}, {0, 0}, {4, 0}, {3, 3}, {5, 5}};
+    // "nooo" (a to o), "heeey" (e to i), "aaah", "huuh", "ooo", "aeee": the
+    // vowel the yell is held on (an open one: a yell's jaw is wide) and the
+    // one it closes towards.
+    static const int held[][2] = {{0, 3}, {1, 2}, {0, 0}, {6, 6}, {3, 3}, {5, 5}};
     Utterance u(rate);
     u.silence(0.02);
     const int calls = durationS > 2.0 && rng.chance(0.5) ? 2 : 1;
