@@ -395,9 +395,18 @@ TEST(ImpulsiveDetectors, GunShotTrainHearsHeavyAutomaticFireOnce)
     // also passes the default threshold; without that gain none does.
     const std::vector<long> strict = reportsWith(model, 0.99f);
     EXPECT_GE(std::count(strict.begin(), strict.end(), 1L), 1);
+    // A train whose every crack clears the strong bounds (here set to the
+    // rounds' own) starts from "strongConfidence": without the gain per
+    // round it still passes 0.99, and without either none does.
     nlohmann::json flat = model;
     flat["detectors"]["GunShot"]["train"]["oddsPerRound"] = 1;
+    flat["detectors"]["GunShot"]["train"]["strongTopRiseDb"] = flat["detectors"]["GunShot"]["train"]["minTopRiseDb"];
+    flat["detectors"]["GunShot"]["train"]["strongTopShareDb"] = flat["detectors"]["GunShot"]["train"]["minTopShareDb"];
+    const std::vector<long> strong = reportsWith(flat, 0.99f);
+    EXPECT_GE(std::count(strong.begin(), strong.end(), 1L), 1);
+    flat["detectors"]["GunShot"]["train"].erase("strongConfidence");
     EXPECT_EQ(reportsWith(flat, 0.99f), (std::vector<long>{0, 0, 0}));
+    EXPECT_EQ(reportsWith(flat), with);
     nlohmann::json without = model;
     without["detectors"]["GunShot"].erase("train");
     EXPECT_EQ(reportsWith(without), (std::vector<long>{0, 0, 0}));
@@ -421,10 +430,10 @@ TEST(ImpulsiveDetectors, GunShotBlastHearsASingleHeavyShotOnce)
         shots.push_back(OverBackground(rng, synth::gunShot(rng, kRate, synth::GunKind::Shotgun, 1),
                                        synth::BackgroundKind::Pink, 20.0));
     }
-    auto reportsWith = [&](const nlohmann::json& model) {
+    auto reportsWith = [&](const nlohmann::json& model, float threshold = 0.5f) {
         std::vector<long> counts;
         for (const std::vector<float>& clip : shots) {
-            const std::vector<int> codes = ReportedWith(model, clip, "shotblast");
+            const std::vector<int> codes = ReportedWith(model, clip, "shotblast", threshold);
             counts.push_back(std::count(codes.begin(), codes.end(), kGunShot));
         }
         return counts;
@@ -434,6 +443,15 @@ TEST(ImpulsiveDetectors, GunShotBlastHearsASingleHeavyShotOnce)
     const std::vector<long> with = reportsWith(model);
     EXPECT_GE(std::count(with.begin(), with.end(), 1L), 2);
     EXPECT_LE(*std::max_element(with.begin(), with.end()), 1L);
+    // A blast that stands far over the 3 s before, with a clear crack, is
+    // strong: it passes 0.99, and is reported at 0.5 as a weak one is.
+    const std::vector<long> strict = reportsWith(model, 0.99f);
+    EXPECT_GE(std::count(strict.begin(), strict.end(), 1L), 2);
+    nlohmann::json weak = model;
+    weak["detectors"]["GunShot"]["blast"].erase("strongConfidence");
+    const std::vector<long> weakStrict = reportsWith(weak, 0.99f);
+    EXPECT_LT(std::count(weakStrict.begin(), weakStrict.end(), 1L), std::count(strict.begin(), strict.end(), 1L));
+    EXPECT_EQ(reportsWith(weak), with);
     int slams = 0;
     for (int i = 0; i < 4; ++i) {
         const std::vector<float> slam =

@@ -706,6 +706,21 @@ inline CrackBandsLevel CrackBandsDb(const Features& f) noexcept
     return level;
 }
 
+// The confidence a rule reports while its own fade runs. A rule keeps one
+// fade clock (`clock`, stepping down from `clockPeak`, the value it reached
+// when it last fired); a firing that earned a higher confidence (`peak`)
+// reports it at the clock's peak and falls with the clock onto the same
+// course, so that the hop it drops under 0.5 is the clock's: the reports
+// at 0.5 are those of the clock alone, only the confidence above it moves.
+// With peak == clockPeak this returns clock exactly.
+inline float FadeFromPeak(float clock, float clockPeak, float peak) noexcept
+{
+    if (clock < 0.5f || !(clockPeak > 0.5f) || peak <= clockPeak) {
+        return clock;
+    }
+    return peak - (clockPeak - clock) * ((peak - 0.5f) / (clockPeak - 0.5f));
+}
+
 // A class block's "veto": trees fitted only on the observations the class's
 // own trees already read as the class, telling it from the look-alikes that
 // pass for it there (a drum kit's crash for glass, a kick and snare struck

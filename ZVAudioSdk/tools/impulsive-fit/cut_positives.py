@@ -3,7 +3,9 @@
 
 Renders generated positives cut out of digital silence: each sound alone
 (zv_soundgen --sample), leading silence trimmed, written from offset 0, 0.05
-or 0.2 s over zeros, at a random peak level. Writes manifest.csv for zv_eval."""
+or 0.2 s over zeros, at a random peak level. Writes manifest.csv for zv_eval.
+KINDS=label/sub,... in the environment renders those kinds instead (look-alikes
+cut the same way, e.g. KINDS=negative/door_latch,negative/balloon_pop)."""
 import array, os, random, subprocess, sys, wave
 gen, out, seeds = sys.argv[1], sys.argv[2], [int(s) for s in sys.argv[3].split(',')]
 offsets = [float(v) for v in (sys.argv[4] if len(sys.argv) > 4 else "0,0.05,0.2").split(",")]
@@ -13,6 +15,8 @@ kinds = [("GunShot", "pistol"), ("GunShot", "rifle"), ("GunShot", "pistol_burst"
          ("GlassBreak", "pane"), ("DogBark", "small"), ("DogBark", "large"), ("Aggression", "shout"),
          # last, so that the earlier kinds' clips keep their levels (one random stream per seed)
          ("GunShot", "shotgun"), ("GunShot", "heavy_burst")]
+if os.environ.get("KINDS"):
+    kinds = [tuple(k.split("/", 1)) for k in os.environ["KINDS"].split(",")]
 rows = []
 for seed in seeds:
     rnd = random.Random(seed)

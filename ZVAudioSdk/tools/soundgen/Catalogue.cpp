@@ -102,6 +102,8 @@ const std::vector<SoundKind> kCatalogue = {
     // the same reason and rendered as Aggression's extra clips.
     {"Aggression", "shout_clean", "", [](Rng& r, double rate, double s) { return cleanShout(r, rate, s, false); }},
     {"Aggression", "scream_clean", "", [](Rng& r, double rate, double s) { return cleanShout(r, rate, s, true); }},
+    // Clean yells held on one vowel, appended after them for the same reason.
+    {"Aggression", "yell_held", "", [](Rng& r, double rate, double s) { return heldYell(r, rate, s); }},
 };
 
 } // namespace

@@ -142,7 +142,7 @@ struct Channel {
 // clips after a class's earlier ones (see plan()), so that every earlier clip
 // keeps its name, its seed and its bytes.
 bool isHeavyGun(const std::string& sub) { return sub == "shotgun" || sub == "heavy_burst"; }
-bool isCleanVoice(const std::string& sub) { return sub == "shout_clean" || sub == "scream_clean"; }
+bool isCleanVoice(const std::string& sub) { return sub == "shout_clean" || sub == "scream_clean" || sub == "yell_held"; }
 bool isExtraVariant(const std::string& sub) { return isHeavyGun(sub) || isCleanVoice(sub); }
 
 Row renderPositive(const SpeechSource& speech, const Job& job, double rate, const std::string& dir) {

@@ -164,6 +164,11 @@ Buffer shout(Rng& rng, double rate, double durationS, bool scream);
 // pitch rises and falls over 0.3..1.5 s. The strain noise of `shout` is what
 // it lacks: a voice pushed hard without going rough.
 Buffer cleanShout(Rng& rng, double rate, double durationS, bool scream);
+// A clean yell held on one vowel ("nooo", "heeey", "aaah") for 0.6..1.5 s,
+// once or twice: a steady level and a smoothly drifting pitch, men
+// 180..380 Hz, women 280..560 Hz, children 330..600 Hz, with the effort's
+// boost anywhere in 1..4 kHz (the words of `cleanShout` put it at 1.8..3 kHz).
+Buffer heldYell(Rng& rng, double rate, double durationS);
 // Infant cry bouts (F0 ~300..600 Hz) with inhalations and pitch breaks.
 Buffer babyCry(Rng& rng, double rate, double durationS);
 enum class DogSize { Small, Large };

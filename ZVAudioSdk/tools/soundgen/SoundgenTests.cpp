@@ -238,6 +238,36 @@ TEST(SoundSynth, CleanShoutsArePeriodicAndBrightWhereStrainedOnesAreNoisy) {
     EXPECT_GT(midShare, 0.6);
 }
 
+// The longest stretch of 20 ms frames within 6 dB of the loudest one.
+double longestHeldSeconds(const zs::Buffer& x) {
+    const std::size_t n = std::size_t(0.02 * kRate);
+    std::vector<double> energy;
+    for (std::size_t at = 0; at + n <= x.size(); at += n) {
+        double e = 0;
+        for (std::size_t i = at; i < at + n; ++i) e += double(x[i]) * x[i];
+        energy.push_back(e);
+    }
+    const double loudest = *std::max_element(energy.begin(), energy.end());
+    int run = 0, longest = 0;
+    for (double e : energy) longest = std::max(longest, run = e >= 0.25 * loudest ? run + 1 : 0);
+    return longest * 0.02;
+}
+
+// A held yell ("nooo", "heeey") is as periodic and bright as the clean
+// words, and holds its level within 6 dB for half a second at least.
+TEST(SoundSynth, HeldYellsArePeriodicBrightAndHeld) {
+    for (int seed = 0; seed < 6; ++seed) {
+        SCOPED_TRACE(seed);
+        zs::Rng rng(zs::hashSeed(11, "held", seed));
+        const zs::Buffer yell = zs::heldYell(rng, kRate, 1.5);
+        const VoiceLook held = look(yell);
+        const VoiceLook talk = look(zs::formantSpeech(rng, kRate, zs::Talker::Woman, 2.0));
+        EXPECT_GT(held.harmonicity, 0.9);
+        EXPECT_GT(held.midShare, 3 * talk.midShare);
+        EXPECT_GT(longestHeldSeconds(yell), 0.5);
+    }
+}
+
 std::string slurp(const fs::path& p) {
     std::ifstream f(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(f), {});
@@ -385,6 +415,28 @@ TEST(Soundgen, HeavyGunsComeAsExtraClipsAfterTheEarlierOnes) {
     }
     EXPECT_EQ(rows, 24);
     EXPECT_GT(gated, 0);
+    fs::remove_all(dir);
+}
+
+// The held yells came after the clean ones: with two clips per SNR the
+// earlier variants keep clips 0 and 1, the clean words 2 and 3, and the
+// held yells follow as clip 4.
+TEST(Soundgen, HeldYellsComeAfterTheCleanOnes) {
+    const fs::path dir = fs::temp_directory_path() / ("zv_soundgen_held_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    const std::string cmd = std::string(ZV_SOUNDGEN_EXE) + " --out " + dir.string() +
+                            " --seed 4 --classes Aggression --split tune --per-snr 2 --rate 8000 --no-espeak > /dev/null";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    const char* expected[] = {"shout", "scream", "shout_clean", "scream_clean", "yell_held"};
+    int rows = 0;
+    for (const std::vector<std::string>& c : manifestRows(dir, 3)) {
+        const int index = std::stoi(c[0].substr(c[0].size() - 6, 2));
+        SCOPED_TRACE(c[0]);
+        ASSERT_LT(index, 5);
+        EXPECT_EQ(c[2].substr(0, c[2].find('+')), expected[index]);
+        ++rows;
+    }
+    EXPECT_EQ(rows, 15);
     fs::remove_all(dir);
 }
 

@@ -225,6 +225,53 @@ Buffer cleanShout(Rng& rng, double rate, double durationS, bool scream) {
     return trimSilence(out, rate);
 }
 
+Buffer heldYell(Rng& rng, double rate, double durationS) {
+    const bool man = rng.chance(0.4);
+    const bool child = !man && rng.chance(0.3);
+    const double fs = man ? rng.uniform(0.95, 1.05) : child ? rng.uniform(1.25, 1.4) : rng.uniform(1.12, 1.2);
+    const double f0Base = man ? rng.uniform(180, 380) : child ? rng.uniform(330, 600) : rng.uniform(280, 560);
+    const double f1Raise = rng.uniform(1.1, 1.35);
+    const double breath = rng.uniform(0.0, 0.02);
+    // "nooo" (a to o), "heeey" (e to i), "aaah", "huuh", "ooo", "aeee": the
+    // vowel the yell is held on (an open one: a yell's jaw is wide) and the
+    // one it closes towards.
+    static const int held[][2] = {{0, 3}, {1, 2}, {0, 0}, {6, 6}, {3, 3}, {5, 5}};
+    Utterance u(rate);
+    u.silence(0.02);
+    const int calls = durationS > 2.0 && rng.chance(0.5) ? 2 : 1;
+    for (int c = 0; c < calls; ++c) {
+        const auto& v = held[rng.integer(0, 5)];
+        const auto first = scaled(vowel(v[0], fs), fs * f1Raise, fs * rng.uniform(1.0, 1.1));
+        const auto last = scaled(vowel(v[1], fs), fs * f1Raise, fs * rng.uniform(1.0, 1.1));
+        const double len = rng.uniform(0.6, 1.5);
+        const double f0 = f0Base * rng.uniform(0.95, 1.05);
+        const double f0Held = f0 * rng.uniform(0.92, 1.08), f0End = f0Held * rng.uniform(0.7, 0.9);
+        switch (rng.integer(0, 2)) {
+        case 0: u.voiced(rng.uniform(0.04, 0.08), scaled({280, 1200, 2300, 3300}, fs, fs), f0 * 0.85, f0, 0.0, 0.4, 0.7, breath); break;  // n
+        case 1: u.frication(rng.uniform(0.03, 0.06), 2500, 0.0, 0.3); break;                                                       // h
+        default: break;                                                                                                   // open onset
+        }
+        // Rising in, held steady with a slow drift, closing and falling away.
+        u.voiced(0.12 * len, first, 0.9 * f0, f0, 0.0, 0.6, 1.0, breath);
+        u.voiced(0.68 * len, first, f0, f0Held, rng.uniform(0.0, 0.06), 1.0, rng.uniform(0.85, 1.0), breath);
+        u.voiced(0.2 * len, last, f0Held, f0End, 0.0, 0.9, rng.uniform(0.2, 0.5), breath);
+        u.silence(rng.uniform(0.25, 0.7));
+    }
+    VoiceQuality q;
+    q.openQuotient = rng.uniform(0.25, 0.45);
+    q.jitter = rng.uniform(0.002, 0.006);
+    q.shimmer = rng.uniform(0.01, 0.04);
+    q.bandwidthScale = rng.uniform(1.0, 1.3);
+    Buffer out = render(rng, rate, u, q, 0.015, 0.03, 0.03);
+    // The effort boost anywhere in 1..4 kHz (log-uniform), broad or narrow.
+    auto presence = Biquad::peaking(rate, 1000.0 * std::pow(4.0, rng.uniform(0.0, 1.0)), rng.uniform(0.5, 1.0), rng.uniform(8, 15));
+    presence.process(out);
+    auto low = Biquad::highpass(rate, rng.uniform(250, 500), 0.7071);
+    low.process(out);
+    normalisePeak(out, 0.9);
+    return trimSilence(out, rate);
+}
+
 Buffer babyCry(Rng& rng, double rate, double durationS) {
     const double f0Base = rng.uniform(350, 550);
     const double fs = rng.uniform(1.5, 1.8);
