@@ -419,8 +419,9 @@ TEST(ImpulsiveDetectors, GunShotTrainHearsHeavyAutomaticFireOnce)
 // A single shotgun shot (a crack over a long low blast) is heard by
 // GunShot's "blast", once per shot; without "blast" the shipped trees read
 // most such blasts as no shot; out of digital silence they are heard only
-// with "fromSilence". A door slam (a latch's click, then a thud that dies at
-// once) stays silent; a damaged "blast" fails Init.
+// with "fromSilence"; in a stream cut 0.1 s before the shot only with
+// "fromStart". A door slam (a latch's click, then a thud that dies at once)
+// stays silent, whole or cut the same way; a damaged "blast" fails Init.
 TEST(ImpulsiveDetectors, GunShotBlastHearsASingleHeavyShotOnce)
 {
     synth::Rng rng(62);
@@ -477,6 +478,34 @@ TEST(ImpulsiveDetectors, GunShotBlastHearsASingleHeavyShotOnce)
     deaf["detectors"]["GunShot"]["blast"]["fromSilence"] = 0;
     const std::vector<long> gatedDeaf = gatedReportsWith(deaf);
     EXPECT_LT(std::count(gatedDeaf.begin(), gatedDeaf.end(), 1L), std::count(gated.begin(), gated.end(), 1L));
+    // The same shots in a stream that opens 0.1 s before them (a clip cut
+    // just before the shot): read within the stream's first half second.
+    const auto opening = [](std::vector<float> clip) {
+        clip.erase(clip.begin(), clip.begin() + static_cast<std::ptrdiff_t>(1.4 * kRate));
+        return clip;
+    };
+    auto openingReportsWith = [&](const nlohmann::json& openingModel) {
+        std::vector<long> counts;
+        for (const std::vector<float>& clip : shots) {
+            const std::vector<int> codes = ReportedWith(openingModel, opening(clip), "shotblast");
+            counts.push_back(std::count(codes.begin(), codes.end(), kGunShot));
+        }
+        return counts;
+    };
+    const std::vector<long> opened = openingReportsWith(model);
+    EXPECT_GE(std::count(opened.begin(), opened.end(), 1L), 2);
+    EXPECT_LE(*std::max_element(opened.begin(), opened.end()), 1L);
+    nlohmann::json late = model;
+    late["detectors"]["GunShot"]["blast"]["fromStart"] = 0;
+    const std::vector<long> openedLate = openingReportsWith(late);
+    EXPECT_LT(std::count(openedLate.begin(), openedLate.end(), 1L), std::count(opened.begin(), opened.end(), 1L));
+    int openingSlams = 0;
+    for (int i = 0; i < 4; ++i) {
+        const std::vector<float> slam =
+            opening(OverBackground(rng, synth::doorSlam(rng, kRate), synth::BackgroundKind::Quiet, 20.0));
+        openingSlams += Contains(ReportedWith(model, slam, "shotblast"), kGunShot) ? 1 : 0;
+    }
+    EXPECT_EQ(openingSlams, 0);
     // The trees alone hear at most a stray one of them.
     nlohmann::json without = model;
     without["detectors"]["GunShot"].erase("blast");
