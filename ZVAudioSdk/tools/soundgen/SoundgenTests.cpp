@@ -175,14 +175,20 @@ TEST(SoundSynth, ShotgunsCarryALongLowBlastThatPistolsLack) {
 // harmonicity (the best normalised autocorrelation at a lag of 70..600 Hz),
 // spectral flatness, and the share of power in 1..4 kHz (plain DFT).
 struct VoiceLook { double harmonicity = 0, flatness = 0, midShare = 0; };
-VoiceLook look(const zs::Buffer& x) {
-    constexpr std::size_t n = 512;
+// The energy of each whole frame of n samples.
+std::vector<double> frameEnergies(const zs::Buffer& x, std::size_t n) {
     std::vector<double> energy;
     for (std::size_t at = 0; at + n <= x.size(); at += n) {
         double e = 0;
         for (std::size_t i = at; i < at + n; ++i) e += double(x[i]) * x[i];
         energy.push_back(e);
     }
+    return energy;
+}
+
+VoiceLook look(const zs::Buffer& x) {
+    constexpr std::size_t n = 512;
+    const std::vector<double> energy = frameEnergies(x, n);
     const double loudest = *std::max_element(energy.begin(), energy.end());
     VoiceLook sum;
     int frames = 0;
@@ -240,13 +246,7 @@ TEST(SoundSynth, CleanShoutsArePeriodicAndBrightWhereStrainedOnesAreNoisy) {
 
 // The longest stretch of 20 ms frames within 6 dB of the loudest one.
 double longestHeldSeconds(const zs::Buffer& x) {
-    const std::size_t n = std::size_t(0.02 * kRate);
-    std::vector<double> energy;
-    for (std::size_t at = 0; at + n <= x.size(); at += n) {
-        double e = 0;
-        for (std::size_t i = at; i < at + n; ++i) e += double(x[i]) * x[i];
-        energy.push_back(e);
-    }
+    const std::vector<double> energy = frameEnergies(x, std::size_t(0.02 * kRate));
     const double loudest = *std::max_element(energy.begin(), energy.end());
     int run = 0, longest = 0;
     for (double e : energy) longest = std::max(longest, run = e >= 0.25 * loudest ? run + 1 : 0);
