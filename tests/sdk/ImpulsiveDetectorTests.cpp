@@ -430,10 +430,12 @@ TEST(ImpulsiveDetectors, GunShotBlastHearsASingleHeavyShotOnce)
         shots.push_back(OverBackground(rng, synth::gunShot(rng, kRate, synth::GunKind::Shotgun, 1),
                                        synth::BackgroundKind::Pink, 20.0));
     }
-    auto reportsWith = [&](const nlohmann::json& model, float threshold = 0.5f) {
+    // How often each shot is reported, as it is or once cut by `cut`.
+    using Cut = std::vector<float> (*)(std::vector<float>);
+    auto reportsWith = [&](const nlohmann::json& model, float threshold = 0.5f, Cut cut = nullptr) {
         std::vector<long> counts;
         for (const std::vector<float>& clip : shots) {
-            const std::vector<int> codes = ReportedWith(model, clip, "shotblast", threshold);
+            const std::vector<int> codes = ReportedWith(model, cut ? cut(clip) : clip, "shotblast", threshold);
             counts.push_back(std::count(codes.begin(), codes.end(), kGunShot));
         }
         return counts;
@@ -462,15 +464,11 @@ TEST(ImpulsiveDetectors, GunShotBlastHearsASingleHeavyShotOnce)
     // The same shots out of digital silence (a recorder that wakes on the
     // shot): heard once each, as above, only while "fromSilence" reads a
     // crack after hops with empty top bands.
-    auto gatedReportsWith = [&](const nlohmann::json& gatedModel) {
-        std::vector<long> counts;
-        for (std::vector<float> clip : shots) {
-            std::fill(clip.begin(), clip.begin() + static_cast<std::ptrdiff_t>(1.5 * kRate), 0.0f);
-            const std::vector<int> codes = ReportedWith(gatedModel, clip, "shotblast");
-            counts.push_back(std::count(codes.begin(), codes.end(), kGunShot));
-        }
-        return counts;
+    const Cut gating = [](std::vector<float> clip) {
+        std::fill(clip.begin(), clip.begin() + static_cast<std::ptrdiff_t>(1.5 * kRate), 0.0f);
+        return clip;
     };
+    auto gatedReportsWith = [&](const nlohmann::json& gatedModel) { return reportsWith(gatedModel, 0.5f, gating); };
     const std::vector<long> gated = gatedReportsWith(model);
     EXPECT_GE(std::count(gated.begin(), gated.end(), 1L), 2);
     EXPECT_LE(*std::max_element(gated.begin(), gated.end()), 1L);
@@ -480,18 +478,11 @@ TEST(ImpulsiveDetectors, GunShotBlastHearsASingleHeavyShotOnce)
     EXPECT_LT(std::count(gatedDeaf.begin(), gatedDeaf.end(), 1L), std::count(gated.begin(), gated.end(), 1L));
     // The same shots in a stream that opens 0.1 s before them (a clip cut
     // just before the shot): read within the stream's first half second.
-    const auto opening = [](std::vector<float> clip) {
+    const Cut opening = [](std::vector<float> clip) {
         clip.erase(clip.begin(), clip.begin() + static_cast<std::ptrdiff_t>(1.4 * kRate));
         return clip;
     };
-    auto openingReportsWith = [&](const nlohmann::json& openingModel) {
-        std::vector<long> counts;
-        for (const std::vector<float>& clip : shots) {
-            const std::vector<int> codes = ReportedWith(openingModel, opening(clip), "shotblast");
-            counts.push_back(std::count(codes.begin(), codes.end(), kGunShot));
-        }
-        return counts;
-    };
+    auto openingReportsWith = [&](const nlohmann::json& openingModel) { return reportsWith(openingModel, 0.5f, opening); };
     const std::vector<long> opened = openingReportsWith(model);
     EXPECT_GE(std::count(opened.begin(), opened.end(), 1L), 2);
     EXPECT_LE(*std::max_element(opened.begin(), opened.end()), 1L);
