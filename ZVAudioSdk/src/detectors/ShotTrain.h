@@ -251,7 +251,7 @@ private:
             peak_ = level_;
             if (strongConfidence_ > 0.0f && weakestTopRiseDb_ >= strongTopRiseDb_ &&
                 weakestTopShareDb_ >= strongTopShareDb_) {
-                peak_ = std::max({peak_, strongConfidence_, Confidence(strongConfidence_, rounds_ - minRounds_)});
+                peak_ = std::max(peak_, Confidence(strongConfidence_, rounds_ - minRounds_));
             }
             peak_ = std::max(peak_, reported);
             hold_ = holdHops_;
