@@ -176,6 +176,11 @@ Buffer dogBark(Rng& rng, double rate, DogSize size, int barks);
 Buffer laughter(Rng& rng, double rate, double durationS);
 Buffer singing(Rng& rng, double rate, double durationS);
 Buffer cheeringCrowd(Rng& rng, double rate, double durationS);
+// The applause of an audience of 10 to hundreds: each person claps at their
+// own pace (2-6 claps/s) with their own jitter and clap (a few-ms burst
+// shaped around 0.8-3 kHz); swelling in, holding 1-5 s, dying out, in a
+// small room or a hall, at times with a few cheers or whistles low under it.
+Buffer applause(Rng& rng, double rate, double durationS);
 Buffer childrenPlaying(Rng& rng, double rate, double durationS);
 Buffer cat(Rng& rng, double rate);
 Buffer seagull(Rng& rng, double rate, double durationS);

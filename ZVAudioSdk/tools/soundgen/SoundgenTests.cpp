@@ -268,6 +268,48 @@ TEST(SoundSynth, HeldYellsArePeriodicBrightAndHeld) {
     }
 }
 
+// How impulsive a sound is at the millisecond scale: over its loud 50 ms
+// blocks, the mean of the loudest 1 ms energy over the block's mean.
+double clickiness(const zs::Buffer& x) {
+    const std::vector<double> ms = frameEnergies(x, std::size_t(0.001 * kRate));
+    const std::vector<double> blocks = frameEnergies(x, std::size_t(0.05 * kRate));
+    const double loudest = *std::max_element(blocks.begin(), blocks.end());
+    double sum = 0;
+    int counted = 0;
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        if (blocks[b] < 0.1 * loudest) continue;
+        sum += *std::max_element(ms.begin() + std::ptrdiff_t(b * 50), ms.begin() + std::ptrdiff_t(b * 50 + 50)) / (blocks[b] / 50);
+        ++counted;
+    }
+    return sum / counted;
+}
+
+// Applause is many independent claps: bright, far more impulsive at the
+// millisecond scale than noise or a strained shout, swelling in and dying
+// out around a held middle.
+TEST(SoundSynth, ApplauseIsABrightTrainOfClicksThatSwellsHoldsAndDiesOut) {
+    double applause = 0, shouts = 0;
+    constexpr int kSeeds = 6;
+    for (int seed = 0; seed < kSeeds; ++seed) {
+        SCOPED_TRACE(seed);
+        zs::Rng rng(zs::hashSeed(13, "applause", seed));
+        const zs::Buffer clapping = zs::applause(rng, kRate, 6.0);
+        const double clicks = clickiness(clapping);
+        EXPECT_GT(clicks, 2 * clickiness(zs::whiteNoise(rng, kRate, 2.0)));
+        EXPECT_GT(look(clapping).midShare, 0.5);
+        applause += clicks / kSeeds;
+        shouts += clickiness(zs::shout(rng, kRate, 1.5, false)) / kSeeds;
+        const std::vector<double> tenths = frameEnergies(clapping, std::size_t(0.1 * kRate));
+        std::vector<double> sorted = tenths;
+        std::sort(sorted.begin(), sorted.end());
+        const double median = sorted[sorted.size() / 2];
+        EXPECT_LT(tenths.front(), 0.5 * median);
+        EXPECT_LT(tenths.back(), 0.5 * median);
+        EXPECT_GE(std::count_if(tenths.begin(), tenths.end(), [&](double e) { return e > 0.25 * median; }), 15);
+    }
+    EXPECT_GT(applause, 2 * shouts);
+}
+
 std::string slurp(const fs::path& p) {
     std::ifstream f(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(f), {});

@@ -412,6 +412,124 @@ Buffer cheeringCrowd(Rng& rng, double rate, double durationS) {
     return out;
 }
 
+namespace {
+
+// One member of an audience: how fast, how evenly and how loud they clap,
+// and the sound of their clap. The air cavity between the palms rings at a
+// resonance: cupped hands low (0.8-1.5 kHz) and sharp, flat palms higher
+// (1.3-3 kHz) and broader; the palms' impact adds a short broadband crack.
+struct Clapper {
+    double periodS, jitter, gain, startS, stopS;
+    double decayS, snap;
+    Biquad body;
+};
+
+// A cheer of someone in the audience: "bravo" (two syllables, the second
+// held and falling), or a held "yay" / "woo" rising and falling.
+Buffer cheer(Rng& rng, double rate) {
+    const bool man = rng.chance(0.5);
+    const double fs = man ? rng.uniform(0.95, 1.05) : rng.uniform(1.12, 1.2);
+    const double f0 = man ? rng.uniform(150, 280) : rng.uniform(250, 420);
+    Utterance u(rate);
+    u.silence(0.02);
+    if (rng.chance(0.5)) {
+        u.silence(0.03);   // b
+        u.voiced(rng.uniform(0.12, 0.2), scaled(vowel(0, fs), fs * 1.15, fs), f0, f0 * 1.1, 0.05, 0.8, 1.0);
+        u.voiced(0.04, scaled({450, 1300, 1600, 3300}, fs, fs), f0 * 1.1, f0 * 1.1, 0.0, 0.6, 0.6);   // r
+        u.voiced(rng.uniform(0.35, 0.8), scaled(vowel(3, fs), fs * 1.15, fs), f0 * 1.15, f0 * 0.8, 0.1, 1.0, 0.3);
+    } else {
+        const int v = rng.chance(0.5) ? 5 : 4;   // "yay" or "woo"
+        u.voiced(rng.uniform(0.4, 1.0), scaled(vowel(v, fs), fs * 1.15, fs), f0, f0 * rng.uniform(0.8, 1.0),
+                 rng.uniform(0.1, 0.3), 0.7, 0.3);
+    }
+    VoiceQuality q;
+    q.openQuotient = 0.45;
+    q.jitter = 0.01;
+    q.shimmer = 0.06;
+    Buffer out = render(rng, rate, u, q);
+    normalisePeak(out, 1.0);
+    return out;
+}
+
+// A two-finger whistle: a quick rise into a held high note that sags at the end.
+Buffer fanWhistle(Rng& rng, double rate) {
+    const double top = rng.uniform(2000, 3500), len = rng.uniform(0.3, 1.0);
+    const std::size_t n = samples(len, rate);
+    std::vector<double> hz(n);
+    Buffer env(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double t = double(i) / rate, x = t / len;
+        hz[i] = top * (t < 0.08 ? 0.8 + 0.2 * t / 0.08 : 1.0 - 0.1 * x * x);
+        env[i] = static_cast<float>(std::min(1.0, t / 0.02) * std::min(1.0, (len - t) / 0.05));
+    }
+    Buffer out = harmonicTone(hz, rate, {1.0, 0.08}, rng.uniform());
+    multiply(out, env);
+    return out;
+}
+
+} // namespace
+
+Buffer applause(Rng& rng, double rate, double durationS) {
+    // A small room (10-30 people) or a hall (hundreds).
+    const bool hall = rng.chance(0.6);
+    const int people = hall ? static_cast<int>(std::exp(rng.uniform(std::log(100.0), std::log(600.0)))) : rng.integer(10, 30);
+    // It swells as people join, holds, and dies out as they stop one by one.
+    const double swellS = rng.uniform(0.3, 1.5), dieS = rng.uniform(0.5, 2.5);
+    const double holdS = std::clamp(std::min(rng.uniform(1.0, 5.0), durationS - swellS - dieS), 0.5, 5.0);
+    const double tempo = rng.uniform(3.0, 5.0);   // the audience's common pace, claps per second
+    const double nearM = hall ? rng.uniform(1.0, 3.0) : rng.uniform(0.7, 1.5);
+    const double farM = hall ? rng.uniform(15.0, 40.0) : rng.uniform(4.0, 8.0);
+    std::vector<Clapper> clappers;
+    for (int p = 0; p < people; ++p) {
+        Clapper c;
+        c.periodS = 1.0 / std::clamp(tempo * rng.uniform(0.7, 1.3), 2.0, 6.0);
+        c.jitter = rng.uniform(0.02, 0.1);
+        // Seats spread evenly over the floor around the microphone, each
+        // heard at 1/distance: a few near clappers stand out of the many far.
+        c.gain = nearM / std::sqrt(rng.uniform(nearM * nearM, farM * farM));
+        c.startS = swellS * std::pow(rng.uniform(), 1.5);
+        c.stopS = swellS + holdS + dieS * std::pow(rng.uniform(), 0.7);
+        const bool cupped = rng.chance(0.5);
+        const double hz = cupped ? std::exp(rng.uniform(std::log(800.0), std::log(1500.0)))
+                                 : std::exp(rng.uniform(std::log(1300.0), std::log(3000.0)));
+        c.body = Biquad::bandpass(rate, hz, cupped ? rng.uniform(4.0, 10.0) : rng.uniform(2.0, 5.0));
+        c.decayS = rng.uniform(0.001, 0.004);
+        c.snap = rng.uniform(0.02, 0.2);
+        clappers.push_back(c);
+    }
+    const double endS = swellS + holdS + dieS + 0.1;
+    Buffer out(samples(endS + 0.05, rate), 0.0f);
+    for (auto& c : clappers) {
+        int clap = 0;
+        for (double t = c.startS + rng.uniform(0.0, c.periodS); t < c.stopS; ++clap) {
+            const double left = c.stopS - t;
+            // The first claps come in softer, the last ones softer and slower.
+            const double level = c.gain * rng.uniform(0.8, 1.2) * std::min(1.0, 0.6 + 0.2 * clap) * std::min(1.0, 0.4 + left / (2 * c.periodS));
+            Buffer burst = thump(rng, rate, 0, rate, c.decayS, 6 * c.decayS + 0.004);
+            Buffer shaped = burst;
+            Biquad body = c.body;   // a fresh state per clap
+            shaped.resize(burst.size() + samples(0.01, rate), 0.0f);
+            body.process(shaped);
+            mixInto(shaped, burst, 0, c.snap);
+            mixInto(out, shaped, samples(t, rate), level);
+            t += c.periodS * (1 + c.jitter * rng.normal()) * (left < c.periodS * 2 ? 1.2 : 1.0);
+        }
+    }
+    // A few cheers and whistles, low under the clapping, while it holds.
+    const double claps = rms(out);
+    const int voices = rng.chance(0.5) ? rng.integer(1, 4) : 0;
+    for (int v = 0; v < voices; ++v) {
+        Buffer c = rng.chance(0.7) ? cheer(rng, rate) : fanWhistle(rng, rate);
+        const double at = rng.uniform(swellS, std::max(swellS, swellS + holdS - 0.3));
+        mixInto(out, c, samples(at, rate), claps * dbToGain(rng.uniform(-16.0, -6.0)) / std::max(activeRms(c, rate), 1e-9));
+    }
+    // The room: a short decay in a small room, a long one in a hall.
+    out = hall ? reverberate(rng, out, rate, rng.uniform(0.8, 2.0), rng.uniform(-8.0, -2.0))
+               : reverberate(rng, out, rate, rng.uniform(0.2, 0.5), rng.uniform(-12.0, -6.0));
+    normalisePeak(out, 0.9);
+    return trimSilence(out, rate);
+}
+
 Buffer childrenPlaying(Rng& rng, double rate, double durationS) {
     const std::size_t n = samples(durationS, rate);
     Buffer out(n, 0.0f);
