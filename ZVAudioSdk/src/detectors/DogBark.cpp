@@ -8,7 +8,8 @@
 // seldom comes alone; speech brings onsets every syllable, without the
 // bark's silence between). A cough starts with a long noise burst before the
 // voice; a sea lion's call lasts longer; a goose is nasal and steady; a knock
-// has no pitch.
+// has no pitch; a near clap in applause rings for a hop or two at its palms'
+// resonance.
 #include "Memory.h"
 #include "detectors/ImpulseEvents.h"
 
@@ -18,7 +19,12 @@ namespace {
 class DogBark final : public ImpulseDetector {
 public:
     explicit DogBark(const nlohmann::json& block)
-        : ImpulseDetector(block, "DogBark"), minHarmonicity_(Parameter(block, "minHarmonicity", 0.4f, 0.0f, 1.0f))
+        : ImpulseDetector(block, "DogBark"),
+          minHarmonicity_(Parameter(block, "minHarmonicity", 0.4f, 0.0f, 1.0f)),
+          clapsOn_(block.contains("applause")),
+          clapMinOnsets_(Parameter(Claps(block), "minRecentOnsets", 15.0f, 0.0f, 300.0f)),
+          clapMaxVoiced_(Parameter(Claps(block), "maxVoiced", 0.3f, 0.0f, 1.0f)),
+          clapMaxProminenceDb_(Parameter(Claps(block), "maxProminenceDb", 9.0f, 0.0f, 60.0f))
     {
     }
 
@@ -31,18 +37,42 @@ protected:
     // ones included.
     bool Admits(const float d[kDescriptorCount]) const noexcept override
     {
-        return ImpulseDetector::Admits(d) && d[kVoiced] > 0.0f && d[kHarmonicity] >= minHarmonicity_;
+        return ImpulseDetector::Admits(d) && d[kVoiced] > 0.0f && d[kHarmonicity] >= minHarmonicity_ &&
+               !Clap(d);
     }
 
 private:
+    static const nlohmann::json& Claps(const nlohmann::json& block)
+    {
+        return OptionalObject(block, "applause", "DogBark");
+    }
+
+    // The block's "applause": a clap amid many. A near clap rings at its
+    // palms' resonance, which the pitch tracker takes for a voice for a few
+    // hops from the impact on (maxVoiced of the first 150 ms); that one
+    // broad resonance stands lower over its neighbouring bins than the
+    // narrow lines of a voice's harmonics (maxProminenceDb); and applause is
+    // a stream of such impulses (minRecentOnsets in the 3 s before). A bark's
+    // voicing lasts while its level holds, or its harmonics stand out, or it
+    // comes out of a quieter scene. No "applause": off.
+    bool Clap(const float d[kDescriptorCount]) const noexcept
+    {
+        return clapsOn_ && d[kRecentOnsets] >= clapMinOnsets_ && d[kVoiced] <= clapMaxVoiced_ &&
+               d[kProminence] <= clapMaxProminenceDb_;
+    }
+
     const float minHarmonicity_;
+    const bool clapsOn_;
+    const float clapMinOnsets_;
+    const float clapMaxVoiced_;
+    const float clapMaxProminenceDb_;
 };
 
 }  // namespace
 
 Detector* MakeDogBark(std::uint32_t sampleRate, const nlohmann::json& block)
 {
-    return ZvNew<DogBark>(WidebandOnly(sampleRate, block, {"voiceOnset"}));
+    return ZvNew<DogBark>(WidebandOnly(sampleRate, block, {"voiceOnset", "applause"}));
 }
 
 }  // namespace zvsdk

@@ -81,6 +81,10 @@ if os.environ.get("NARROW") == "1":
 # DogBark, GunShot, Aggression and negatives of seeds 8, 9, 14 and 15 (tune;
 # -3 to -10): from -8 on no more false clips than without the rule there.
 VOICE = {"DogBark": {"minBandsDb": 6.0, "minFluxDb": 2.0, "shift": -10.0}}
+# DogBark's "applause" (a clap amid many, ruled out before the trees; wideband
+# streams only): the 3 s before hold minRecentOnsets onsets or more, the first
+# 150 ms at most maxVoiced of clear pitch, no line above maxProminenceDb.
+APPLAUSE = {"DogBark": {"minRecentOnsets": 15, "maxVoiced": 0.3, "maxProminenceDb": 9.0}}
 VOICE_ROUNDS_MINLEAF = (40, 50)
 # Boosting rounds and the fewest observations in a leaf: DogBark's
 # observations are many and varied (every syllable of speech nearby opens
@@ -116,6 +120,10 @@ def admits(cls, x):
         return False
     if cls == "GunShot":
         return v("broad") >= c["minBroad"] and v("rise") >= c["minRiseDb"] and v("top") >= c["minTopRiseDb"]
+    clap = APPLAUSE.get(cls) if os.environ.get("NARROW") != "1" else None
+    if clap and (v("recent") >= clap["minRecentOnsets"] and v("voiced") <= clap["maxVoiced"]
+                 and v("prom") <= clap["maxProminenceDb"]):
+        return False
     return v("voiced") > 0.0 and v("harm") >= c["minHarmonicity"]
 
 
