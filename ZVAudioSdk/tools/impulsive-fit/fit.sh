@@ -65,11 +65,6 @@
 # and left the foxes among the fresh negatives as they were
 # (NOTES-impulsive.md, 9 December).
 #
-# With DOGBARK=volley it boosts DogBark trees on top of its first 140 with
-# the generator's bark volleys among the barks; see that branch below. Not
-# applied to the shipped model.json: it cost false alarms (foxes, coughs,
-# shouts; NOTES-impulsive.md, 9 December).
-#
 # With NARROWBAND=1 it fits instead the classes' "narrowband" sub-blocks (the
 # trees a stream sampled below 12 kHz reads) on 8000 Hz material: tune splits
 # of seeds 1-3, 5 and 6 and the impulsive classes and negatives of seeds 7
@@ -265,28 +260,6 @@ if [ "${DOGBARK:-0}" = fox ]; then
   python3 $here/fit_trees.py refine "$work/DogBark-base.json" "${ROUNDS:-20}" DogBark \
     rise,broad,low,high,top,d2,d5,d12,hd2,prom,flat,harm,voiced,sus,hsus,shards,hlate,inner,recent,onset,pfall,pitch,mid,dend,vstart,lowrise,lflat,attack,por \
     $traces > "$work/DogBark.json"
-  python3 "$here/fit_trees.py" append ZVAudioSdk/share/model.json DogBark "$work/DogBark.json"
-  exit 0
-fi
-if [ "${DOGBARK:-0}" = volley ]; then
-  # ROUNDS (20 by default) DogBark trees boosted on top of its first 140 with
-  # the generator's bark volleys (barks that swell in over 15-80 ms and follow
-  # closely) among the barks: every class and the negatives of the tune
-  # splits of seeds 2-8 and the negatives of seeds 60-64, all played whole
-  # and cropped. ABOVE="NAME VALUE" fixes each new tree's first split there
-  # (fit_trees.py --above). Appended in place, as EVERYDAY=refine. Not
-  # applied to the shipped model.json: 20 rounds, and 10 above "attack 1.5",
-  # each added false alarms on the sets they were fitted on
-  # (NOTES-impulsive.md, 9 December).
-  sets=""
-  tune_sets all "" 2 3 4 5 6 7 8
-  tune_sets neg negative 60 61 62 63 64
-  traces=$(traces_of DogBark dog ZVAudioSdk/share/model.json)
-  first_trees DogBark 140
-  # shellcheck disable=SC2086
-  python3 $here/fit_trees.py refine "$work/DogBark-base.json" "${ROUNDS:-20}" DogBark \
-    rise,broad,low,high,top,d2,d5,d12,hd2,prom,flat,harm,voiced,sus,hsus,shards,hlate,inner,recent,onset,pfall,pitch,mid,dend,vstart,lowrise,lflat,attack,por \
-    ${ABOVE:+--above $ABOVE} $traces > "$work/DogBark.json"
   python3 "$here/fit_trees.py" append ZVAudioSdk/share/model.json DogBark "$work/DogBark.json"
   exit 0
 fi

@@ -104,11 +104,8 @@ const std::vector<SoundKind> kCatalogue = {
     {"Aggression", "scream_clean", "", [](Rng& r, double rate, double s) { return cleanShout(r, rate, s, true); }},
     // Clean yells held on one vowel, appended after them for the same reason.
     {"Aggression", "yell_held", "", [](Rng& r, double rate, double s) { return heldYell(r, rate, s); }},
-    // The applause of an audience, appended after the earlier kinds for the same reason.
+    // The applause of an audience, appended last for the same reason.
     {"negative", "applause", "Aggression", [](Rng& r, double rate, double s) { return applause(r, rate, s); }},
-    // Volleys of barks that swell in and follow closely, appended after the
-    // earlier kinds for the same reason and rendered as DogBark's extra clips.
-    {"DogBark", "volley", "", [](Rng& r, double rate, double) { return barkVolley(r, rate); }},
 };
 
 } // namespace

@@ -143,8 +143,7 @@ struct Channel {
 // keeps its name, its seed and its bytes.
 bool isHeavyGun(const std::string& sub) { return sub == "shotgun" || sub == "heavy_burst"; }
 bool isCleanVoice(const std::string& sub) { return sub == "shout_clean" || sub == "scream_clean" || sub == "yell_held"; }
-bool isBarkVolley(const std::string& sub) { return sub == "volley"; }
-bool isExtraVariant(const std::string& sub) { return isHeavyGun(sub) || isCleanVoice(sub) || isBarkVolley(sub); }
+bool isExtraVariant(const std::string& sub) { return isHeavyGun(sub) || isCleanVoice(sub); }
 
 Row renderPositive(const SpeechSource& speech, const Job& job, double rate, const std::string& dir) {
     Rng rng(job.seed);
@@ -178,9 +177,9 @@ Row renderPositive(const SpeechSource& speech, const Job& job, double rate, cons
     setRms(bg, rng.uniform(-45, -30));
     Buffer mix = mixAtSnr(ev, bg, rate, onset, *job.snr);
     if (peak(mix) > 0.95) normalisePeak(mix, 0.95);   // scales both: the SNR holds
-    if (isExtraVariant(job.sub) && rng.chance(0.4)) {
+    if ((isHeavyGun(job.sub) || isCleanVoice(job.sub)) && rng.chance(0.4)) {
         // A recorder that wakes on the sound: digital silence up to shortly
-        // before the shot, the yell or the first bark. Earlier variants draw nothing here.
+        // before the shot or the yell. Earlier variants draw nothing here.
         const double from = std::max(0.0, onset - rng.uniform(0.0, 0.1));
         std::fill(mix.begin(), mix.begin() + static_cast<std::ptrdiff_t>(std::min(mix.size(), samples(from, rate))), 0.0f);
         sub += "+gated";

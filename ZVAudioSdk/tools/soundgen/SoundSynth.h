@@ -173,9 +173,6 @@ Buffer heldYell(Rng& rng, double rate, double durationS);
 Buffer babyCry(Rng& rng, double rate, double durationS);
 enum class DogSize { Small, Large };
 Buffer dogBark(Rng& rng, double rate, DogSize size, int barks);
-// Two to six barks of one dog of any size (f0 ~90..880 Hz), each swelling to
-// its peak over 15..80 ms, gaps often under 150 ms, a growled tail now and then.
-Buffer barkVolley(Rng& rng, double rate);
 Buffer laughter(Rng& rng, double rate, double durationS);
 Buffer singing(Rng& rng, double rate, double durationS);
 Buffer cheeringCrowd(Rng& rng, double rate, double durationS);

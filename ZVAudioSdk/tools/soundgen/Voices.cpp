@@ -341,42 +341,6 @@ Buffer dogBark(Rng& rng, double rate, DogSize size, int barks) {
     return trimSilence(out, rate);
 }
 
-// Barks as a dog lets them out in a volley, any size of dog (a big one close
-// to the microphone down to 90 Hz): each bark swells to its peak over 15..80 ms
-// as the chest drives the air out, carries less harsh noise than `dogBark`'s,
-// sometimes runs on into a growled tail, and the next bark often follows
-// within 40..150 ms.
-Buffer barkVolley(Rng& rng, double rate) {
-    const double size = rng.uniform(0.0, 1.0);   // 0: a small dog, 1: a large one
-    const double f0Base = 800.0 * std::pow(90.0 / 800.0, size) * rng.uniform(0.9, 1.1);
-    const double fs = 1.8 - 0.9 * size;
-    const double harsh = rng.uniform(0.0, 0.8), harshHz = rng.uniform(1200, 3500);
-    const int barks = rng.integer(2, 6);
-    Utterance u(rate);
-    for (int b = 0; b < barks; ++b) {
-        const double len = rng.uniform(0.05, 0.3);
-        const double rise = std::min(rng.uniform(0.015, 0.08), 0.5 * len);
-        const double f0 = f0Base * rng.uniform(0.9, 1.1);
-        const auto v = scaled(vowel(rng.chance(0.5) ? 0 : 5, fs), fs, fs);
-        u.voiced(rise, v, f0 * 0.95, f0 * 1.2, 0.0, 0.1, 1.0, 0.3, harsh, harshHz);
-        u.voiced(len - rise, v, f0 * 1.2, f0 * rng.uniform(0.7, 0.9), 0.0, 1.0, 0.1, 0.3, harsh, harshHz);
-        if (rng.chance(0.3)) {   // a growled tail: low, rough, fading
-            u.voiced(rng.uniform(0.1, 0.3), v, f0 * 0.7, f0 * 0.6, 0.0, 0.25, 0.0, 0.4, harsh + 0.5, harshHz);
-        }
-        if (b + 1 < barks) u.silence(rng.chance(0.5) ? rng.uniform(0.04, 0.15) : rng.uniform(0.15, 0.5));
-    }
-    VoiceQuality q;
-    q.openQuotient = rng.uniform(0.35, 0.55);
-    q.jitter = rng.uniform(0.01, 0.05);
-    q.shimmer = rng.uniform(0.05, 0.25);
-    q.subharmonic = rng.uniform(0.0, 0.4);
-    q.bandwidthScale = rng.uniform(1.2, 2.0);
-    q.fricQ = 0.7;
-    Buffer out = render(rng, rate, u, q, 0.005, 0.01, 0.005);
-    normalisePeak(out, 0.9);
-    return trimSilence(out, rate);
-}
-
 Buffer laughter(Rng& rng, double rate, double durationS) {
     const bool female = rng.chance(0.5);
     const double f0Base = female ? rng.uniform(220, 380) : rng.uniform(130, 240);
