@@ -19,6 +19,10 @@
 // pitched). A train is at least minRounds such rounds, minGapHops to
 // maxGapHops apart, each gap within maxGapRatio of the one before, each
 // round's peak level within maxLevelSpreadDb of the train's loudest.
+// With maskedRound a train may pass over one round lost under the
+// background (its crack masked, or pitched by voices or music behind it):
+// a gap too long for one stride that is two strides at the train's own
+// pace; such a train then asks one heard round more.
 //
 // What else makes such trains, and why it does not pass: a drum groove
 // alternates kicks (a blast without a crack), hats and claps (a crack
@@ -72,7 +76,8 @@ public:
           strongTopRiseDb_(Parameter(train, "strongTopRiseDb", 12.0f, 0.0f, 60.0f)),
           strongTopShareDb_(Parameter(train, "strongTopShareDb", -30.0f, -120.0f, 0.0f)),
           oddsPerRound_(Parameter(train, "oddsPerRound", 4.0f, 1.0f, 100.0f)),
-          holdHops_(static_cast<int>(Parameter(train, "holdHops", 20.0f, 0.0f, 200.0f)))
+          holdHops_(static_cast<int>(Parameter(train, "holdHops", 20.0f, 0.0f, 200.0f))),
+          maskedRound_(Parameter(train, "maskedRound", 0.0f, 0.0f, 1.0f) >= 0.5f)
     {
         if (minGapHops_ > maxGapHops_) {
             throw std::runtime_error("GunShot train: minGapHops above maxGapHops");
@@ -221,37 +226,54 @@ private:
         if (rounds_ > 0 && gap < static_cast<std::uint64_t>(minGapHops_)) {
             return;
         }
-        bool extends = rounds_ > 0 && gap <= static_cast<std::uint64_t>(maxGapHops_) &&
-                       std::abs(round_.levelDb - loudestDb_) <= maxLevelSpreadDb_;
+        const bool level = std::abs(round_.levelDb - loudestDb_) <= maxLevelSpreadDb_;
+        bool extends = rounds_ > 0 && gap <= static_cast<std::uint64_t>(maxGapHops_) && level;
         if (extends && rounds_ >= 2) {
             const float ratio = static_cast<float>(gap) / static_cast<float>(lastGap_);
             extends = ratio <= maxGapRatio_ && ratio * maxGapRatio_ >= 1.0f;
         }
+        std::uint64_t stride = gap;
+        if (!extends && maskedRound_ && !maskedInTrain_ && level && rounds_ >= 2 &&
+            gap > static_cast<std::uint64_t>(maxGapHops_) && gap <= 2 * static_cast<std::uint64_t>(maxGapHops_)) {
+            // One round lost under the background: a gap too long for one
+            // stride that is two at the train's own pace, within a quarter
+            // of it. (A gap that could be one stride is read as one: a
+            // change of pace is no lost round.)
+            const float ratio = static_cast<float>(gap) / static_cast<float>(2 * lastGap_);
+            if (ratio <= kMaskedRatio && ratio * kMaskedRatio >= 1.0f) {
+                extends = true;
+                maskedInTrain_ = true;
+                stride = lastGap_;
+            }
+        }
         if (extends) {
             ++rounds_;
-            lastGap_ = gap;
+            lastGap_ = stride;
             loudestDb_ = std::max(loudestDb_, round_.levelDb);
             weakestTopRiseDb_ = std::min(weakestTopRiseDb_, round_.topRiseDb);
             weakestTopShareDb_ = std::min(weakestTopShareDb_, round_.topShareDb);
         } else {
             rounds_ = 1;
+            maskedInTrain_ = false;
             loudestDb_ = round_.levelDb;
             weakestTopRiseDb_ = round_.topRiseDb;
             weakestTopShareDb_ = round_.topShareDb;
         }
         lastHop_ = round_.hop;
-        if (rounds_ >= minRounds_) {
+        // A train that passed over a lost round asks one heard round more.
+        const int extraRounds = rounds_ - minRounds_ - (maskedInTrain_ ? 1 : 0);
+        if (extraRounds >= 0) {
 #ifdef ZV_IMPULSIVE_TRACE
             std::fprintf(stderr, "GunShot trainfire %llu %d %.2f %.2f\n", static_cast<unsigned long long>(round_.hop),
                          rounds_, weakestTopRiseDb_, weakestTopShareDb_);
 #endif
             const float reported = FadeFromPeak(level_, clockPeak_, peak_);
-            level_ = std::max(level_, Confidence(confidence_, rounds_ - minRounds_));
+            level_ = std::max(level_, Confidence(confidence_, extraRounds));
             clockPeak_ = level_;
             peak_ = level_;
             if (strongConfidence_ > 0.0f && weakestTopRiseDb_ >= strongTopRiseDb_ &&
                 weakestTopShareDb_ >= strongTopShareDb_) {
-                peak_ = std::max(peak_, Confidence(strongConfidence_, rounds_ - minRounds_));
+                peak_ = std::max(peak_, Confidence(strongConfidence_, extraRounds));
             }
             peak_ = std::max(peak_, reported);
             hold_ = holdHops_;
@@ -285,6 +307,9 @@ private:
     const float strongTopShareDb_;
     const float oddsPerRound_;
     const int holdHops_;
+    const bool maskedRound_;
+    static constexpr float kMaskedRatio = 1.25f;
+    bool maskedInTrain_ = false;  // the current train passed over a lost round
 
     float before_[kBefore][kBandCount];  // band levels of the last kBefore hops, dB
     float topBefore_[kBefore];           // mean level of the top bands (IsCrackBand) in those hops, dB
