@@ -31,6 +31,16 @@ constexpr int kDogBark = 7;
 
 std::vector<int> Reported(const std::vector<float>& clip) { return DetectorTest::Reported(clip, "impulsive"); }
 
+// How many of `clips` the data file `model` has reported as `code`.
+int ClipsReportedAs(const nlohmann::json& model, const std::vector<std::vector<float>>& clips, const char* name, int code)
+{
+    int reported = 0;
+    for (const std::vector<float>& clip : clips) {
+        reported += Contains(ReportedWith(model, clip, name), code) ? 1 : 0;
+    }
+    return reported;
+}
+
 
 TEST(ImpulsiveDetectors, PistolAndRifleShotsAndBurstsAreReportedAsGunShot)
 {
@@ -321,13 +331,7 @@ TEST(ImpulsiveDetectors, HitsOfASteadyBeatAreRuledOut)
         late.insert(late.end(), pistol.begin(), pistol.end());
         pistols.push_back(OverBackground(rng, late, synth::BackgroundKind::Music, 10.0));
     }
-    auto pistolsReported = [&](const nlohmann::json& m) {
-        int reported = 0;
-        for (const std::vector<float>& clip : pistols) {
-            reported += Contains(ReportedWith(m, clip, "beat"), kGunShot) ? 1 : 0;
-        }
-        return reported;
-    };
+    auto pistolsReported = [&](const nlohmann::json& m) { return ClipsReportedAs(m, pistols, "beat", kGunShot); };
     const int heard = pistolsReported(without);
     EXPECT_GE(heard, 4);
     EXPECT_EQ(pistolsReported(model), heard);
@@ -348,13 +352,7 @@ TEST(ImpulsiveDetectors, DogBarkVoiceOnsetOpensOnBarksOverSteadyNoise)
         const synth::DogSize size = i % 2 == 0 ? synth::DogSize::Large : synth::DogSize::Small;
         clips.push_back(OverBackground(rng, synth::dogBark(rng, kRate, size, 3), synth::BackgroundKind::White, 0.0));
     }
-    auto reportedWith = [&](const nlohmann::json& model) {
-        int reported = 0;
-        for (const std::vector<float>& clip : clips) {
-            reported += Contains(ReportedWith(model, clip, "barkvoice"), kDogBark) ? 1 : 0;
-        }
-        return reported;
-    };
+    auto reportedWith = [&](const nlohmann::json& model) { return ClipsReportedAs(model, clips, "barkvoice", kDogBark); };
     nlohmann::json model = SdkTest::ShippedModel();
     ASSERT_TRUE(model["detectors"]["DogBark"].contains("voiceOnset"));
     model["detectors"]["DogBark"]["voiceOnset"]["bias"] = 10.0;
@@ -377,13 +375,7 @@ TEST(ImpulsiveDetectors, DogBarkRulesOutClapsAmidApplause)
     for (int i = 0; i < 16; ++i) {
         clips.push_back(OverBackground(rng, synth::applause(rng, kRate, 9.0), synth::BackgroundKind::Quiet, 20.0));
     }
-    auto reportedWith = [&](const nlohmann::json& model) {
-        int reported = 0;
-        for (const std::vector<float>& clip : clips) {
-            reported += Contains(ReportedWith(model, clip, "barkclaps"), kDogBark) ? 1 : 0;
-        }
-        return reported;
-    };
+    auto reportedWith = [&](const nlohmann::json& model) { return ClipsReportedAs(model, clips, "barkclaps", kDogBark); };
     nlohmann::json model = SdkTest::ShippedModel();
     ASSERT_TRUE(model["detectors"]["DogBark"].contains("applause"));
     const int ruled = reportedWith(model);

@@ -405,12 +405,18 @@ double longestDigitalSilence(const fs::path& path, short& head) {
     return double(longest) / rate;
 }
 
-TEST(Soundgen, KindsCutOutOfSilenceSoundFromTheFirstSampleOverDigitalSilence) {
-    const fs::path dir = fs::temp_directory_path() / ("zv_soundgen_cut_" + std::to_string(::getpid()));
+// Runs the generator with `args` into a fresh folder of its own under the
+// temporary directory; that folder, or an empty path when the run failed.
+fs::path generated(const std::string& name, const std::string& args) {
+    const fs::path dir = fs::temp_directory_path() / ("zv_soundgen_" + name + "_" + std::to_string(::getpid()));
     fs::remove_all(dir);
-    const std::string cmd = std::string(ZV_SOUNDGEN_EXE) + " --out " + dir.string() +
-                            " --seed 5 --classes negative --split holdout --rate 8000 --no-espeak > /dev/null";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    const std::string cmd = std::string(ZV_SOUNDGEN_EXE) + " --out " + dir.string() + " " + args + " > /dev/null";
+    return std::system(cmd.c_str()) == 0 ? dir : fs::path();
+}
+
+TEST(Soundgen, KindsCutOutOfSilenceSoundFromTheFirstSampleOverDigitalSilence) {
+    const fs::path dir = generated("cut", "--seed 5 --classes negative --split holdout --rate 8000 --no-espeak");
+    ASSERT_FALSE(dir.empty());
     int cut = 0;
     for (const std::vector<std::string>& c : manifestRows(dir, 7)) {
         const std::string kind = c[2].substr(0, c[2].find('+'));
@@ -432,11 +438,8 @@ TEST(Soundgen, KindsCutOutOfSilenceSoundFromTheFirstSampleOverDigitalSilence) {
 // variant i % 4 it always had, the heavy guns follow as extra clips, and a
 // gated one is digital silence up to shortly before its shot.
 TEST(Soundgen, HeavyGunsComeAsExtraClipsAfterTheEarlierOnes) {
-    const fs::path dir = fs::temp_directory_path() / ("zv_soundgen_heavy_" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    const std::string cmd = std::string(ZV_SOUNDGEN_EXE) + " --out " + dir.string() +
-                            " --seed 3 --classes GunShot --split tune --per-snr 4 --rate 8000 --no-espeak > /dev/null";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    const fs::path dir = generated("heavy", "--seed 3 --classes GunShot --split tune --per-snr 4 --rate 8000 --no-espeak");
+    ASSERT_FALSE(dir.empty());
     const char* expected[] = {"pistol", "pistol_burst", "rifle", "rifle_burst", "shotgun", "shotgun", "heavy_burst", "heavy_burst"};
     int rows = 0, gated = 0;
     for (const std::vector<std::string>& c : manifestRows(dir, 5)) {
@@ -464,11 +467,8 @@ TEST(Soundgen, HeavyGunsComeAsExtraClipsAfterTheEarlierOnes) {
 // earlier variants keep clips 0 and 1, the clean words 2 and 3, and the
 // held yells follow as clip 4.
 TEST(Soundgen, HeldYellsComeAfterTheCleanOnes) {
-    const fs::path dir = fs::temp_directory_path() / ("zv_soundgen_held_" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    const std::string cmd = std::string(ZV_SOUNDGEN_EXE) + " --out " + dir.string() +
-                            " --seed 4 --classes Aggression --split tune --per-snr 2 --rate 8000 --no-espeak > /dev/null";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    const fs::path dir = generated("held", "--seed 4 --classes Aggression --split tune --per-snr 2 --rate 8000 --no-espeak");
+    ASSERT_FALSE(dir.empty());
     const char* expected[] = {"shout", "scream", "shout_clean", "scream_clean", "yell_held"};
     int rows = 0;
     for (const std::vector<std::string>& c : manifestRows(dir, 3)) {
