@@ -61,7 +61,8 @@ public:
     float Update(const Features& f) noexcept override
     {
         const float observed = ImpulseDetector::Update(f);
-        return std::max({observed, train_.Update(f), blast_.Update(f)});
+        const float train = train_.Update(f);
+        return std::max({observed, train, blast_.Update(f, std::max(observed, train))});
     }
 
 protected:

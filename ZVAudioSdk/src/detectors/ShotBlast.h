@@ -37,11 +37,23 @@
 // them is as loud. A real shotgun's blast is the gas leaving the muzzle: a
 // noise that fills the low band for tens of milliseconds and dies in the
 // air and the room within a second, together with its crack, the muzzle's
-// shock front; it is the loudest sound a microphone near it hears. Two
-// shots within the second are passed over (the second comes back to the
-// first's level). The bounds were chosen on generated 16 kHz streams
-// (bands up to 8 kHz); a stream that opens on the shot has nothing to
-// read it against and is not heard.
+// shock front; it is the loudest sound a microphone near it hears. The
+// bounds were chosen on generated 16 kHz streams (bands up to 8 kHz); a
+// stream that opens on the shot has nothing to read it against and is not
+// heard.
+//
+// Two shots within the second (a second barrel, a quick follow-up) fail
+// the quiet after: the second comes back to the first's level. With
+// secondShot, a crack heard while a blast's tail is followed, once that
+// blast has passed its first hops, is read as a second shot: the first
+// blast must have held and decayed steadily up to it (the same bounds over
+// the whole blocks before it, minFirstBlocks or more), and the second must
+// pass every test on its own, its first hops, its hold, its decay and the
+// quiet after, but for the 3 s before, which are those before the first
+// (the first shot is as loud as the second). The pair is one report, strong
+// when both are. A drum groove's next kick is a second hit too, but a
+// third follows within the second and the kick's tone sits in one band; a
+// door slammed twice or a dropped load's thuds die at once after each hit.
 //
 // A shot out of digital silence (a recorder that wakes on the sound a few
 // hops before it, and so the top bands empty in some hop before the crack)
@@ -59,7 +71,8 @@
 // Read from GunShot's "blast" sub-block; absent, the rule is off and costs
 // one branch per hop. Plain data of its detector, same thread; Update
 // allocates nothing: every hop it sums the top and low bands and stores
-// two levels; during a blast it also keeps the band peaks of its first hops.
+// two levels; during a blast (and a second shot) it also keeps the band
+// peaks of its first hops.
 #pragma once
 
 #include <algorithm>
@@ -105,7 +118,9 @@ public:
           strongConfidence_(Parameter(blast, "strongConfidence", 0.0f, 0.0f, 1.0f)),
           strongOverRecentDb_(Parameter(blast, "strongOverRecentDb", 15.0f, -60.0f, 120.0f)),
           strongTopShareDb_(Parameter(blast, "strongTopShareDb", -30.0f, -120.0f, 0.0f)),
-          strongMaxHarmonicity_(Parameter(blast, "strongMaxHarmonicity", 0.5f, 0.0f, 1.0f))
+          strongMaxHarmonicity_(Parameter(blast, "strongMaxHarmonicity", 0.5f, 0.0f, 1.0f)),
+          secondShot_(Parameter(blast, "secondShot", 0.0f, 0.0f, 1.0f) >= 0.5f),
+          minFirstBlocks_(static_cast<int>(Parameter(blast, "minFirstBlocks", 3.0f, 1.0f, kBlocks)))
     {
         if (minDecayDbPerS_ > maxDecayDbPerS_) {
             throw std::runtime_error("GunShot blast: minDecayDbPerS above maxDecayDbPerS");
@@ -139,7 +154,10 @@ public:
     // 0.99 claims; it does not prove it (the error rate's 95 % bound from
     // 58 clean firings is about 5 %). A weak blast keeps `confidence` 0.9:
     // it was never false either, but its kind, loosened, was.
-    float Update(const Features& f) noexcept
+    //
+    // `others` is what the detector's other readings report this hop: a pair
+    // of shots they already reported at 0.5 or more is not reported again.
+    float Update(const Features& f, float others = 0.0f) noexcept
     {
         if (!enabled_) {
             return 0.0f;
@@ -195,11 +213,19 @@ public:
         const bool firstWindow = f.hop < firstHop_ + kWindowHops;
         const bool crack = topBands > 0 && (!warmup || (fromStart_ && !firstWindow)) && top - quietest >= minJumpDb_ &&
                            (!empty || (fromSilence_ && top >= minSilentTopDb_));
-        if (crack && (pending_ < 0 || (pending_ < kBlastHops && f.levelDb > peakLevelDb_ + kRestartDb))) {
+        if (crack && (pending_ < 0 || (pending_ < kBlastHops && f.levelDb > first_.peakLevelDb + kRestartDb))) {
             Start(quietest);
             opening_ = warmup;
+        } else if (crack && secondShot_ && pending_ >= kBlastHops && pending_ < kSpanHops) {
+            OfferSecond(quietest, f.levelDb);
         }
-        if (pending_ >= 0) {
+        heard_ = std::max(heard_, others);
+        pairHeard_ = std::max(pairHeard_, others);
+        const bool judging = pending_ >= 0;
+        if (second_.at >= 0) {
+            FollowSecond(f, top, lowDb);
+        }
+        if (judging) {
             Follow(f, top, lowDb);
         }
         topBefore_[beforePos_] = top;
@@ -211,7 +237,7 @@ public:
         if (fired_) {
             fired_ = false;
             clockPeak_ = level_;
-            peak_ = strong_ ? std::max(level_, strongConfidence_) : level_;
+            peak_ = firedStrong_ ? std::max(level_, strongConfidence_) : level_;
         }
         return FadeFromPeak(level_, clockPeak_, peak_);
     }
@@ -229,50 +255,132 @@ private:
     static constexpr std::uint64_t kWindowHops = 4;  // hops until the front end's first full window (32 ms)
     static constexpr std::uint64_t kNoHop = ~std::uint64_t{0};
     static constexpr float kRestartDb = 6.0f;
+    static constexpr float kHeard = 0.5f;  // a pair the detector's other readings reported is not reported again
+    static constexpr int kLeadHops = 2;  // a second blast shows in the low band a hop or two before its crack
+
+    // What a crack and its blast show over their first kBlastHops hops.
+    struct Crack {
+        int at = -1;                     // hops since the first crack; -1 when none is read
+        float topRefDb = kSilenceDb;     // quietest top bands of the hops before it
+        float lowRefDb = kSilenceDb;     // quietest low band of those hops
+        float topPeakDb = kSilenceDb;
+        float peakLevelDb = kSilenceDb;
+        float overFloorDb = 0.0f;
+        float harmonicity = 0.0f;        // mean over its first kBlastHops
+        float peakDb[kBandCount] = {};   // band peaks over its first kBlastHops, dB
+
+        void Start(int hop, float quietestTop, const float* lowBefore) noexcept
+        {
+            at = hop;
+            topRefDb = quietestTop;
+            lowRefDb = *std::min_element(lowBefore, lowBefore + kBefore);
+            topPeakDb = kSilenceDb;
+            peakLevelDb = kSilenceDb;
+            overFloorDb = 0.0f;
+            harmonicity = 0.0f;
+            std::fill(peakDb, peakDb + kBandCount, kSilenceDb);
+        }
+
+        void Add(const Features& f, float top) noexcept
+        {
+            for (int b = 0; b < f.bandCount; ++b) {
+                peakDb[b] = std::max(peakDb[b], f.bandDb[b]);
+            }
+            topPeakDb = std::max(topPeakDb, top);
+            peakLevelDb = std::max(peakLevelDb, f.levelDb);
+            overFloorDb = std::max(overFloorDb, f.levelOverFloorDb);
+            harmonicity += f.harmonicity / static_cast<float>(kBlastHops);
+        }
+    };
 
     void Start(float quietestTop) noexcept
     {
         pending_ = 0;
-        topRefDb_ = quietestTop;
-        lowRefDb_ = *std::min_element(lowBefore_, lowBefore_ + kBefore);
-        topPeakDb_ = kSilenceDb;
-        peakLevelDb_ = kSilenceDb;
-        overFloorDb_ = 0.0f;
-        harmonicity_ = 0.0f;
+        heard_ = 0.0f;
+        first_.Start(0, quietestTop, lowBefore_);
         // The loudest hop of the 3 s before, but for the last kBefore (a
         // crack late in a hop already shows in the window before).
         recentDb_ = kSilenceDb;
         for (int i = 0; i < kRecentHops - kBefore; ++i) {
             recentDb_ = std::max(recentDb_, recent_[(recentPos_ + i) % kRecentHops]);
         }
-        std::fill(peakDb_, peakDb_ + kBandCount, kSilenceDb);
     }
 
     void Follow(const Features& f, float top, float lowDb) noexcept
     {
         lowDb_[pending_] = lowDb;
         if (pending_ < kBlastHops) {
-            for (int b = 0; b < f.bandCount; ++b) {
-                peakDb_[b] = std::max(peakDb_[b], f.bandDb[b]);
-            }
-            topPeakDb_ = std::max(topPeakDb_, top);
-            peakLevelDb_ = std::max(peakLevelDb_, f.levelDb);
-            overFloorDb_ = std::max(overFloorDb_, f.levelOverFloorDb);
-            harmonicity_ += f.harmonicity / static_cast<float>(kBlastHops);
-            if (pending_ == kBlastHops - 1 && !ReadBlast(f)) {
+            first_.Add(f, top);
+            if (pending_ == kBlastHops - 1 && !ReadBlast(f, first_, lowDb_, recentDb_, strong_)) {
                 pending_ = -1;
                 return;
             }
         }
         if (++pending_ == kSpanHops) {
             pending_ = -1;
-            if (Decays()) {
+            if (Decays(lowDb_, kSpanHops, kBlocks)) {
 #ifdef ZV_IMPULSIVE_TRACE
                 std::fprintf(stderr, "GunShot blastfire %llu %d\n", static_cast<unsigned long long>(f.hop + 1 - kSpanHops),
                              strong_ ? 1 : 0);
 #endif
-                level_ = confidence_;
-                fired_ = true;
+                Fire(strong_);
+                second_.at = -1;  // one shot, one report
+            }
+        }
+    }
+
+    void Fire(bool strong) noexcept
+    {
+        level_ = confidence_;
+        firedStrong_ = strong;
+        fired_ = true;
+    }
+
+    // A crack while the first blast's tail is followed may be a second shot
+    // (a second barrel, a follow-up): the first is then judged only up to it
+    // and must have held and decayed steadily that far. A candidate whose own
+    // first hops fail makes way for a later crack; one still within them
+    // makes way for a crack kRestartDb louder, as the first does.
+    void OfferSecond(float quietestTop, float levelDb) noexcept
+    {
+        const bool open = second_.at >= 0 && secondHops_ < kBlastHops;
+        if ((second_.at >= 0 && !open) || (open && levelDb <= second_.peakLevelDb + kRestartDb)) {
+            return;
+        }
+        const bool held = Decays(lowDb_, pending_ - kLeadHops, minFirstBlocks_);
+#ifdef ZV_IMPULSIVE_TRACE
+        std::fprintf(stderr, "GunShot second %d %d\n", pending_, held ? 1 : 0);
+#endif
+        if (!held) {
+            return;
+        }
+        second_.Start(pending_, quietestTop, lowBefore_);
+        secondHops_ = 0;
+        firstStrong_ = strong_;
+        pairRecentDb_ = recentDb_;
+        pairHeard_ = heard_;
+    }
+
+    // The second shot, read as the first is but for the 3 s before, which
+    // are the first's (the first shot itself is as loud as the second).
+    void FollowSecond(const Features& f, float top, float lowDb) noexcept
+    {
+        secondLowDb_[secondHops_] = lowDb;
+        if (secondHops_ < kBlastHops) {
+            second_.Add(f, top);
+            if (secondHops_ == kBlastHops - 1 && !ReadBlast(f, second_, secondLowDb_, pairRecentDb_, secondStrong_)) {
+                second_.at = -1;
+                return;
+            }
+        }
+        if (++secondHops_ == kSpanHops) {
+            second_.at = -1;
+            if (pairHeard_ < kHeard && Decays(secondLowDb_, kSpanHops, kBlocks)) {
+#ifdef ZV_IMPULSIVE_TRACE
+                std::fprintf(stderr, "GunShot pairfire %llu %d\n", static_cast<unsigned long long>(f.hop + 1 - kSpanHops),
+                             firstStrong_ && secondStrong_ ? 1 : 0);
+#endif
+                Fire(firstStrong_ && secondStrong_);
             }
         }
     }
@@ -280,7 +388,7 @@ private:
     // The crack and the blast over the first kBlastHops hops; false when
     // either is missing or the onset is not the loudest of late (the low
     // band is then not followed). Notes whether it is strong.
-    bool ReadBlast(const Features& f) noexcept
+    bool ReadBlast(const Features& f, const Crack& c, const float* low, float recentDb, bool& strong) const noexcept
     {
         float lowPower = 0.0f;
         float topPower = 0.0f;
@@ -288,7 +396,7 @@ private:
         float lowPeakDb = kSilenceDb;
         float strongestLow = 0.0f;
         for (int b = 0; b < f.bandCount; ++b) {
-            const float power = FastDbToPower(peakDb_[b]);
+            const float power = FastDbToPower(c.peakDb[b]);
             allPower += power;
             if (f.bandHz[b] < 500.0f) {
                 lowPower += power;
@@ -297,50 +405,54 @@ private:
             topPower += IsCrackBand(f.bandHz[b]) ? power : 0.0f;
         }
         for (int i = 0; i < kBlastHops; ++i) {
-            lowPeakDb = std::max(lowPeakDb, lowDb_[i]);
+            lowPeakDb = std::max(lowPeakDb, low[i]);
         }
         const float lowShare = lowPower / (allPower + 1e-20f);
         const float topShareDb = PowerToDb(topPower / (allPower + 1e-20f));
-        const float topRiseDb = topPeakDb_ - topRefDb_;
-        const float lowRiseDb = lowPeakDb - lowRefDb_;
-        const float overRecentDb = peakLevelDb_ - recentDb_;
+        const float topRiseDb = c.topPeakDb - c.topRefDb;
+        const float lowRiseDb = lowPeakDb - c.lowRefDb;
+        const float overRecentDb = c.peakLevelDb - recentDb;
         const float lowPeakShare = strongestLow / (lowPower + 1e-20f);
 #ifdef ZV_IMPULSIVE_TRACE
-        std::fprintf(stderr, "GunShot crack %llu %.2f %.3f %.2f %.2f %.2f %.2f %.3f %.3f %d\n",
+        std::fprintf(stderr, "GunShot crack %llu %.2f %.3f %.2f %.2f %.2f %.2f %.3f %.3f %d %d\n",
                      static_cast<unsigned long long>(f.hop + 1 - kBlastHops), topRiseDb, lowShare, topShareDb,
-                     overFloorDb_, lowRiseDb, overRecentDb, harmonicity_, lowPeakShare, opening_ ? 1 : 0);
+                     c.overFloorDb, lowRiseDb, overRecentDb, c.harmonicity, lowPeakShare, opening_ ? 1 : 0, c.at);
 #endif
         // A blast in the stream's first half second has no 3 s heard before
         // it to stand over: it may be reported, never as strong.
-        strong_ = !opening_ && overRecentDb >= strongOverRecentDb_ && topShareDb >= strongTopShareDb_ &&
-                  harmonicity_ <= strongMaxHarmonicity_;
+        strong = !opening_ && overRecentDb >= strongOverRecentDb_ && topShareDb >= strongTopShareDb_ &&
+                 c.harmonicity <= strongMaxHarmonicity_;
         return topRiseDb >= minTopRiseDb_ && topShareDb >= minTopShareDb_ && lowShare >= minLowShare_ &&
-               lowRiseDb >= minLowRiseDb_ && overFloorDb_ >= minOverFloorDb_ && overRecentDb >= minOverRecentDb_ &&
-               harmonicity_ <= maxHarmonicity_ && lowPeakShare <= maxLowPeakShare_;
+               lowRiseDb >= minLowRiseDb_ && c.overFloorDb >= minOverFloorDb_ && overRecentDb >= minOverRecentDb_ &&
+               c.harmonicity <= maxHarmonicity_ && lowPeakShare <= maxLowPeakShare_;
     }
 
     // The low band from its loudest hop among the first kBlastHops: held,
-    // then dying away steadily, and flickering as noise does.
-    bool Decays() const noexcept
+    // then dying away steadily, and flickering as noise does. `low` holds
+    // the band from the crack on, `limit` hops of it: a blast cut short by
+    // a second shot is read over the whole blocks before it (at least
+    // `minBlocks`), and what follows is looked at only up to there.
+    bool Decays(const float* low, int limit, int minBlocks) const noexcept
     {
-        const int peak = static_cast<int>(std::max_element(lowDb_, lowDb_ + kBlastHops) - lowDb_);
-        const float earlyFall = lowDb_[peak] - std::min(lowDb_[peak + kEarlyHops / 2], lowDb_[peak + kEarlyHops]);
-        float flicker = 0.0f;
-        for (int i = peak + kBefore; i < peak + kBlocks * kBlockHops; ++i) {
-            flicker = std::max(flicker, lowDb_[i] - std::min({lowDb_[i - 1], lowDb_[i - 2], lowDb_[i - 3]}));
+        const int peak = static_cast<int>(std::max_element(low, low + kBlastHops) - low);
+        const int whole = (limit - peak) / kBlockHops;
+        const int blocks = std::min(kBlocks, whole);
+        if (blocks < minBlocks || peak + kEarlyHops >= limit) {
+            return false;
         }
-        // Least-squares line through the blocks' levels; blocks at 0 .. 9.
+        const float earlyFall = low[peak] - std::min(low[peak + kEarlyHops / 2], low[peak + kEarlyHops]);
+        float flicker = 0.0f;
+        for (int i = peak + kBefore; i < peak + blocks * kBlockHops; ++i) {
+            flicker = std::max(flicker, low[i] - std::min({low[i - 1], low[i - 2], low[i - 3]}));
+        }
+        // Least-squares line through the blocks' levels; blocks at 0 .. blocks - 1.
         float blockDb[kBlocks];
         float rise = -120.0f;
         float drop = -120.0f;
         float sumXY = 0.0f;
         float sumY = 0.0f;
-        for (int k = 0; k < kBlocks; ++k) {
-            float power = 0.0f;
-            for (int i = 0; i < kBlockHops; ++i) {
-                power += FastDbToPower(lowDb_[peak + k * kBlockHops + i]);
-            }
-            blockDb[k] = PowerToDb(power / static_cast<float>(kBlockHops));
+        for (int k = 0; k < blocks; ++k) {
+            blockDb[k] = BlockDb(low + peak + k * kBlockHops);
             if (k > 0) {
                 rise = std::max(rise, blockDb[k] - blockDb[k - 1]);
                 drop = std::max(drop, blockDb[k - 1] - blockDb[k]);
@@ -351,24 +463,30 @@ private:
         // A shot is single: over the 0.5 s after, the low band does not come
         // back to the blast's first block (a drum groove's next kick does).
         float regainDb = -120.0f;
-        for (int k = kBlocks; k < kBlocks + kQuietBlocks; ++k) {
-            float power = 0.0f;
-            for (int i = 0; i < kBlockHops; ++i) {
-                power += FastDbToPower(lowDb_[peak + k * kBlockHops + i]);
-            }
-            regainDb = std::max(regainDb, PowerToDb(power / static_cast<float>(kBlockHops)) - blockDb[0]);
+        for (int k = kBlocks; k < std::min(kBlocks + kQuietBlocks, whole); ++k) {
+            regainDb = std::max(regainDb, BlockDb(low + peak + k * kBlockHops) - blockDb[0]);
         }
-        constexpr float kMeanX = (kBlocks - 1) / 2.0f;
-        constexpr float kSumXX = kBlocks * (kBlocks * kBlocks - 1) / 12.0f;  // sum of (k - mean)^2
-        const float slopePerBlock = (sumXY - kMeanX * sumY) / kSumXX;
+        const float meanX = static_cast<float>(blocks - 1) / 2.0f;
+        const float sumXX = static_cast<float>(blocks * (blocks * blocks - 1)) / 12.0f;  // sum of (k - mean)^2
+        const float slopePerBlock = (sumXY - meanX * sumY) / sumXX;
         const float decayDbPerS = -slopePerBlock * static_cast<float>(kHopsPerSecond) / static_cast<float>(kBlockHops);
 #ifdef ZV_IMPULSIVE_TRACE
-        std::fprintf(stderr, "GunShot blast %.2f %.2f %.2f %.2f %.2f %d %.2f\n", earlyFall, decayDbPerS, rise, drop,
-                     flicker, peak, regainDb);
+        std::fprintf(stderr, "GunShot blast %.2f %.2f %.2f %.2f %.2f %d %.2f %d\n", earlyFall, decayDbPerS, rise, drop,
+                     flicker, peak, regainDb, blocks);
 #endif
         return earlyFall <= maxEarlyFallDb_ && decayDbPerS >= minDecayDbPerS_ && decayDbPerS <= maxDecayDbPerS_ &&
                rise <= maxBlockRiseDb_ && drop <= maxBlockDropDb_ && flicker >= minFlickerDb_ &&
                regainDb <= maxRegainDb_;
+    }
+
+    // Mean power of the kBlockHops hops from `low`, dB.
+    static float BlockDb(const float* low) noexcept
+    {
+        float power = 0.0f;
+        for (int i = 0; i < kBlockHops; ++i) {
+            power += FastDbToPower(low[i]);
+        }
+        return PowerToDb(power / static_cast<float>(kBlockHops));
     }
 
     const bool enabled_;
@@ -396,6 +514,8 @@ private:
     const float strongOverRecentDb_;
     const float strongTopShareDb_;
     const float strongMaxHarmonicity_;
+    const bool secondShot_;
+    const int minFirstBlocks_;
 
     float topBefore_[kBefore];       // mean level of the top bands (IsCrackBand) in the last kBefore hops, dB
     float lowBefore_[kBefore];       // power below 500 Hz in those hops, dB
@@ -403,18 +523,21 @@ private:
     float recent_[kRecentHops];      // hop levels of the last 3 s, dBFS
     int recentPos_ = 0;
     int pending_ = -1;               // hops of the blast being read so far; -1 when none
-    float topRefDb_ = kSilenceDb;    // quietest top bands of the hops before its crack
-    float lowRefDb_ = kSilenceDb;    // quietest low band of those hops
+    Crack first_;                    // the blast being read
     float recentDb_ = kSilenceDb;    // loudest hop of the 3 s before it
-    float topPeakDb_ = kSilenceDb;   // over its first kBlastHops
-    float peakLevelDb_ = kSilenceDb;
-    float overFloorDb_ = 0.0f;
-    float harmonicity_ = 0.0f;       // mean over its first kBlastHops
-    float peakDb_[kBandCount] = {};  // band peaks over its first kBlastHops, dB
-    float lowDb_[kSpanHops] = {};    // power below 500 Hz per hop from the crack, dB
+    float lowDb_[kSpanHops] = {};    // power below 500 Hz per hop from its crack, dB
+    Crack second_;                   // a second shot within its span (at: -1 when none)
+    int secondHops_ = 0;             // hops of the second read so far
+    float secondLowDb_[kSpanHops] = {};  // power below 500 Hz per hop from the second's crack, dB
+    float pairRecentDb_ = kSilenceDb;    // loudest hop of the 3 s before the first of the pair
+    bool firstStrong_ = false;       // the first of the pair was strong
+    bool secondStrong_ = false;      // and the second
+    float heard_ = 0.0f;           // the other readings' highest since the crack being read
+    float pairHeard_ = 0.0f;         // and since the first crack of the pair
     float level_ = 0.0f;      // the fade clock: `confidence` from the hop a blast is judged
     bool strong_ = false;     // the blast being read stands far over its surroundings
     bool fired_ = false;      // a blast was judged this hop
+    bool firedStrong_ = false;  // and was strong
     float clockPeak_ = 0.0f;  // the clock on the hop the last blast was reported
     float peak_ = 0.0f;       // what that blast reported there
     std::uint64_t firstHop_ = kNoHop;  // the stream's first hop
