@@ -46,6 +46,15 @@
 // shut from closedRecurringShare (0.45): from 0.2 / 0.35 a scream over
 // music was lost.
 //
+// An electronic ring that warbles between two tones at 15 .. 25 Hz leaps in
+// pitch every hop, so neither share sees it; its bands do: the bands under
+// one tone rise as those under the other fall, at the trill rate
+// (TrillMeter). A voice moves its energy between bands at syllable rate, and
+// its jitter spreads the rest over every rate. Where the trill's share of
+// that movement was high within the last 0.6 s the window is shut the same
+// way, open up to openTrillShare, shut from closedTrillShare; without
+// closedTrillShare in the block there is no such gate.
+//
 // A yell can also be clean: pressed, periodic voicing with no strain noise,
 // which the main trees (fitted mostly on rough shouts) read as a tone. A
 // third set of trees, fitted on clean yells and screams against the same
@@ -57,6 +66,7 @@
 #include "Memory.h"
 #include "detectors/DepthTwoTrees.h"
 #include "detectors/Detector.h"
+#include "detectors/TrillMeter.h"
 #include "detectors/VoiceMeasures.h"
 
 namespace zvsdk {
@@ -92,13 +102,21 @@ public:
           openHeldShare_(Parameter(block, "openHeldShare", 0.35f, 0.0f, 1.0f)),
           closedHeldShare_(Parameter(block, "closedHeldShare", 0.55f, 0.0f, 1.01f)),
           openRecurringShare_(Parameter(block, "openRecurringShare", 0.3f, 0.0f, 1.0f)),
-          closedRecurringShare_(Parameter(block, "closedRecurringShare", 0.45f, 0.0f, 1.01f))
+          closedRecurringShare_(Parameter(block, "closedRecurringShare", 0.45f, 0.0f, 1.01f)),
+          trillGated_(block.contains("closedTrillShare")),
+          trill_(static_cast<std::uint32_t>(Parameter(block, "trillHoldBlocks", 6.0f, 0.0f, 20.0f)),
+                 Parameter(block, "trillMinDb", 2.0f, 0.0f, 20.0f)),
+          openTrillShare_(Parameter(block, "openTrillShare", 0.3f, 0.0f, 1.0f)),
+          closedTrillShare_(Parameter(block, "closedTrillShare", 1.01f, 0.0f, 1.01f))
     {
         if (closedHeldShare_ <= openHeldShare_) {
             throw std::runtime_error("Aggression: closedHeldShare must lie above openHeldShare");
         }
         if (closedRecurringShare_ <= openRecurringShare_) {
             throw std::runtime_error("Aggression: closedRecurringShare must lie above openRecurringShare");
+        }
+        if (trillGated_ && closedTrillShare_ <= openTrillShare_) {
+            throw std::runtime_error("Aggression: closedTrillShare must lie above openTrillShare");
         }
     }
 
@@ -124,8 +142,11 @@ public:
         const float pitch = evidence_.LastVoicePitch();
         const float heldShare = held_.Update(pitch);
         const float recurringShare = recurring_.Update(pitch);
-        const float open = std::min(Ramp(-heldShare, -closedHeldShare_, -openHeldShare_),
-                                    Ramp(-recurringShare, -closedRecurringShare_, -openRecurringShare_));
+        float open = std::min(Ramp(-heldShare, -closedHeldShare_, -openHeldShare_),
+                              Ramp(-recurringShare, -closedRecurringShare_, -openRecurringShare_));
+        if (trillGated_) {
+            open = std::min(open, Ramp(-trill_.Update(f), -closedTrillShare_, -openTrillShare_));
+        }
         z = std::max(z + std::log(std::max(open, 1e-4f)), noVoiceZ_);
         return score_.Follow(z);
     }
@@ -170,6 +191,14 @@ private:
     HeldPitch recurring_{50, 0, 20, 12};
     const float openRecurringShare_;
     const float closedRecurringShare_;
+    // How much of the bands' contrast warbles at a ring's trill rate
+    // (TrillMeter), held over the burst's tail; shut from closedTrillShare.
+    // Only with "closedTrillShare" in the block; without it the meter is
+    // not fed.
+    const bool trillGated_;
+    TrillMeter trill_;
+    const float openTrillShare_;
+    const float closedTrillShare_;
 };
 
 }  // namespace
