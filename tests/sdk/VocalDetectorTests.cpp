@@ -114,6 +114,50 @@ TEST(VocalDetectors, CleanYellIsReportedThroughItsOwnTrees)
     EXPECT_TRUE(InitFails(damaged, "vocal-damaged-clean"));
 }
 
+// A clean yell as loud as pink noise: its own trees rate it just under their
+// margin. Once its voiced stretch has lasted, having risen out of the noise,
+// the data file's "voicedStretch" reads them with a smaller margin and the
+// yell is reported; without the block it is not. A damaged block makes the
+// file unusable.
+TEST(VocalDetectors, LastingYellAsLoudAsNoiseIsReportedThroughItsStretch)
+{
+    nlohmann::json bare = SdkTest::ShippedModel();
+    bare["detectors"]["Aggression"].erase("voicedStretch");
+    for (const int seed : {2, 5, 10}) {
+        synth::Rng rng(static_cast<std::uint64_t>(seed));
+        const std::vector<float> clip =
+            OverBackground(rng, synth::cleanShout(rng, kRate, 2.0, seed % 2 == 0), synth::BackgroundKind::Pink, 0.0);
+        EXPECT_TRUE(Contains(Reported(clip), kAggression)) << seed;
+
+        EXPECT_FALSE(Contains(ReportedWith(bare, clip, "vocal-no-stretch"), kAggression)) << seed;
+    }
+    nlohmann::json damaged = SdkTest::ShippedModel();
+    damaged["detectors"]["Aggression"]["voicedStretch"] = 1;
+    EXPECT_TRUE(InitFails(damaged, "vocal-damaged-stretch"));
+}
+
+// Over a quiet room every long sound rises out of an unvoiced second, so
+// the stretch's smaller margin is kept to a floor loud enough to mask a
+// voice. The same yells over pink noise played 25 dB softer (the floor near
+// -60 dBFS, a quiet room's) get the old margin; without "minFloorDb" they
+// are still reported through the stretch.
+TEST(VocalDetectors, StretchKeepsItsMarginOverAFaintFloor)
+{
+    nlohmann::json unmasked = SdkTest::ShippedModel();
+    unmasked["detectors"]["Aggression"]["voicedStretch"].erase("minFloorDb");
+    for (const int seed : {2, 5, 10}) {
+        synth::Rng rng(static_cast<std::uint64_t>(seed));
+        std::vector<float> clip =
+            OverBackground(rng, synth::cleanShout(rng, kRate, 2.0, seed % 2 == 0), synth::BackgroundKind::Pink, 0.0);
+        for (float& x : clip) {
+            x *= static_cast<float>(synth::dbToGain(-25.0));
+        }
+        EXPECT_FALSE(Contains(Reported(clip), kAggression)) << seed;
+
+        EXPECT_TRUE(Contains(ReportedWith(unmasked, clip, "vocal-unmasked"), kAggression)) << seed;
+    }
+}
+
 // The clean-yell trees were fitted on wideband streams: an 8000 Hz stream
 // does not read them. Trees that call every voiced hop a yell take a clean
 // yell for one at 16000 Hz and change nothing at 8000 Hz.

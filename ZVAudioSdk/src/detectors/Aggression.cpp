@@ -59,6 +59,16 @@
 // which the main trees (fitted mostly on rough shouts) read as a tone. A
 // third set of trees, fitted on clean yells and screams against the same
 // look-alikes, is weighed beside them ("cleanVoice"; see the member).
+//
+// Over loud noise a yell's own trees rate its windows just under what their
+// margin lets through. What parts such a yell from a bark, a meow or a yelp
+// is how long it lasts, so inside a voiced stretch (VoicedStretch, over the
+// voice-band test, bridging the gaps noise makes) that has lasted 0.4 s and
+// rose out of an unvoiced second, the clean trees are read with a smaller
+// margin ("voicedStretch" in the block). Out of a voiced background (babble,
+// talk, music) every stretch looks long, so there the margin stays; over a
+// quiet room ("minFloorDb") every long sound rises out of silence, and a
+// yell there needs no help, so there too.
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
@@ -107,7 +117,17 @@ public:
           trill_(static_cast<std::uint32_t>(Parameter(block, "trillHoldBlocks", 6.0f, 0.0f, 20.0f)),
                  Parameter(block, "trillMinDb", 2.0f, 0.0f, 20.0f)),
           openTrillShare_(Parameter(block, "openTrillShare", 0.3f, 0.0f, 1.0f)),
-          closedTrillShare_(Parameter(block, "closedTrillShare", 1.01f, 0.0f, 1.01f))
+          closedTrillShare_(Parameter(block, "closedTrillShare", 1.01f, 0.0f, 1.01f)),
+          stretched_(block.contains("voicedStretch")),
+          stretch_(static_cast<std::uint32_t>(
+              Parameter(OptionalObject(block, "voicedStretch", "Aggression"), "maxGapHops", 6.0f, 0.0f, 50.0f))),
+          minStretch_(static_cast<std::uint32_t>(
+              Parameter(OptionalObject(block, "voicedStretch", "Aggression"), "minHops", 40.0f, 1.0f, 500.0f))),
+          maxBeforeShare_(Parameter(OptionalObject(block, "voicedStretch", "Aggression"), "maxBeforeShare", 0.2f, 0.0f, 1.0f)),
+          stretchCleanMargin_(
+              Parameter(OptionalObject(block, "voicedStretch", "Aggression"), "cleanMargin", 0.5f, 0.0f, 20.0f)),
+          minMaskingFloorDb_(Parameter(OptionalObject(block, "voicedStretch", "Aggression"), "minFloorDb",
+                                       -200.0f, -200.0f, 0.0f))
     {
         if (closedHeldShare_ <= openHeldShare_) {
             throw std::runtime_error("Aggression: closedHeldShare must lie above openHeldShare");
@@ -126,8 +146,12 @@ public:
         evidence_.Update(f, evidence);
         const bool voice = evidence[kVoicedShare] >= minVoicedShare_ && evidence[kHarmonicity] > 0.0f;
         float z = voice ? std::max(trees_.LogOdds(evidence), noVoiceZ_) : noVoiceZ_;
+        // Fed every hop, so a stretch is known when it is needed.
+        const bool lasting = stretched_ && stretch_.Update(VoicedHop(f, true)) >= minStretch_ &&
+                             stretch_.BeforeShare() <= maxBeforeShare_ &&
+                             f.floorLevelDb >= minMaskingFloorDb_;
         if (voice && cleanWeighed_) {
-            z = std::max(z, cleanTrees_.LogOdds(evidence) - cleanMargin_);
+            z = std::max(z, cleanTrees_.LogOdds(evidence) - (lasting ? stretchCleanMargin_ : cleanMargin_));
         }
         if (bandsWeighed_) {
             // Fed every hop, so its window is whole when it is needed.
@@ -199,6 +223,20 @@ private:
     TrillMeter trill_;
     const float openTrillShare_;
     const float closedTrillShare_;
+    // The current voiced stretch; where it has lasted minStretch_ hops and
+    // the second before it was voiced on at most maxBeforeShare_ of its
+    // hops, the clean trees are read less stretchCleanMargin_ instead of
+    // cleanMargin_. Without "voicedStretch" in the block it is not fed.
+    const bool stretched_;
+    VoicedStretch stretch_;
+    const std::uint32_t minStretch_;
+    const float maxBeforeShare_;
+    const float stretchCleanMargin_;
+    // Only where the background is loud enough to mask a voice: its
+    // tracked floor, summed over the bands, at least this many dBFS. Over a
+    // quiet room every long sound rises out of an unvoiced second, and
+    // there the clean trees see a yell plainly and need no help.
+    const float minMaskingFloorDb_;
 };
 
 }  // namespace
