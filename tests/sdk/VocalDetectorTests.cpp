@@ -114,6 +114,15 @@ TEST(VocalDetectors, CleanYellIsReportedThroughItsOwnTrees)
     EXPECT_TRUE(InitFails(damaged, "vocal-damaged-clean"));
 }
 
+// A two-second clean yell (a scream on even seeds) as loud as pink noise.
+std::vector<float> YellAsLoudAsPinkNoise(int seed)
+{
+    synth::Rng rng(static_cast<std::uint64_t>(seed));
+    const std::vector<float> yell = synth::cleanShout(rng, kRate, 2.0, seed % 2 == 0);
+    return OverBackground(rng, yell, synth::BackgroundKind::Pink, 0.0);
+}
+constexpr int kStretchSeeds[] = {2, 5, 10};
+
 // A clean yell as loud as pink noise: its own trees rate it just under their
 // margin. Once its voiced stretch has lasted, having risen out of the noise,
 // the data file's "voicedStretch" reads them with a smaller margin and the
@@ -123,10 +132,8 @@ TEST(VocalDetectors, LastingYellAsLoudAsNoiseIsReportedThroughItsStretch)
 {
     nlohmann::json bare = SdkTest::ShippedModel();
     bare["detectors"]["Aggression"].erase("voicedStretch");
-    for (const int seed : {2, 5, 10}) {
-        synth::Rng rng(static_cast<std::uint64_t>(seed));
-        const std::vector<float> clip =
-            OverBackground(rng, synth::cleanShout(rng, kRate, 2.0, seed % 2 == 0), synth::BackgroundKind::Pink, 0.0);
+    for (const int seed : kStretchSeeds) {
+        const std::vector<float> clip = YellAsLoudAsPinkNoise(seed);
         EXPECT_TRUE(Contains(Reported(clip), kAggression)) << seed;
 
         EXPECT_FALSE(Contains(ReportedWith(bare, clip, "vocal-no-stretch"), kAggression)) << seed;
@@ -145,10 +152,8 @@ TEST(VocalDetectors, StretchKeepsItsMarginOverAFaintFloor)
 {
     nlohmann::json unmasked = SdkTest::ShippedModel();
     unmasked["detectors"]["Aggression"]["voicedStretch"].erase("minFloorDb");
-    for (const int seed : {2, 5, 10}) {
-        synth::Rng rng(static_cast<std::uint64_t>(seed));
-        std::vector<float> clip =
-            OverBackground(rng, synth::cleanShout(rng, kRate, 2.0, seed % 2 == 0), synth::BackgroundKind::Pink, 0.0);
+    for (const int seed : kStretchSeeds) {
+        std::vector<float> clip = YellAsLoudAsPinkNoise(seed);
         for (float& x : clip) {
             x *= static_cast<float>(synth::dbToGain(-25.0));
         }
