@@ -41,6 +41,17 @@ int ClipsReportedAs(const nlohmann::json& model, const std::vector<std::vector<f
     return reported;
 }
 
+// How many times the data file `model` reports each of `clips` as GunShot.
+std::vector<long> GunShotReportsPerClip(const nlohmann::json& model, const std::vector<std::vector<float>>& clips,
+                                        const char* name, float threshold = 0.5f)
+{
+    std::vector<long> counts;
+    for (const std::vector<float>& clip : clips) {
+        const std::vector<int> codes = ReportedWith(model, clip, name, threshold);
+        counts.push_back(std::count(codes.begin(), codes.end(), kGunShot));
+    }
+    return counts;
+}
 
 TEST(ImpulsiveDetectors, PistolAndRifleShotsAndBurstsAreReportedAsGunShot)
 {
@@ -402,12 +413,7 @@ TEST(ImpulsiveDetectors, GunShotTrainHearsHeavyAutomaticFireOnce)
                                         synth::BackgroundKind::Pink, 20.0));
     }
     auto reportsWith = [&](const nlohmann::json& model, float threshold = 0.5f) {
-        std::vector<long> counts;
-        for (const std::vector<float>& clip : bursts) {
-            const std::vector<int> codes = ReportedWith(model, clip, "shottrain", threshold);
-            counts.push_back(std::count(codes.begin(), codes.end(), kGunShot));
-        }
-        return counts;
+        return GunShotReportsPerClip(model, bursts, "shottrain", threshold);
     };
     nlohmann::json model = SdkTest::ShippedModel();
     ASSERT_TRUE(model["detectors"]["GunShot"].contains("train"));
@@ -456,14 +462,7 @@ TEST(ImpulsiveDetectors, GunShotTrainPassesOverOneLostRound)
         }
         bursts.push_back(OverBackground(rng, burst, synth::BackgroundKind::Pink, 20.0));
     }
-    auto reportsWith = [&](const nlohmann::json& model) {
-        std::vector<long> counts;
-        for (const std::vector<float>& clip : bursts) {
-            const std::vector<int> codes = ReportedWith(model, clip, "shotmasked");
-            counts.push_back(std::count(codes.begin(), codes.end(), kGunShot));
-        }
-        return counts;
-    };
+    auto reportsWith = [&](const nlohmann::json& model) { return GunShotReportsPerClip(model, bursts, "shotmasked"); };
     nlohmann::json model = SdkTest::ShippedModel();
     const std::vector<long> with = reportsWith(model);
     EXPECT_GE(std::count(with.begin(), with.end(), 1L), 2);
@@ -594,14 +593,7 @@ TEST(ImpulsiveDetectors, GunShotBlastHearsADoubleShotOnce)
         lookalikes.push_back(OverBackground(rng, twice(synth::heavyDrop(rng, kRate), 0.6), quiet, 20.0));
         lookalikes.push_back(OverBackground(rng, synth::drumKit(rng, kRate, 6.0, false), quiet, 20.0));
     }
-    auto reportsWith = [&](const nlohmann::json& model) {
-        std::vector<long> counts;
-        for (const std::vector<float>& clip : pairs) {
-            const std::vector<int> codes = ReportedWith(model, clip, "shotdouble");
-            counts.push_back(std::count(codes.begin(), codes.end(), kGunShot));
-        }
-        return counts;
-    };
+    auto reportsWith = [&](const nlohmann::json& model) { return GunShotReportsPerClip(model, pairs, "shotdouble"); };
     nlohmann::json model = SdkTest::ShippedModel();
     ASSERT_TRUE(model["detectors"]["GunShot"]["blast"].contains("secondShot"));
     const std::vector<long> with = reportsWith(model);

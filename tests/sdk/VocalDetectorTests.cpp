@@ -31,6 +31,24 @@ std::vector<float> OverBackground(synth::Rng& rng, const std::vector<float>& eve
     return DetectorTest::OverBackground(rng, event, kind, snrDb, 8.0);
 }
 
+// Every clip is reported as Aggression with the shipped data file and none
+// once its `block` is taken out of the Aggression block; the block set to a
+// number makes the file unusable.
+void ExpectAggressionOnlyThrough(const char* block, const std::vector<std::vector<float>>& clips)
+{
+    nlohmann::json bare = SdkTest::ShippedModel();
+    bare["detectors"]["Aggression"].erase(block);
+    const std::string without = std::string("vocal-no-") + block;
+    for (std::size_t i = 0; i < clips.size(); ++i) {
+        EXPECT_TRUE(Contains(Reported(clips[i]), kAggression)) << block << " clip " << i;
+
+        EXPECT_FALSE(Contains(ReportedWith(bare, clips[i], without.c_str()), kAggression)) << block << " clip " << i;
+    }
+    nlohmann::json damaged = SdkTest::ShippedModel();
+    damaged["detectors"]["Aggression"][block] = 1;
+    EXPECT_TRUE(InitFails(damaged, (std::string("vocal-damaged-") + block).c_str()));
+}
+
 TEST(VocalDetectors, ShoutOverTrafficIsReportedAsAggression)
 {
     synth::Rng rng(11);
@@ -79,19 +97,12 @@ TEST(VocalDetectors, AggressionTreesAreCheckedAndWithoutThemTheClassIsSilent)
 // file, is what reports it.
 TEST(VocalDetectors, ScreamAsLoudAsWhiteNoiseIsReportedThroughTheVoiceBands)
 {
-    nlohmann::json bare = SdkTest::ShippedModel();
-    bare["detectors"]["Aggression"].erase("voiceBands");
+    std::vector<std::vector<float>> screams;
     for (const int seed : {6, 8}) {
         synth::Rng rng(static_cast<std::uint64_t>(seed));
-        const std::vector<float> clip =
-            OverBackground(rng, synth::shout(rng, kRate, 4.0, true), synth::BackgroundKind::White, 0.0);
-        EXPECT_TRUE(Contains(Reported(clip), kAggression)) << seed;
-
-        EXPECT_FALSE(Contains(ReportedWith(bare, clip, "vocal-no-bands"), kAggression)) << seed;
+        screams.push_back(OverBackground(rng, synth::shout(rng, kRate, 4.0, true), synth::BackgroundKind::White, 0.0));
     }
-    nlohmann::json damaged = SdkTest::ShippedModel();
-    damaged["detectors"]["Aggression"]["voiceBands"] = 1;
-    EXPECT_TRUE(InitFails(damaged, "vocal-damaged-bands"));
+    ExpectAggressionOnlyThrough("voiceBands", screams);
 }
 
 // A clean, periodic yell (no strain noise) reads to the main trees as a
@@ -99,19 +110,13 @@ TEST(VocalDetectors, ScreamAsLoudAsWhiteNoiseIsReportedThroughTheVoiceBands)
 // damaged block makes the file unusable.
 TEST(VocalDetectors, CleanYellIsReportedThroughItsOwnTrees)
 {
-    nlohmann::json bare = SdkTest::ShippedModel();
-    bare["detectors"]["Aggression"].erase("cleanVoice");
+    std::vector<std::vector<float>> yells;
     for (const int seed : {1, 4, 10}) {
         synth::Rng rng(static_cast<std::uint64_t>(seed));
-        const std::vector<float> clip =
-            OverBackground(rng, synth::cleanShout(rng, kRate, 2.0, seed % 2 == 0), synth::BackgroundKind::Traffic, 10.0);
-        EXPECT_TRUE(Contains(Reported(clip), kAggression)) << seed;
-
-        EXPECT_FALSE(Contains(ReportedWith(bare, clip, "vocal-no-clean"), kAggression)) << seed;
+        yells.push_back(
+            OverBackground(rng, synth::cleanShout(rng, kRate, 2.0, seed % 2 == 0), synth::BackgroundKind::Traffic, 10.0));
     }
-    nlohmann::json damaged = SdkTest::ShippedModel();
-    damaged["detectors"]["Aggression"]["cleanVoice"] = 1;
-    EXPECT_TRUE(InitFails(damaged, "vocal-damaged-clean"));
+    ExpectAggressionOnlyThrough("cleanVoice", yells);
 }
 
 // A two-second clean yell (a scream on even seeds) as loud as pink noise.
@@ -130,17 +135,11 @@ constexpr int kStretchSeeds[] = {2, 5, 10};
 // file unusable.
 TEST(VocalDetectors, LastingYellAsLoudAsNoiseIsReportedThroughItsStretch)
 {
-    nlohmann::json bare = SdkTest::ShippedModel();
-    bare["detectors"]["Aggression"].erase("voicedStretch");
+    std::vector<std::vector<float>> yells;
     for (const int seed : kStretchSeeds) {
-        const std::vector<float> clip = YellAsLoudAsPinkNoise(seed);
-        EXPECT_TRUE(Contains(Reported(clip), kAggression)) << seed;
-
-        EXPECT_FALSE(Contains(ReportedWith(bare, clip, "vocal-no-stretch"), kAggression)) << seed;
+        yells.push_back(YellAsLoudAsPinkNoise(seed));
     }
-    nlohmann::json damaged = SdkTest::ShippedModel();
-    damaged["detectors"]["Aggression"]["voicedStretch"] = 1;
-    EXPECT_TRUE(InitFails(damaged, "vocal-damaged-stretch"));
+    ExpectAggressionOnlyThrough("voicedStretch", yells);
 }
 
 // Over a quiet room every long sound rises out of an unvoiced second, so

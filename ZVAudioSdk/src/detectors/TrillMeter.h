@@ -31,6 +31,7 @@
 #include <cstdint>
 
 #include "Features.h"
+#include "detectors/HeldHighest.h"
 
 namespace zvsdk {
 
@@ -38,7 +39,7 @@ class TrillMeter {
 public:
     // holdBlocks is clamped to 0 .. kMaxBlocks.
     explicit TrillMeter(std::uint32_t holdBlocks = 6, float minContrastDb = 2.0f) noexcept
-        : blockCount_(std::min(holdBlocks, kMaxBlocks)), minContrastPower_(minContrastDb * minContrastDb)
+        : held_(std::min(holdBlocks, kMaxBlocks)), minContrastPower_(minContrastDb * minContrastDb)
     {
         // Constant-peak band-pass resonator (unit gain at the centre).
         constexpr float kPi = 3.14159265f;
@@ -90,20 +91,7 @@ public:
         allPower_ += kSmoothRate * (all - allPower_);
         const float share = allPower_ >= minContrastPower_ ? std::min(trillPower_ / allPower_, 1.0f) : 0.0f;
 
-        blockHighest_ = std::max(blockHighest_, share);
-        float highest = blockHighest_;
-        for (std::uint32_t b = 0; b < blockCount_; ++b) {
-            highest = std::max(highest, blocks_[b]);
-        }
-        if (++inBlock_ == kBlockHops) {
-            if (blockCount_ > 0) {
-                blocks_[block_] = blockHighest_;
-                block_ = (block_ + 1) % blockCount_;
-            }
-            blockHighest_ = 0.0f;
-            inBlock_ = 0;
-        }
-        return highest;
+        return held_.Update(share);
     }
 
 private:
@@ -115,9 +103,8 @@ private:
     // (about 0.25 s).
     static constexpr float kSlowRate = 0.1f;
     static constexpr float kSmoothRate = 0.04f;
-    static constexpr std::uint32_t kBlockHops = 10;
     static constexpr std::uint32_t kMaxBlocks = 20;
-    const std::uint32_t blockCount_;
+    HeldHighest held_;  // the highest share over the hold
     const float minContrastPower_;
     float b0_ = 0.0f;
     float a1_ = 0.0f;
@@ -129,10 +116,6 @@ private:
     float slow_[kBandCount] = {};
     float trillPower_ = 0.0f;
     float allPower_ = 0.0f;
-    float blocks_[kMaxBlocks] = {};
-    float blockHighest_ = 0.0f;
-    std::uint32_t block_ = 0;
-    std::uint32_t inBlock_ = 0;
 };
 
 }  // namespace zvsdk

@@ -27,6 +27,7 @@
 
 #include "Features.h"
 #include "detectors/Detector.h"
+#include "detectors/HeldHighest.h"
 
 namespace zvsdk {
 
@@ -581,10 +582,10 @@ class HeldPitch {
 public:
     // windowHops is clamped to 1 .. 100, holdBlocks to 0 .. 29.
     // recurAtLeast is clamped to 0 .. 29.
-    explicit HeldPitch(std::uint32_t windowHops = kMaxWindow, std::uint32_t holdBlocks = kMaxBlocks,
+    explicit HeldPitch(std::uint32_t windowHops = kMaxWindow, std::uint32_t holdBlocks = HeldHighest::kMaxBlocks,
                        std::uint32_t perVoicedFrom = 0, std::uint32_t recurAtLeast = 0) noexcept
         : window_(std::clamp<std::uint32_t>(windowHops, 1, kMaxWindow)),
-          blockCount_(std::min(holdBlocks, kMaxBlocks)),
+          held_(holdBlocks),
           perVoicedFrom_(static_cast<int>(std::min(perVoicedFrom, kMaxWindow))),
           recurAtLeast_(static_cast<int>(std::min(recurAtLeast, kRecurFarthest - kRecurNearest + 1))),
           nearest_(recurAtLeast_ > 0 ? kRecurNearest : kNearest),
@@ -622,20 +623,7 @@ public:
 
         const int counted = perVoicedFrom_ > 0 ? std::max(voicedCount_, perVoicedFrom_) : static_cast<int>(window_);
         const float share = static_cast<float>(count_) / static_cast<float>(counted);
-        blockHighest_ = std::max(blockHighest_, share);
-        float highest = blockHighest_;
-        for (std::uint32_t b = 0; b < blockCount_; ++b) {
-            highest = std::max(highest, blocks_[b]);
-        }
-        if (++inBlock_ == kBlockHops) {
-            if (blockCount_ > 0) {
-                blocks_[block_] = blockHighest_;
-                block_ = (block_ + 1) % blockCount_;
-            }
-            blockHighest_ = 0.0f;
-            inBlock_ = 0;
-        }
-        return highest;
+        return held_.Update(share);
     }
 
 private:
@@ -650,12 +638,8 @@ private:
     static constexpr std::uint32_t kRecurFarthest = 30;  // 300 ms
     static constexpr std::uint32_t kPitches = kRecurFarthest + 1;
     static constexpr std::uint32_t kMaxWindow = 100;  // one second
-    // The highest share, kept per 100 ms: the current block and the
-    // blockCount_ before it (at most three seconds in all).
-    static constexpr std::uint32_t kBlockHops = 10;
-    static constexpr std::uint32_t kMaxBlocks = 29;
     const std::uint32_t window_;
-    const std::uint32_t blockCount_;
+    HeldHighest held_;  // the highest share over the hold
     const int perVoicedFrom_;
     const int recurAtLeast_;
     const std::uint32_t nearest_;
@@ -667,10 +651,6 @@ private:
     std::uint32_t next_ = 0;
     std::uint32_t slot_ = 0;
     int count_ = 0;
-    float blocks_[kMaxBlocks] = {};
-    float blockHighest_ = 0.0f;
-    std::uint32_t block_ = 0;
-    std::uint32_t inBlock_ = 0;
 };
 
 // How long the current voiced stretch has lasted, in hops, from its first
