@@ -91,6 +91,10 @@ enum Descriptor : int {
     kShapeDrift,    // change of the highs' spectral shape from the impact to 100-250 ms after, dB
     kOverRecent,    // the onset's loudest hop over the loudest onset of the 3 s before it, dB (+30: none)
     kVoiceOpened,   // 1 when the voice bands' rule alone opened the observation (see ImpulseEvents), else 0
+    kCallHops,      // hops from the onset while the level stays within 10 dB of its first 150 ms' top
+    kLineRise,      // rise of the strongest line's frequency from the call's start to its highest, octaves
+    kLineRiseHops,  // hops from the call's start to that highest
+    kLineHz,        // median frequency of the strongest line over the call, Hz (0 when none stands out)
     kDescriptorCount
 };
 
@@ -256,6 +260,8 @@ private:
         float peakBandDb[kBandCount] = {};
         float excessDb[kObserveHops] = {};
         float highDb[kObserveHops] = {};
+        float levelDb[kObserveHops] = {};
+        float lineHz[kObserveHops] = {};  // the strongest narrow peak's frequency, 0 when it stands under 6 dB
         float low = 0.0f;
         float mid = 0.0f;
         float high = 0.0f;
@@ -387,6 +393,8 @@ private:
         }
         s.excessDb[k] = PowerToDb(excess);
         s.highDb[k] = PowerToDb(high);
+        s.levelDb[k] = f.levelDb;
+        s.lineHz[k] = f.peakProminenceDb >= 6.0f ? f.peakHz : 0.0f;
         if (k <= 3) {
             s.low += low;
             s.mid += mid;
@@ -465,6 +473,54 @@ private:
             s.reshape += std::sqrt(std::max(0.0f, sum2 / static_cast<float>(n) - mean * mean));
             ++s.reshapeHops;
         }
+    }
+
+    // The call as a whole: how long it holds its level, and the contour of
+    // its strongest line (a harmonic near the voice's formant). The line is
+    // followed by its hop-to-hop steps; a step of more than 0.15 octave is
+    // the peak moving to another harmonic and is left out, so the contour
+    // does not suffer the pitch tracker's octave errors.
+    static void DescribeCall(const Slot& s, float out[kDescriptorCount]) noexcept
+    {
+        constexpr int kTopHops = 15;
+        constexpr int kLongestCall = 50;
+        float top = kSilenceDb;
+        for (int k = 0; k < kTopHops; ++k) {
+            top = std::max(top, s.levelDb[k]);
+        }
+        int call = 0;
+        for (int k = 0; k < kLongestCall && k <= call + 1; ++k) {  // one quieter hop may interrupt it
+            if (s.levelDb[k] >= top - 10.0f) {
+                call = k + 1;
+            }
+        }
+        float contour = 0.0f;
+        float highest = 0.0f;
+        int highestHop = 0;
+        float previous = 0.0f;
+        float lines[kLongestCall];
+        int lineCount = 0;
+        for (int k = 0; k < call; ++k) {
+            const float hz = s.lineHz[k];
+            if (hz <= 0.0f) {
+                continue;
+            }
+            lines[lineCount++] = hz;
+            if (previous > 0.0f) {
+                const float step = std::log2(hz / previous);
+                contour += std::fabs(step) < 0.15f ? step : 0.0f;
+                if (contour > highest) {
+                    highest = contour;
+                    highestHop = k;
+                }
+            }
+            previous = hz;
+        }
+        std::nth_element(lines, lines + lineCount / 2, lines + lineCount);
+        out[kCallHops] = static_cast<float>(call);
+        out[kLineRise] = highest;
+        out[kLineRiseHops] = static_cast<float>(highestHop);
+        out[kLineHz] = lineCount > 0 ? lines[lineCount / 2] : 0.0f;
     }
 
     void Describe(const Slot& s, float out[kDescriptorCount]) const noexcept
@@ -595,6 +651,7 @@ private:
                                                              : std::clamp(s.loudestDb - s.recentLoudestDb,
                                                                           -kNoneBeforeDb, kNoneBeforeDb);
         out[kVoiceOpened] = s.voiceOpened ? 1.0f : 0.0f;
+        DescribeCall(s, out);
         if (!highsDetail_) {
             out[kJumps] = out[kReshape] = out[kShapeDrift] = 0.0f;
             return;
