@@ -9,7 +9,8 @@
 // bark's silence between). A cough starts with a long noise burst before the
 // voice; a sea lion's call lasts longer; a goose is nasal and steady; a knock
 // has no pitch; a near clap in applause rings for a hop or two at its palms'
-// resonance.
+// resonance; a fox's call holds its level longer, with its strongest line
+// high (a small voice's formant) and climbing into the call.
 #include "Memory.h"
 #include "detectors/ImpulseEvents.h"
 
@@ -24,7 +25,16 @@ public:
           clapsOn_(block.contains("applause")),
           clapMinOnsets_(Parameter(Claps(block), "minRecentOnsets", 15.0f, 0.0f, 300.0f)),
           clapMaxVoiced_(Parameter(Claps(block), "maxVoiced", 0.3f, 0.0f, 1.0f)),
-          clapMaxProminenceDb_(Parameter(Claps(block), "maxProminenceDb", 9.0f, 0.0f, 60.0f))
+          clapMaxProminenceDb_(Parameter(Claps(block), "maxProminenceDb", 9.0f, 0.0f, 60.0f)),
+          foxOn_(block.contains("fox")),
+          foxMinHops_(Parameter(Fox(block), "minCallHops", 14.0f, 0.0f, 60.0f)),
+          foxMaxHops_(Parameter(Fox(block), "maxCallHops", 40.0f, 0.0f, 60.0f)),
+          foxMinRise_(Parameter(Fox(block), "minLineRise", 0.02f, 0.0f, 2.0f)),
+          foxMinRiseHops_(Parameter(Fox(block), "minLineRiseHops", 2.0f, 0.0f, 60.0f)),
+          foxMinLineHz_(Parameter(Fox(block), "minLineHz", 1200.0f, 0.0f, 8000.0f)),
+          foxMaxLineHz_(Parameter(Fox(block), "maxLineHz", 3500.0f, 0.0f, 8000.0f)),
+          foxMinProminenceDb_(Parameter(Fox(block), "minProminenceDb", 9.0f, 0.0f, 60.0f)),
+          foxMinOverRefDb_(Parameter(Fox(block), "minPeakOverRefDb", 18.0f, 0.0f, 60.0f))
     {
     }
 
@@ -38,7 +48,7 @@ protected:
     bool Admits(const float d[kDescriptorCount]) const noexcept override
     {
         return ImpulseDetector::Admits(d) && d[kVoiced] > 0.0f && d[kHarmonicity] >= minHarmonicity_ &&
-               !Clap(d);
+               !Clap(d) && !FoxCall(d);
     }
 
 private:
@@ -61,18 +71,47 @@ private:
                d[kProminence] <= clapMaxProminenceDb_;
     }
 
+    static const nlohmann::json& Fox(const nlohmann::json& block)
+    {
+        return OptionalObject(block, "fox", "DogBark");
+    }
+
+    // The block's "fox": a loud, tonal call that holds within 10 dB of its
+    // top for 140-400 ms (a bark's body dies sooner, or its background
+    // holds the level for the whole observation), whose strongest line sits
+    // at a small voice's formant (a large dog's lies lower, or its harsh
+    // noise lifts it higher) and climbs after the start, with narrow
+    // harmonics standing well out. A bark this long and loud is a large
+    // dog's; a call this high and long is not. No "fox": off.
+    bool FoxCall(const float d[kDescriptorCount]) const noexcept
+    {
+        return foxOn_ && d[kCallHops] >= foxMinHops_ && d[kCallHops] <= foxMaxHops_ &&
+               d[kLineRise] >= foxMinRise_ && d[kLineRiseHops] >= foxMinRiseHops_ &&
+               d[kLineHz] >= foxMinLineHz_ && d[kLineHz] <= foxMaxLineHz_ &&
+               d[kProminence] >= foxMinProminenceDb_ && d[kPeakOverRef] >= foxMinOverRefDb_;
+    }
+
     const float minHarmonicity_;
     const bool clapsOn_;
     const float clapMinOnsets_;
     const float clapMaxVoiced_;
     const float clapMaxProminenceDb_;
+    const bool foxOn_;
+    const float foxMinHops_;
+    const float foxMaxHops_;
+    const float foxMinRise_;
+    const float foxMinRiseHops_;
+    const float foxMinLineHz_;
+    const float foxMaxLineHz_;
+    const float foxMinProminenceDb_;
+    const float foxMinOverRefDb_;
 };
 
 }  // namespace
 
 Detector* MakeDogBark(std::uint32_t sampleRate, const nlohmann::json& block)
 {
-    return ZvNew<DogBark>(WidebandOnly(sampleRate, block, {"voiceOnset", "applause"}));
+    return ZvNew<DogBark>(WidebandOnly(sampleRate, block, {"voiceOnset", "applause", "fox"}));
 }
 
 }  // namespace zvsdk

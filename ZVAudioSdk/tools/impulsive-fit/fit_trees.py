@@ -48,7 +48,8 @@ import json, math, os, re, sys
 
 # Order of the descriptors (ImpulseEvents.h, enum Descriptor).
 NAMES = ("rise broad low high top d2 d5 d12 hd2 prom flat harm voiced sus hsus shards hlate inner gap "
-         "recent onset pfall pitch mid dend vstart lowrise lflat attack por jumps reshape drift orec vopen").split()
+         "recent onset pfall pitch mid dend vstart lowrise lflat attack por jumps reshape drift orec vopen "
+         "call lrise lrhops line").split()
 INDEX = {n: i for i, n in enumerate(NAMES)}
 OBSERVE_HOPS = 60
 # scale, shift and any class parameters written beside the trees. The
@@ -85,6 +86,11 @@ VOICE = {"DogBark": {"minBandsDb": 6.0, "minFluxDb": 2.0, "shift": -10.0}}
 # streams only): the 3 s before hold minRecentOnsets onsets or more, the first
 # 150 ms at most maxVoiced of clear pitch, no line above maxProminenceDb.
 APPLAUSE = {"DogBark": {"minRecentOnsets": 15, "maxVoiced": 0.3, "maxProminenceDb": 9.0}}
+# DogBark's "fox" (a long tonal call whose strongest line sits at a small
+# voice's formant and climbs into it; wideband streams only): ruled out
+# before the trees when every bound holds.
+FOX = {"DogBark": {"minCallHops": 14, "maxCallHops": 40, "minLineRise": 0.02, "minLineRiseHops": 2,
+                   "minLineHz": 1200, "maxLineHz": 3500, "minProminenceDb": 9.0, "minPeakOverRefDb": 18.0}}
 VOICE_ROUNDS_MINLEAF = (40, 50)
 # Boosting rounds and the fewest observations in a leaf: DogBark's
 # observations are many and varied (every syllable of speech nearby opens
@@ -123,6 +129,11 @@ def admits(cls, x):
     clap = APPLAUSE.get(cls) if os.environ.get("NARROW") != "1" else None
     if clap and (v("recent") >= clap["minRecentOnsets"] and v("voiced") <= clap["maxVoiced"]
                  and v("prom") <= clap["maxProminenceDb"]):
+        return False
+    fox = FOX.get(cls) if os.environ.get("NARROW") != "1" else None
+    if fox and (fox["minCallHops"] <= v("call") <= fox["maxCallHops"] and v("lrise") >= fox["minLineRise"]
+                and v("lrhops") >= fox["minLineRiseHops"] and fox["minLineHz"] <= v("line") <= fox["maxLineHz"]
+                and v("prom") >= fox["minProminenceDb"] and v("por") >= fox["minPeakOverRefDb"]):
         return False
     return v("voiced") > 0.0 and v("harm") >= c["minHarmonicity"]
 
