@@ -398,6 +398,50 @@ TEST(ImpulsiveDetectors, DogBarkRulesOutClapsAmidApplause)
     EXPECT_TRUE(InitFails(model, "barkclaps"));
 }
 
+// A clap amid applause stands no louder than most of the claps before it,
+// where a bark stands over its background's onsets and is level only with
+// the few barks of its series. With trees that read every observation the
+// class admits as a bark, DogBark's "applause" rules out fewer of these
+// audiences' claps without "minPeerShare" than with it; with the shipped
+// trees, volleys of barks over a crowd's babble are reported in as many
+// clips with it as without.
+TEST(ImpulsiveDetectors, DogBarkRulesOutClapsNoLouderThanThoseBefore)
+{
+    synth::Rng rng(73);
+    std::vector<std::vector<float>> audiences;
+    std::vector<std::vector<float>> volleys;
+    for (int i = 0; i < 8; ++i) {
+        audiences.push_back(OverBackground(rng, synth::applause(rng, kRate, 9.0), synth::BackgroundKind::Quiet, 20.0));
+    }
+    for (int i = 0; i < 6; ++i) {
+        const synth::DogSize size = i % 2 == 0 ? synth::DogSize::Large : synth::DogSize::Small;
+        volleys.push_back(OverBackground(rng, synth::dogBark(rng, kRate, size, 8), synth::BackgroundKind::Babble, 10.0));
+    }
+    auto barkFrames = [&](const nlohmann::json& model) {
+        long frames = 0;
+        for (const std::vector<float>& clip : audiences) {
+            const std::vector<int> codes = ReportedWith(model, clip, "barkpeers");
+            frames += std::count(codes.begin(), codes.end(), kDogBark);
+        }
+        return frames;
+    };
+    nlohmann::json model = SdkTest::ShippedModel();
+    ASSERT_TRUE(model["detectors"]["DogBark"]["applause"].contains("minPeerShare"));
+    nlohmann::json ringingOnly = model;
+    ringingOnly["detectors"]["DogBark"]["applause"].erase("minPeerShare");
+    const int heard = ClipsReportedAs(ringingOnly, volleys, "barkpeers", kDogBark);
+    EXPECT_GE(heard, 4);
+    EXPECT_EQ(ClipsReportedAs(model, volleys, "barkpeers", kDogBark), heard);
+
+    for (nlohmann::json* m : {&model, &ringingOnly}) {
+        (*m)["detectors"]["DogBark"]["trees"] = nlohmann::json::array();
+        (*m)["detectors"]["DogBark"]["bias"] = 10.0;
+    }
+    const long ruled = barkFrames(model);
+    const long unruled = barkFrames(ringingOnly);
+    EXPECT_LT(ruled, unruled) << ruled << " " << unruled;
+}
+
 // A fox's "wow" is as voiced and as short as a large dog's bark, and the
 // trees alone take some for barks. DogBark's "fox" rules out a call that
 // holds its level for a while, with its strongest line high and climbing into

@@ -20,12 +20,15 @@ namespace {
 class DogBark final : public ImpulseDetector {
 public:
     explicit DogBark(const nlohmann::json& block)
-        : ImpulseDetector(block, "DogBark"),
+        : ImpulseDetector(block, "DogBark", false, /*onsetContext=*/block.contains("applause")),
           minHarmonicity_(Parameter(block, "minHarmonicity", 0.4f, 0.0f, 1.0f)),
           clapsOn_(block.contains("applause")),
           clapMinOnsets_(Parameter(Claps(block), "minRecentOnsets", 15.0f, 0.0f, 300.0f)),
           clapMaxVoiced_(Parameter(Claps(block), "maxVoiced", 0.3f, 0.0f, 1.0f)),
           clapMaxProminenceDb_(Parameter(Claps(block), "maxProminenceDb", 9.0f, 0.0f, 60.0f)),
+          peersOn_(Claps(block).contains("minPeerShare")),
+          peersMinOnsets_(Parameter(Claps(block), "peersMinOnsets", 11.0f, 0.0f, 300.0f)),
+          minPeerShare_(Parameter(Claps(block), "minPeerShare", 0.8f, 0.0f, 1.0f)),
           foxOn_(block.contains("fox")),
           foxMinHops_(Parameter(Fox(block), "minCallHops", 14.0f, 0.0f, 60.0f)),
           foxMaxHops_(Parameter(Fox(block), "maxCallHops", 40.0f, 0.0f, 60.0f)),
@@ -64,11 +67,20 @@ private:
     // narrow lines of a voice's harmonics (maxProminenceDb); and applause is
     // a stream of such impulses (minRecentOnsets in the 3 s before). A bark's
     // voicing lasts while its level holds, or its harmonics stand out, or it
-    // comes out of a quieter scene. No "applause": off.
+    // comes out of a quieter scene. With "minPeerShare", also a clap that
+    // is no louder than most of many onsets before it (peersMinOnsets): an
+    // audience's claps stand level, while a bark stands over the onsets of
+    // its background and is level only with the few barks of its own series.
+    // No "applause": off.
     bool Clap(const float d[kDescriptorCount]) const noexcept
     {
-        return clapsOn_ && d[kRecentOnsets] >= clapMinOnsets_ && d[kVoiced] <= clapMaxVoiced_ &&
-               d[kProminence] <= clapMaxProminenceDb_;
+        if (!clapsOn_) {
+            return false;
+        }
+        const bool ringing = d[kRecentOnsets] >= clapMinOnsets_ && d[kVoiced] <= clapMaxVoiced_ &&
+                             d[kProminence] <= clapMaxProminenceDb_;
+        const bool level = peersOn_ && d[kRecentOnsets] >= peersMinOnsets_ && d[kPeerShare] >= minPeerShare_;
+        return ringing || level;
     }
 
     static const nlohmann::json& Fox(const nlohmann::json& block)
@@ -96,6 +108,9 @@ private:
     const float clapMinOnsets_;
     const float clapMaxVoiced_;
     const float clapMaxProminenceDb_;
+    const bool peersOn_;
+    const float peersMinOnsets_;
+    const float minPeerShare_;
     const bool foxOn_;
     const float foxMinHops_;
     const float foxMaxHops_;

@@ -95,6 +95,7 @@ enum Descriptor : int {
     kLineRise,      // rise of the strongest line's frequency from the call's start to its highest, octaves
     kLineRiseHops,  // hops from the call's start to that highest
     kLineHz,        // median frequency of the strongest line over the call, Hz (0 when none stands out)
+    kPeerShare,     // share of the onsets of the 3 s before at most 3 dB under the onset's loudest hop, or louder
     kDescriptorCount
 };
 
@@ -113,10 +114,12 @@ public:
     // (kJumps, kReshape, kShapeDrift) are measured; without, they read 0 and
     // cost nothing (only GlassBreak weighs them).
     //
-    // With onsetContext, kOverRecent is measured: how far the onset stands
-    // above the onsets of the recent past. A shot is the loudest, most
-    // sudden thing around; a drum hit is one of many alike. Without, it
-    // reads 0 and costs nothing (only GunShot's veto weighs it).
+    // With onsetContext, kOverRecent and kPeerShare are measured: how far
+    // the onset stands above the onsets of the recent past, and how many of
+    // them it does not stand above. A shot is the loudest, most sudden thing
+    // around; a drum hit is one of many alike; a clap amid applause is no
+    // louder than most claps before it. Without, they read 0 and cost
+    // nothing (only GunShot's veto and DogBark's "applause" weigh them).
     //
     // With voiceBandsDb above 0, an observation is also opened where the
     // voice's bands (250 Hz .. 4 kHz, summed) stand voiceBandsDb or more over
@@ -247,6 +250,7 @@ private:
     // refractory time, so that the next onset's hops are never counted).
     static constexpr int kLoudestHops = kRefractoryHops;
     static constexpr float kNoneBeforeDb = 30.0f;  // kOverRecent when no onset came before
+    static constexpr float kPeerDb = 3.0f;         // kPeerShare: how far under the onset a peer may lie
 
     struct Slot {
         bool active = false;
@@ -296,6 +300,7 @@ private:
         float laterShape[kBandCount] = {};
         float loudestDb = kSilenceDb;        // the loudest of the first kLoudestHops
         float recentLoudestDb = kSilenceDb;  // the loudest onset of the 3 s before (kSilenceDb: none)
+        float recentLevels[kOnsetMemory] = {};  // the levels of the onsets of the 3 s before
     };
 
     // A free slot, or else the one opened by the weakest onset when this
@@ -354,7 +359,7 @@ private:
         for (int i = 0; i < kOnsetMemory; ++i) {
             const std::uint64_t hop = onsetHops_[i];
             if (hop != kNever && hop + 3 * kHopsPerSecond >= f.hop) {
-                ++recent;
+                s.recentLevels[recent++] = onsetLevels_[i];
                 s.recentLoudestDb = std::max(s.recentLoudestDb, onsetLevels_[i]);
             }
         }
@@ -650,6 +655,11 @@ private:
                            : s.recentLoudestDb <= kSilenceDb ? kNoneBeforeDb
                                                              : std::clamp(s.loudestDb - s.recentLoudestDb,
                                                                           -kNoneBeforeDb, kNoneBeforeDb);
+        int peers = 0;
+        for (int i = 0; i < static_cast<int>(s.recentOnsets); ++i) {
+            peers += s.recentLevels[i] >= s.loudestDb - kPeerDb ? 1 : 0;
+        }
+        out[kPeerShare] = onsetContext_ && s.recentOnsets > 0.0f ? static_cast<float>(peers) / s.recentOnsets : 0.0f;
         out[kVoiceOpened] = s.voiceOpened ? 1.0f : 0.0f;
         DescribeCall(s, out);
         if (!highsDetail_) {

@@ -49,7 +49,7 @@ import json, math, os, re, sys
 # Order of the descriptors (ImpulseEvents.h, enum Descriptor).
 NAMES = ("rise broad low high top d2 d5 d12 hd2 prom flat harm voiced sus hsus shards hlate inner gap "
          "recent onset pfall pitch mid dend vstart lowrise lflat attack por jumps reshape drift orec vopen "
-         "call lrise lrhops line").split()
+         "call lrise lrhops line peers").split()
 INDEX = {n: i for i, n in enumerate(NAMES)}
 OBSERVE_HOPS = 60
 # scale, shift and any class parameters written beside the trees. The
@@ -84,8 +84,11 @@ if os.environ.get("NARROW") == "1":
 VOICE = {"DogBark": {"minBandsDb": 6.0, "minFluxDb": 2.0, "shift": -10.0}}
 # DogBark's "applause" (a clap amid many, ruled out before the trees; wideband
 # streams only): the 3 s before hold minRecentOnsets onsets or more, the first
-# 150 ms at most maxVoiced of clear pitch, no line above maxProminenceDb.
-APPLAUSE = {"DogBark": {"minRecentOnsets": 15, "maxVoiced": 0.3, "maxProminenceDb": 9.0}}
+# 150 ms at most maxVoiced of clear pitch, no line above maxProminenceDb; or
+# the 3 s before hold peersMinOnsets onsets or more, of which minPeerShare or
+# more stand no lower than 3 dB under the observation's loudest hop.
+APPLAUSE = {"DogBark": {"minRecentOnsets": 15, "maxVoiced": 0.3, "maxProminenceDb": 9.0,
+                        "peersMinOnsets": 11, "minPeerShare": 0.8}}
 # DogBark's "fox" (a long tonal call whose strongest line sits at a small
 # voice's formant and climbs into it; wideband streams only): ruled out
 # before the trees when every bound holds.
@@ -129,6 +132,9 @@ def admits(cls, x):
     clap = APPLAUSE.get(cls) if os.environ.get("NARROW") != "1" else None
     if clap and (v("recent") >= clap["minRecentOnsets"] and v("voiced") <= clap["maxVoiced"]
                  and v("prom") <= clap["maxProminenceDb"]):
+        return False
+    if clap and "minPeerShare" in clap and (v("recent") >= clap["peersMinOnsets"]
+                                            and v("peers") >= clap["minPeerShare"]):
         return False
     fox = FOX.get(cls) if os.environ.get("NARROW") != "1" else None
     if fox and (fox["minCallHops"] <= v("call") <= fox["maxCallHops"] and v("lrise") >= fox["minLineRise"]
