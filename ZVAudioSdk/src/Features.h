@@ -75,6 +75,14 @@ struct Features {
     float highPeakProminenceDb = 0.0f;
     float highPeakOverFloorDb = 0.0f;
 
+    // How steady the fine structure of 3..8 kHz is: of the bins that stand
+    // over the mean of the nine around them (partials, or the chance peaks
+    // of noise), the share that stood so 100 ms before too (matches over the
+    // geometric mean of the two counts). A cymbal's partials ring on for
+    // seconds; noise and short shards put their peaks elsewhere each time.
+    // 0 below 16 kHz.
+    float highPartialsKept = 0.0f;
+
     // Pitch: the fundamental between 80 Hz and 2.3 kHz from the
     // autocorrelation of the 80 Hz .. 5 kHz spectrum, background taken out.
     float f0Hz = 0.0f;           // 0 when nothing periodic

@@ -124,6 +124,13 @@ void FrontEnd::Init(std::uint32_t sampleRate)
     topBin_ = static_cast<std::uint32_t>(std::min(nyquist, kBandHighHz) / kBinHz);
     topBin_ = std::min(topBin_, bins_ - 1);
 
+    // Four bins of margin on both sides for the nine-bin mean.
+    partialFirst_ = static_cast<std::uint32_t>(3000.0f / kBinHz) + 4;
+    partialEnd_ = sampleRate >= 16000 ? std::min(static_cast<std::uint32_t>(8000.0f / kBinHz), topBin_) - 4
+                                      : partialFirst_;
+    partialEnd_ = std::min(partialEnd_, partialFirst_ + 32 * kPartialWords);
+    partialPos_ = 0;
+    std::memset(partialMask_, 0, sizeof partialMask_);
     history_.assign(window_, 0.0f);
     hann_.resize(window_);
     frame_.assign(window_, 0.0f);
@@ -220,6 +227,7 @@ const Features& FrontEnd::PushHop(const float* samples) noexcept
     MeasureSpectrum();
     TrackFloor();
     FindPeak();
+    TrackPartials();
     EstimatePitch();
     ++features_.hop;
     return features_;
@@ -475,6 +483,38 @@ void FrontEnd::FindPeak() noexcept
     features_.highPeakLevelDb = upper.levelDb;
     features_.highPeakProminenceDb = upper.prominenceDb;
     features_.highPeakOverFloorDb = upper.overFloorDb;
+}
+
+void FrontEnd::TrackPartials() noexcept
+{
+    if (partialEnd_ <= partialFirst_) {
+        return;
+    }
+    const float* power = power_.data();
+    std::uint32_t mask[kPartialWords] = {};
+    float sum = 0.0f;
+    for (std::uint32_t k = partialFirst_ - 4; k < partialFirst_ + 5; ++k) {
+        sum += power[k];
+    }
+    for (std::uint32_t k = partialFirst_; k < partialEnd_; ++k) {
+        const std::uint32_t i = k - partialFirst_;
+        mask[i / 32] |= static_cast<std::uint32_t>(9.0f * power[k] > sum) << (i % 32);
+        sum += power[k + 5] - power[k - 4];
+    }
+    std::uint32_t* before = partialMask_[partialPos_];  // kPartialLag hops ago
+    int now = 0;
+    int then = 0;
+    int both = 0;
+    for (int w = 0; w < kPartialWords; ++w) {
+        now += __builtin_popcount(mask[w]);
+        then += __builtin_popcount(before[w]);
+        both += __builtin_popcount(mask[w] & before[w]);
+        before[w] = mask[w];
+    }
+    partialPos_ = (partialPos_ + 1) % kPartialLag;
+    features_.highPartialsKept =
+        now > 0 && then > 0 ? static_cast<float>(both) / std::sqrt(static_cast<float>(now) * static_cast<float>(then))
+                            : 0.0f;
 }
 
 FrontEnd::Peak FrontEnd::DescribePeak(std::uint32_t bin) const noexcept

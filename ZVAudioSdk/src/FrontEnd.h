@@ -45,6 +45,7 @@ private:
     void MeasureSpectrum() noexcept;
     void TrackFloor() noexcept;
     void FindPeak() noexcept;
+    void TrackPartials() noexcept;
     struct Peak {
         float hz = 0.0f;
         float power = 0.0f;
@@ -103,6 +104,15 @@ private:
     float floorPower_[kBandCount] = {};
     int slotHop_ = 0;
     int slot_ = 0;
+
+    // Fine peaks of 3..8 kHz as bit masks of the last kPartialLag hops (see
+    // Features::highPartialsKept); partialEnd_ == partialFirst_: not measured.
+    static constexpr int kPartialLag = 10;
+    static constexpr int kPartialWords = 5;
+    std::uint32_t partialMask_[kPartialLag][kPartialWords] = {};
+    int partialPos_ = 0;
+    std::uint32_t partialFirst_ = 0;
+    std::uint32_t partialEnd_ = 0;
 
     bool floorPrimed_ = false;
     float powerScale_ = 1.0f;

@@ -117,6 +117,29 @@ TEST(FrontEnd, SteadyBackgroundBecomesTheFloorAndToneStandsAboveIt)
     EXPECT_GT(onset.onsetDb, 6.0f);
 }
 
+// The fine peaks of 3..8 kHz: a steady comb of partials (a harmonic sound,
+// every 250 Hz up to 10 kHz) keeps them where they were 100 ms before; the
+// chance peaks of white noise move. A stream at 8000 Hz has no such band
+// and reads 0.
+TEST(FrontEnd, SteadyPartialsAreKeptAndNoisePeaksAreNot)
+{
+    for (std::uint32_t rate : {8000u, 16000u, 48000u}) {
+        FrontEnd frontEnd;
+        frontEnd.Init(rate);
+        Noise noise;
+        double phase = 0.0;
+        const Features comb = Feed(frontEnd, rate, 0.5, 250.0, 40, 0.3f, 0.0001f, noise, phase);
+        const Features hiss = Feed(frontEnd, rate, 0.5, 250.0, 1, 0.0f, 0.3f, noise, phase);
+        if (rate == 8000u) {
+            EXPECT_EQ(comb.highPartialsKept, 0.0f);
+            EXPECT_EQ(hiss.highPartialsKept, 0.0f);
+        } else {
+            EXPECT_GT(comb.highPartialsKept, 0.8f) << rate;
+            EXPECT_LT(hiss.highPartialsKept, 0.5f) << rate;
+        }
+    }
+}
+
 // What the hop's waveform and the bands say about plain signals, at every
 // rate: a sine's peak and level, clipping, which third of the spectrum holds
 // a tone, the bands adding up to the hop's power, and no pitch in silence.

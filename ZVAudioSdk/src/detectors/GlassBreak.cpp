@@ -25,7 +25,13 @@
 // hop after hop and open onsets of their own. A crash that opens a phrase
 // lands on the kit's beat, below its kicks and snares: the block's "beat"
 // (BeatGrid) rules out an observation on a beat that has played for 2 s or
-// more and that stands 2 dB or more below the beat's hits.
+// more and that stands 2 dB or more below the beat's hits. A crash that
+// opens a kit, before any beat, is told by its shimmer (the block's
+// "shimmer"): its fine peaks in 3..8 kHz (the partials of one big plate)
+// still stand where they stood 100 ms before, hop after hop, while a pane's
+// highs are short shards ringing on new tones each time over noise whose
+// peaks move too. Only where the observation holds few further onsets: a
+// pane's shards open onsets of their own.
 #include "Memory.h"
 #include "detectors/ImpulseEvents.h"
 
@@ -42,7 +48,13 @@ public:
           maxHarmonicity_(Parameter(block, "maxHarmonicity", 0.85f, 0.0f, 1.0f)),
           minBroad_(Parameter(block, "minBroad", 0.2f, 0.0f, 1.0f)),
           minRiseDb_(Parameter(block, "minRiseDb", 3.0f, 0.0f, 50.0f)),
-          veto_(block, "GlassBreak")
+          veto_(block, "GlassBreak"),
+          minPartialsKept_(block.contains("shimmer")
+                               ? Parameter(OptionalObject(block, "shimmer", "GlassBreak"), "minPartialsKept", 0.5f,
+                                           0.0f, 1.0f)
+                               : 2.0f),
+          maxShimmerOnsets_(
+              Parameter(OptionalObject(block, "shimmer", "GlassBreak"), "maxInnerOnsets", 3.0f, 0.0f, 60.0f))
     {
     }
 
@@ -61,10 +73,15 @@ protected:
     {
         return d[kHighShare] >= minHighShare_ && d[kHighSustain] >= minHighSustain_ &&
                d[kProminence] <= maxProminenceDb_ && d[kHarmonicity] <= maxHarmonicity_ && d[kBroad] >= minBroad_ &&
-               d[kRise] >= minRiseDb_ && !veto_.RulesOut(d);
+               d[kRise] >= minRiseDb_ && !veto_.RulesOut(d) && !Shimmers(d);
     }
 
 private:
+    bool Shimmers(const float d[kDescriptorCount]) const noexcept
+    {
+        return d[kPartialsKept] >= minPartialsKept_ && d[kInnerOnsets] <= maxShimmerOnsets_;
+    }
+
     const float minHighShare_;
     const float minHighSustain_;
     const float maxProminenceDb_;
@@ -72,13 +89,15 @@ private:
     const float minBroad_;
     const float minRiseDb_;
     const ObservationVeto veto_;
+    const float minPartialsKept_;   // no "shimmer": above any share, nothing shimmers
+    const float maxShimmerOnsets_;
 };
 
 }  // namespace
 
 Detector* MakeGlassBreak(std::uint32_t sampleRate, const nlohmann::json& block)
 {
-    return ZvNew<GlassBreak>(WidebandOnly(sampleRate, block, {"veto", "beat"}));
+    return ZvNew<GlassBreak>(WidebandOnly(sampleRate, block, {"veto", "beat", "shimmer"}));
 }
 
 }  // namespace zvsdk

@@ -96,6 +96,7 @@ enum Descriptor : int {
     kLineRiseHops,  // hops from the call's start to that highest
     kLineHz,        // median frequency of the strongest line over the call, Hz (0 when none stands out)
     kPeerShare,     // share of the onsets of the 3 s before at most 3 dB under the onset's loudest hop, or louder
+    kPartialsKept,  // mean of the front end's highPartialsKept over hops 160 ms .. 0.6 s after the onset
     kDescriptorCount
 };
 
@@ -111,7 +112,7 @@ public:
     // bands enough only once the window holds most of it.
     //
     // With highsDetail, the highs' further jumps, hop-to-hop spread and shape
-    // (kJumps, kReshape, kShapeDrift) are measured; without, they read 0 and
+    // (kJumps, kReshape, kShapeDrift, kPartialsKept) are measured; without, they read 0 and
     // cost nothing (only GlassBreak weighs them).
     //
     // With onsetContext, kOverRecent and kPeerShare are measured: how far
@@ -296,6 +297,8 @@ private:
         float prevHighDb[kBandCount] = {};
         float reshape = 0.0f;
         int reshapeHops = 0;
+        float partialsKept = 0.0f;
+        int partialsKeptHops = 0;
         float earlyShape[kBandCount] = {};
         float laterShape[kBandCount] = {};
         float loudestDb = kSilenceDb;        // the loudest of the first kLoudestHops
@@ -437,13 +440,19 @@ private:
         ++s.hops;
     }
 
-    // The highs after the onset: further jumps of the waveform, the spread
-    // across the high bands of their hop-to-hop change, and their levels
-    // at the impact and 100-250 ms later (for kShapeDrift).
+    // The highs after the onset: further jumps of the waveform, how many of
+    // their fine peaks hold from hop to hop 100 ms apart, the spread across
+    // the high bands of their hop-to-hop change, and their levels at the
+    // impact and 100-250 ms later (for kShapeDrift).
     void ObserveHighs(Slot& s, const Features& f, int k) noexcept
     {
         if (k >= 4 && f.onsetDb >= 6.0f) {
             ++s.jumps;
+        }
+        // From the first hop whose 100 ms back lies past the impact.
+        if (k >= 16) {
+            s.partialsKept += f.highPartialsKept;
+            ++s.partialsKeptHops;
         }
         if (k >= 30) {
             return;  // the bands are read over the first 0.3 s only
@@ -663,9 +672,10 @@ private:
         out[kVoiceOpened] = s.voiceOpened ? 1.0f : 0.0f;
         DescribeCall(s, out);
         if (!highsDetail_) {
-            out[kJumps] = out[kReshape] = out[kShapeDrift] = 0.0f;
+            out[kJumps] = out[kReshape] = out[kShapeDrift] = out[kPartialsKept] = 0.0f;
             return;
         }
+        out[kPartialsKept] = s.partialsKeptHops > 0 ? s.partialsKept / static_cast<float>(s.partialsKeptHops) : 0.0f;
         out[kJumps] = static_cast<float>(s.jumps) / static_cast<float>(kObserveHops - 4);
         out[kReshape] = s.reshapeHops > 0 ? s.reshape / static_cast<float>(s.reshapeHops) : 0.0f;
         // The highs' shape (each band's mean level minus that of all of them)
