@@ -275,11 +275,7 @@ TEST(ImpulsiveDetectors, GlassBreakShimmerRuleTellsKitCrashesFromPanes)
         }
     }
     auto reportedIn = [](const nlohmann::json& model, const std::vector<std::vector<float>>& clips) {
-        int reported = 0;
-        for (const auto& clip : clips) {
-            reported += Contains(ReportedWith(model, clip, "glassshimmer"), kGlassBreak) ? 1 : 0;
-        }
-        return reported;
+        return ClipsReportedAs(model, clips, "glassshimmer", kGlassBreak);
     };
     nlohmann::json model = SdkTest::ShippedModel();
     ASSERT_TRUE(model["detectors"]["GlassBreak"].contains("shimmer"));
