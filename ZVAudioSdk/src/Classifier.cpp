@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 
 #include "FrontEnd.h"
@@ -110,6 +111,10 @@ void Classifier::Init(std::uint32_t sampleRate, const nlohmann::json& detectors)
                 state->detectors[index] =
                     kClasses[index].make(sampleRate, DetectorBlock(detectors, kClasses[index].name));
             }
+        }
+        if (std::none_of(std::begin(state->detectors), std::end(state->detectors),
+                         [](const Detector* d) { return d != nullptr && d->ReadsHighPartials(); })) {
+            state->frontEnd.SkipHighPartials();
         }
     } catch (...) {
         ZvDelete(state);

@@ -36,6 +36,11 @@ public:
 
     std::uint32_t HopSamples() const noexcept { return hop_; }
 
+    // Stops measuring Features::highPartialsKept (it then reads 0) for a
+    // stream none of whose detectors reads it. Call after Init, before the
+    // first hop.
+    void SkipHighPartials() noexcept { partialEnd_ = partialFirst_; }
+
     // Analyses the next hop: exactly HopSamples() samples in [-1, 1]. The
     // returned row stays valid until the next call. Allocates nothing.
     const Features& PushHop(const float* samples) noexcept;

@@ -25,6 +25,10 @@ public:
     // Takes this hop's features (from the handle's own front end, hops in
     // order) and returns the confidence that the class is sounding now.
     virtual float Update(const Features& features) noexcept = 0;
+    // Whether Update reads Features::highPartialsKept. Asked once, after
+    // construction; when no detector of a stream reads it, the front end
+    // does not measure it (it costs a pass over the highs' bins every hop).
+    virtual bool ReadsHighPartials() const noexcept { return false; }
 };
 
 // Reads one numeric parameter of a detector's block in the data file: the

@@ -49,10 +49,9 @@ public:
           minBroad_(Parameter(block, "minBroad", 0.2f, 0.0f, 1.0f)),
           minRiseDb_(Parameter(block, "minRiseDb", 3.0f, 0.0f, 50.0f)),
           veto_(block, "GlassBreak"),
-          minPartialsKept_(block.contains("shimmer")
-                               ? Parameter(OptionalObject(block, "shimmer", "GlassBreak"), "minPartialsKept", 0.5f,
-                                           0.0f, 1.0f)
-                               : 2.0f),
+          shimmer_(block.contains("shimmer")),
+          minPartialsKept_(
+              Parameter(OptionalObject(block, "shimmer", "GlassBreak"), "minPartialsKept", 0.5f, 0.0f, 1.0f)),
           maxShimmerOnsets_(
               Parameter(OptionalObject(block, "shimmer", "GlassBreak"), "maxInnerOnsets", 3.0f, 0.0f, 60.0f))
     {
@@ -76,10 +75,13 @@ protected:
                d[kRise] >= minRiseDb_ && !veto_.RulesOut(d) && !Shimmers(d);
     }
 
+public:
+    bool ReadsHighPartials() const noexcept override { return shimmer_; }
+
 private:
     bool Shimmers(const float d[kDescriptorCount]) const noexcept
     {
-        return d[kPartialsKept] >= minPartialsKept_ && d[kInnerOnsets] <= maxShimmerOnsets_;
+        return shimmer_ && d[kPartialsKept] >= minPartialsKept_ && d[kInnerOnsets] <= maxShimmerOnsets_;
     }
 
     const float minHighShare_;
@@ -89,7 +91,8 @@ private:
     const float minBroad_;
     const float minRiseDb_;
     const ObservationVeto veto_;
-    const float minPartialsKept_;   // no "shimmer": above any share, nothing shimmers
+    const bool shimmer_;  // the block has "shimmer" (an 8 kHz stream never does)
+    const float minPartialsKept_;
     const float maxShimmerOnsets_;
 };
 
