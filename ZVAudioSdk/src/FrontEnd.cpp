@@ -128,7 +128,7 @@ void FrontEnd::Init(std::uint32_t sampleRate)
     partialFirst_ = static_cast<std::uint32_t>(3000.0f / kBinHz) + 4;
     partialEnd_ = sampleRate >= 16000 ? std::min(static_cast<std::uint32_t>(8000.0f / kBinHz), topBin_) - 4
                                       : partialFirst_;
-    partialEnd_ = std::min(partialEnd_, partialFirst_ + 32 * kPartialWords);
+    partialEnd_ = std::min(partialEnd_, partialFirst_ + kPartialBins);
     partialPos_ = 0;
     std::memset(partialMask_, 0, sizeof partialMask_);
     history_.assign(window_, 0.0f);
@@ -490,26 +490,26 @@ void FrontEnd::TrackPartials() noexcept
     if (partialEnd_ <= partialFirst_) {
         return;
     }
-    const float* power = power_.data();
-    std::uint32_t mask[kPartialWords] = {};
-    float sum = 0.0f;
-    for (std::uint32_t k = partialFirst_ - 4; k < partialFirst_ + 5; ++k) {
-        sum += power[k];
+    const std::uint32_t count = partialEnd_ - partialFirst_;
+    // Each pass is a plain loop over independent bins, so the compiler
+    // vectorises it; a running sum over the nine bins would chain every bin
+    // to the one before.
+    const float* power = power_.data() + partialFirst_;
+    float around[kPartialBins];
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const float* p = power + i - 4;
+        around[i] = p[0] + p[1] + p[2] + p[3] + p[4] + p[5] + p[6] + p[7] + p[8];
     }
-    for (std::uint32_t k = partialFirst_; k < partialEnd_; ++k) {
-        const std::uint32_t i = k - partialFirst_;
-        mask[i / 32] |= static_cast<std::uint32_t>(9.0f * power[k] > sum) << (i % 32);
-        sum += power[k + 5] - power[k - 4];
-    }
-    std::uint32_t* before = partialMask_[partialPos_];  // kPartialLag hops ago
-    int now = 0;
-    int then = 0;
-    int both = 0;
-    for (int w = 0; w < kPartialWords; ++w) {
-        now += __builtin_popcount(mask[w]);
-        then += __builtin_popcount(before[w]);
-        both += __builtin_popcount(mask[w] & before[w]);
-        before[w] = mask[w];
+    std::uint8_t* before = partialMask_[partialPos_];  // kPartialLag hops ago
+    std::uint32_t now = 0;
+    std::uint32_t then = 0;
+    std::uint32_t both = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint8_t peak = 9.0f * power[i] > around[i] ? 1 : 0;
+        now += peak;
+        then += before[i];
+        both += peak & before[i];
+        before[i] = peak;
     }
     partialPos_ = (partialPos_ + 1) % kPartialLag;
     features_.highPartialsKept =

@@ -110,11 +110,11 @@ private:
     int slotHop_ = 0;
     int slot_ = 0;
 
-    // Fine peaks of 3..8 kHz as bit masks of the last kPartialLag hops (see
+    // Fine peaks of 3..8 kHz as 0/1 flags per bin of the last kPartialLag hops (see
     // Features::highPartialsKept); partialEnd_ == partialFirst_: not measured.
     static constexpr int kPartialLag = 10;
-    static constexpr int kPartialWords = 5;
-    std::uint32_t partialMask_[kPartialLag][kPartialWords] = {};
+    static constexpr std::uint32_t kPartialBins = 160;
+    std::uint8_t partialMask_[kPartialLag][kPartialBins] = {};
     int partialPos_ = 0;
     std::uint32_t partialFirst_ = 0;
     std::uint32_t partialEnd_ = 0;
