@@ -290,6 +290,38 @@ TEST(ImpulsiveDetectors, GlassBreakShimmerRuleTellsKitCrashesFromPanes)
     EXPECT_TRUE(InitFails(model, "glassshimmer"));
 }
 
+// A jingle of keys has no impact and clinks on a line or two at a time (the
+// block's "jingle"): of 40 jingles over a quiet room or traffic, the shipped
+// block reports fewer than a block without the rule, and as many panes over
+// the same backgrounds. A "jingle" that is not an object fails Init.
+TEST(ImpulsiveDetectors, GlassBreakJingleRuleTellsKeysFromPanes)
+{
+    synth::Rng rng(44);
+    std::vector<std::vector<float>> jingles;
+    std::vector<std::vector<float>> panes;
+    for (int take = 0; take < 40; ++take) {
+        const synth::BackgroundKind background =
+            take % 2 == 0 ? synth::BackgroundKind::Quiet : synth::BackgroundKind::Traffic;
+        jingles.push_back(OverBackground(rng, synth::keys(rng, kRate, 3.0), background, 20.0));
+        if (take < 12) {
+            panes.push_back(OverBackground(rng, synth::glassBreak(rng, kRate), background, 20.0));
+        }
+    }
+    auto reportedIn = [](const nlohmann::json& model, const std::vector<std::vector<float>>& clips) {
+        return ClipsReportedAs(model, clips, "glassjingle", kGlassBreak);
+    };
+    nlohmann::json model = SdkTest::ShippedModel();
+    ASSERT_TRUE(model["detectors"]["GlassBreak"].contains("jingle"));
+    const int jinglesReported = reportedIn(model, jingles);
+    const int panesReported = reportedIn(model, panes);
+    model["detectors"]["GlassBreak"].erase("jingle");
+    EXPECT_LT(jinglesReported, reportedIn(model, jingles));
+    EXPECT_EQ(panesReported, reportedIn(model, panes));
+    EXPECT_GE(panesReported, 10);
+    model["detectors"]["GlassBreak"]["jingle"] = 1;
+    EXPECT_TRUE(InitFails(model, "glassjingle"));
+}
+
 // GunShot reads a "veto" from its block as GlassBreak does: one below even
 // odds whatever it sees silences a clear pistol shot, which the shipped
 // block reports; a stream sampled below 12 kHz ignores a veto fitted on

@@ -31,7 +31,13 @@
 // still stand where they stood 100 ms before, hop after hop, while a pane's
 // highs are short shards ringing on new tones each time over noise whose
 // peaks move too. Only where the observation holds few further onsets: a
-// pane's shards open onsets of their own.
+// pane's shards open onsets of their own. A jingle of keys is told by what
+// it lacks (the block's "jingle"): an onset that brings next to nothing below
+// 3 kHz (no impact: a pane's click and thud reach down into the middle)
+// whose highs change unevenly band by band (each clink rings on a line or
+// two of its own, where dense shards over the crash's noise lift the bands
+// together) is a clink, not a break. Shards later in a break read the same,
+// but by then the impact has been heard.
 #include "Memory.h"
 #include "detectors/ImpulseEvents.h"
 
@@ -53,7 +59,12 @@ public:
           minPartialsKept_(
               Parameter(OptionalObject(block, "shimmer", "GlassBreak"), "minPartialsKept", 0.5f, 0.0f, 1.0f)),
           maxShimmerOnsets_(
-              Parameter(OptionalObject(block, "shimmer", "GlassBreak"), "maxInnerOnsets", 3.0f, 0.0f, 60.0f))
+              Parameter(OptionalObject(block, "shimmer", "GlassBreak"), "maxInnerOnsets", 3.0f, 0.0f, 60.0f)),
+          jingle_(block.contains("jingle")),
+          maxJingleMidShare_(
+              Parameter(OptionalObject(block, "jingle", "GlassBreak"), "maxMidShare", 0.03f, 0.0f, 1.0f)),
+          minJingleReshape_(
+              Parameter(OptionalObject(block, "jingle", "GlassBreak"), "minReshapeDb", 2.6f, 0.0f, 60.0f))
     {
     }
 
@@ -72,7 +83,7 @@ protected:
     {
         return d[kHighShare] >= minHighShare_ && d[kHighSustain] >= minHighSustain_ &&
                d[kProminence] <= maxProminenceDb_ && d[kHarmonicity] <= maxHarmonicity_ && d[kBroad] >= minBroad_ &&
-               d[kRise] >= minRiseDb_ && !veto_.RulesOut(d) && !Shimmers(d);
+               d[kRise] >= minRiseDb_ && !veto_.RulesOut(d) && !Shimmers(d) && !Jingles(d);
     }
 
 public:
@@ -82,6 +93,11 @@ private:
     bool Shimmers(const float d[kDescriptorCount]) const noexcept
     {
         return shimmer_ && d[kPartialsKept] >= minPartialsKept_ && d[kInnerOnsets] <= maxShimmerOnsets_;
+    }
+
+    bool Jingles(const float d[kDescriptorCount]) const noexcept
+    {
+        return jingle_ && d[kMidShare] <= maxJingleMidShare_ && d[kReshape] >= minJingleReshape_;
     }
 
     const float minHighShare_;
@@ -94,13 +110,16 @@ private:
     const bool shimmer_;  // the block has "shimmer" (an 8 kHz stream never does)
     const float minPartialsKept_;
     const float maxShimmerOnsets_;
+    const bool jingle_;  // the block has "jingle" (an 8 kHz stream never does)
+    const float maxJingleMidShare_;
+    const float minJingleReshape_;
 };
 
 }  // namespace
 
 Detector* MakeGlassBreak(std::uint32_t sampleRate, const nlohmann::json& block)
 {
-    return ZvNew<GlassBreak>(WidebandOnly(sampleRate, block, {"veto", "beat", "shimmer"}));
+    return ZvNew<GlassBreak>(WidebandOnly(sampleRate, block, {"veto", "beat", "shimmer", "jingle"}));
 }
 
 }  // namespace zvsdk
