@@ -26,9 +26,7 @@ public:
           clapMinOnsets_(Parameter(Claps(block), "minRecentOnsets", 15.0f, 0.0f, 300.0f)),
           clapMaxVoiced_(Parameter(Claps(block), "maxVoiced", 0.3f, 0.0f, 1.0f)),
           clapMaxProminenceDb_(Parameter(Claps(block), "maxProminenceDb", 9.0f, 0.0f, 60.0f)),
-          peersOn_(Claps(block).contains("minPeerShare")),
-          peersMinOnsets_(Parameter(Claps(block), "peersMinOnsets", 11.0f, 0.0f, 300.0f)),
-          minPeerShare_(Parameter(Claps(block), "minPeerShare", 0.8f, 0.0f, 1.0f)),
+          crowd_(block, "DogBark"),
           foxOn_(block.contains("fox")),
           foxMinHops_(Parameter(Fox(block), "minCallHops", 14.0f, 0.0f, 60.0f)),
           foxMaxHops_(Parameter(Fox(block), "maxCallHops", 40.0f, 0.0f, 60.0f)),
@@ -68,10 +66,8 @@ private:
     // a stream of such impulses (minRecentOnsets in the 3 s before). A bark's
     // voicing lasts while its level holds, or its harmonics stand out, or it
     // comes out of a quieter scene. With "minPeerShare", also a clap that
-    // is no louder than most of many onsets before it (peersMinOnsets): an
-    // audience's claps stand level, while a bark stands over the onsets of
-    // its background and is level only with the few barks of its own series.
-    // No "applause": off.
+    // is no louder than most of many onsets before it (CrowdGate). No
+    // "applause": off.
     bool Clap(const float d[kDescriptorCount]) const noexcept
     {
         if (!clapsOn_) {
@@ -79,8 +75,7 @@ private:
         }
         const bool ringing = d[kRecentOnsets] >= clapMinOnsets_ && d[kVoiced] <= clapMaxVoiced_ &&
                              d[kProminence] <= clapMaxProminenceDb_;
-        const bool level = peersOn_ && d[kRecentOnsets] >= peersMinOnsets_ && d[kPeerShare] >= minPeerShare_;
-        return ringing || level;
+        return ringing || crowd_.RulesOut(d);
     }
 
     static const nlohmann::json& Fox(const nlohmann::json& block)
@@ -108,9 +103,7 @@ private:
     const float clapMinOnsets_;
     const float clapMaxVoiced_;
     const float clapMaxProminenceDb_;
-    const bool peersOn_;
-    const float peersMinOnsets_;
-    const float minPeerShare_;
+    const CrowdGate crowd_;
     const bool foxOn_;
     const float foxMinHops_;
     const float foxMaxHops_;

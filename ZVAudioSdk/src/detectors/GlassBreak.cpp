@@ -37,7 +37,11 @@
 // whose highs change unevenly band by band (each clink rings on a line or
 // two of its own, where dense shards over the crash's noise lift the bands
 // together) is a clink, not a break. Shards later in a break read the same,
-// but by then the impact has been heard.
+// but by then the impact has been heard. A clap amid applause is bright and
+// sharp too, but its spectrum has the shape of most of the many claps
+// before it, while a pane's impact is unlike the onsets of its background
+// (a street's, a room's); the block's "applause" (CrowdGate) rules that
+// out, and only then is the onsets' context kept.
 #include "Memory.h"
 #include "detectors/ImpulseEvents.h"
 
@@ -47,7 +51,7 @@ namespace {
 class GlassBreak final : public ImpulseDetector {
 public:
     explicit GlassBreak(const nlohmann::json& block)
-        : ImpulseDetector(block, "GlassBreak", true),
+        : ImpulseDetector(block, "GlassBreak", true, /*onsetContext=*/block.contains("applause")),
           minHighShare_(Parameter(block, "minHighShare", 0.3f, 0.0f, 1.0f)),
           minHighSustain_(Parameter(block, "minHighSustain", 0.35f, 0.0f, 1.0f)),
           maxProminenceDb_(Parameter(block, "maxProminenceDb", 24.0f, 0.0f, 100.0f)),
@@ -55,6 +59,7 @@ public:
           minBroad_(Parameter(block, "minBroad", 0.2f, 0.0f, 1.0f)),
           minRiseDb_(Parameter(block, "minRiseDb", 3.0f, 0.0f, 50.0f)),
           veto_(block, "GlassBreak"),
+          crowd_(block, "GlassBreak"),
           shimmer_(block.contains("shimmer")),
           minPartialsKept_(
               Parameter(OptionalObject(block, "shimmer", "GlassBreak"), "minPartialsKept", 0.5f, 0.0f, 1.0f)),
@@ -83,7 +88,7 @@ protected:
     {
         return d[kHighShare] >= minHighShare_ && d[kHighSustain] >= minHighSustain_ &&
                d[kProminence] <= maxProminenceDb_ && d[kHarmonicity] <= maxHarmonicity_ && d[kBroad] >= minBroad_ &&
-               d[kRise] >= minRiseDb_ && !veto_.RulesOut(d) && !Shimmers(d) && !Jingles(d);
+               d[kRise] >= minRiseDb_ && !veto_.RulesOut(d) && !Shimmers(d) && !Jingles(d) && !crowd_.RulesOut(d);
     }
 
 public:
@@ -107,6 +112,7 @@ private:
     const float minBroad_;
     const float minRiseDb_;
     const ObservationVeto veto_;
+    const CrowdGate crowd_;  // the block's "applause": a clap like most of the many onsets before it
     const bool shimmer_;  // the block has "shimmer" (an 8 kHz stream never does)
     const float minPartialsKept_;
     const float maxShimmerOnsets_;
@@ -119,7 +125,7 @@ private:
 
 Detector* MakeGlassBreak(std::uint32_t sampleRate, const nlohmann::json& block)
 {
-    return ZvNew<GlassBreak>(WidebandOnly(sampleRate, block, {"veto", "beat", "shimmer", "jingle"}));
+    return ZvNew<GlassBreak>(WidebandOnly(sampleRate, block, {"veto", "beat", "shimmer", "jingle", "applause"}));
 }
 
 }  // namespace zvsdk

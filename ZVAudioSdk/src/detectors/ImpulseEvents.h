@@ -97,6 +97,7 @@ enum Descriptor : int {
     kLineHz,        // median frequency of the strongest line over the call, Hz (0 when none stands out)
     kPeerShare,     // share of the onsets of the 3 s before at most 3 dB under the onset's loudest hop, or louder
     kPartialsKept,  // mean of the front end's highPartialsKept over hops 160 ms .. 0.6 s after the onset
+    kAlikeShare,    // share of the onsets of the 3 s before whose spectrum had the onset's shape (within 6 dB)
     kDescriptorCount
 };
 
@@ -115,12 +116,14 @@ public:
     // (kJumps, kReshape, kShapeDrift, kPartialsKept) are measured; without, they read 0 and
     // cost nothing (only GlassBreak weighs them).
     //
-    // With onsetContext, kOverRecent and kPeerShare are measured: how far
-    // the onset stands above the onsets of the recent past, and how many of
-    // them it does not stand above. A shot is the loudest, most sudden thing
-    // around; a drum hit is one of many alike; a clap amid applause is no
-    // louder than most claps before it. Without, they read 0 and cost
-    // nothing (only GunShot's veto and DogBark's "applause" weigh them).
+    // With onsetContext, kOverRecent, kPeerShare and kAlikeShare are
+    // measured: how far the onset stands above the onsets of the recent
+    // past, how many of them it does not stand above, and how many had its
+    // spectral shape. A shot is the loudest, most sudden thing around; a
+    // drum hit is one of many alike; a clap amid applause is no louder than
+    // most claps before it, and sounds like them. Without, they read 0 and
+    // cost nothing (only GunShot's veto and the classes' "applause" weigh
+    // them).
     //
     // With voiceBandsDb above 0, an observation is also opened where the
     // voice's bands (250 Hz .. 4 kHz, summed) stand voiceBandsDb or more over
@@ -194,7 +197,7 @@ public:
                     Start(*chosen, f, jumpDb);
                     Observe(*chosen, f);
                 }
-                RememberOnset(f.hop, f.levelDb);
+                RememberOnset(f);
             }
             if (voiceOnset) {
                 // Below every all-band onset's flux, so it never takes one's slot.
@@ -252,6 +255,7 @@ private:
     static constexpr int kLoudestHops = kRefractoryHops;
     static constexpr float kNoneBeforeDb = 30.0f;  // kOverRecent when no onset came before
     static constexpr float kPeerDb = 3.0f;         // kPeerShare: how far under the onset a peer may lie
+    static constexpr float kAlikeDb = 6.0f;        // kAlikeShare: RMS over the bands of two shapes' difference
 
     struct Slot {
         bool active = false;
@@ -304,6 +308,7 @@ private:
         float loudestDb = kSilenceDb;        // the loudest of the first kLoudestHops
         float recentLoudestDb = kSilenceDb;  // the loudest onset of the 3 s before (kSilenceDb: none)
         float recentLevels[kOnsetMemory] = {};  // the levels of the onsets of the 3 s before
+        int alike = 0;                          // how many of them had the onset's shape (kAlikeDb)
     };
 
     // A free slot, or else the one opened by the weakest onset when this
@@ -324,10 +329,28 @@ private:
         return weakest != nullptr && weakest->fluxDb < fluxDb ? weakest : nullptr;
     }
 
-    void RememberOnset(std::uint64_t hop, float levelDb) noexcept
+    // The spectrum's shape on the onset's hop: each band's level less the
+    // mean of them all, so that a nearer or farther clap reads alike.
+    static void Shape(const Features& f, float shape[kBandCount]) noexcept
     {
+        float mean = 0.0f;
+        for (int b = 0; b < f.bandCount; ++b) {
+            mean += f.bandDb[b];
+        }
+        mean /= static_cast<float>(std::max(f.bandCount, 1));
+        for (int b = 0; b < kBandCount; ++b) {
+            shape[b] = b < f.bandCount ? f.bandDb[b] - mean : 0.0f;
+        }
+    }
+
+    void RememberOnset(const Features& f) noexcept
+    {
+        const std::uint64_t hop = f.hop;
+        if (onsetContext_) {
+            Shape(f, onsetShapes_[onsetPos_]);
+        }
         onsetHops_[onsetPos_] = hop;
-        onsetLevels_[onsetPos_] = levelDb;
+        onsetLevels_[onsetPos_] = f.levelDb;
         onsetPos_ = (onsetPos_ + 1) % kOnsetMemory;
         lastOnset_ = hop;
     }
@@ -359,9 +382,20 @@ private:
         const std::uint64_t gap = lastOnset_ == kNever ? 1000 : std::min<std::uint64_t>(f.hop - lastOnset_, 1000);
         s.gapBefore = std::log2(static_cast<float>(gap));
         int recent = 0;
+        float shape[kBandCount];
+        if (onsetContext_) {
+            Shape(f, shape);
+        }
         for (int i = 0; i < kOnsetMemory; ++i) {
             const std::uint64_t hop = onsetHops_[i];
             if (hop != kNever && hop + 3 * kHopsPerSecond >= f.hop) {
+                if (onsetContext_) {
+                    float squares = 0.0f;
+                    for (int b = 0; b < f.bandCount; ++b) {
+                        squares += (shape[b] - onsetShapes_[i][b]) * (shape[b] - onsetShapes_[i][b]);
+                    }
+                    s.alike += squares <= kAlikeDb * kAlikeDb * static_cast<float>(f.bandCount) ? 1 : 0;
+                }
                 s.recentLevels[recent++] = onsetLevels_[i];
                 s.recentLoudestDb = std::max(s.recentLoudestDb, onsetLevels_[i]);
             }
@@ -669,6 +703,7 @@ private:
             peers += s.recentLevels[i] >= s.loudestDb - kPeerDb ? 1 : 0;
         }
         out[kPeerShare] = onsetContext_ && s.recentOnsets > 0.0f ? static_cast<float>(peers) / s.recentOnsets : 0.0f;
+        out[kAlikeShare] = s.recentOnsets > 0.0f ? static_cast<float>(s.alike) / s.recentOnsets : 0.0f;
         out[kVoiceOpened] = s.voiceOpened ? 1.0f : 0.0f;
         DescribeCall(s, out);
         if (!highsDetail_) {
@@ -716,6 +751,7 @@ private:
     int recentPos_ = 0;
     std::uint64_t onsetHops_[kOnsetMemory];
     float onsetLevels_[kOnsetMemory];  // each remembered onset's loudest hop (kLoudestHops), dBFS
+    float onsetShapes_[kOnsetMemory][kBandCount] = {};  // and its spectrum's shape (Shape), with onsetContext
     int onsetPos_ = 0;
     std::uint64_t lastOnset_ = kNever;
     std::uint64_t closedStart_ = 0;
@@ -827,6 +863,47 @@ public:
 private:
     const bool present_;
     const DepthTwoTrees<kDescriptorCount, 32> trees_;
+};
+
+// A class block's "applause" read on the onsets before: a clap amid
+// applause is one of many alike, while a bark, a pane or a shot stands out
+// of what came before and is like only the few of its own series. Two
+// rules, each off without its share: no louder than most of many onsets
+// before ("peersMinOnsets" onsets or more in the 3 s before, "minPeerShare"
+// or more of them peers, kPeerShare), or sounding like most of many
+// ("alikeMinOnsets", "minAlikeShare" of kAlikeShare). The detector must ask
+// for the onset context while the block has "applause". Built at Init on
+// the caller's thread, read-only afterwards.
+class CrowdGate {
+public:
+    CrowdGate(const nlohmann::json& block, const char* name)
+        : peersOn_(Crowd(block, name).contains("minPeerShare")),
+          peersMinOnsets_(Parameter(Crowd(block, name), "peersMinOnsets", 11.0f, 0.0f, 300.0f)),
+          minPeerShare_(Parameter(Crowd(block, name), "minPeerShare", 0.8f, 0.0f, 1.0f)),
+          alikeOn_(Crowd(block, name).contains("minAlikeShare")),
+          alikeMinOnsets_(Parameter(Crowd(block, name), "alikeMinOnsets", 11.0f, 0.0f, 300.0f)),
+          minAlikeShare_(Parameter(Crowd(block, name), "minAlikeShare", 0.5f, 0.0f, 1.0f))
+    {
+    }
+
+    bool RulesOut(const float d[kDescriptorCount]) const noexcept
+    {
+        return (peersOn_ && d[kRecentOnsets] >= peersMinOnsets_ && d[kPeerShare] >= minPeerShare_) ||
+               (alikeOn_ && d[kRecentOnsets] >= alikeMinOnsets_ && d[kAlikeShare] >= minAlikeShare_);
+    }
+
+private:
+    static const nlohmann::json& Crowd(const nlohmann::json& block, const char* name)
+    {
+        return OptionalObject(block, "applause", name);
+    }
+
+    const bool peersOn_;
+    const float peersMinOnsets_;
+    const float minPeerShare_;
+    const bool alikeOn_;
+    const float alikeMinOnsets_;
+    const float minAlikeShare_;
 };
 
 // A class block's "voiceOnset": the voice bands' onset rule (ImpulseEvents;

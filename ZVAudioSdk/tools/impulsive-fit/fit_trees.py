@@ -49,7 +49,7 @@ import json, math, os, re, sys
 # Order of the descriptors (ImpulseEvents.h, enum Descriptor).
 NAMES = ("rise broad low high top d2 d5 d12 hd2 prom flat harm voiced sus hsus shards hlate inner gap "
          "recent onset pfall pitch mid dend vstart lowrise lflat attack por jumps reshape drift orec vopen "
-         "call lrise lrhops line peers kept").split()
+         "call lrise lrhops line peers kept alike").split()
 INDEX = {n: i for i, n in enumerate(NAMES)}
 OBSERVE_HOPS = 60
 # scale, shift and any class parameters written beside the trees. The
@@ -87,8 +87,11 @@ VOICE = {"DogBark": {"minBandsDb": 6.0, "minFluxDb": 2.0, "shift": -10.0}}
 # 150 ms at most maxVoiced of clear pitch, no line above maxProminenceDb; or
 # the 3 s before hold peersMinOnsets onsets or more, of which minPeerShare or
 # more stand no lower than 3 dB under the observation's loudest hop.
+# GlassBreak's (wideband only): the 3 s before hold alikeMinOnsets onsets or
+# more, of which minAlikeShare or more had the observation's spectral shape.
 APPLAUSE = {"DogBark": {"minRecentOnsets": 15, "maxVoiced": 0.3, "maxProminenceDb": 9.0,
-                        "peersMinOnsets": 11, "minPeerShare": 0.8}}
+                        "peersMinOnsets": 11, "minPeerShare": 0.8},
+            "GlassBreak": {"alikeMinOnsets": 11, "minAlikeShare": 0.5}}
 # DogBark's "fox" (a long tonal call whose strongest line sits at a small
 # voice's formant and climbs into it; wideband streams only): ruled out
 # before the trees when every bound holds.
@@ -122,6 +125,9 @@ def admits(cls, x):
     fall = max(x[INDEX["d2"]], x[INDEX["d5"]], x[INDEX["d12"]], x[INDEX["dend"]])
     c = CALIBRATION[cls]
     v = lambda name: x[INDEX[name]]
+    crowd = APPLAUSE.get(cls, {}) if os.environ.get("NARROW") != "1" else {}
+    if "minAlikeShare" in crowd and v("recent") >= crowd["alikeMinOnsets"] and v("alike") >= crowd["minAlikeShare"]:
+        return False
     if cls == "GlassBreak":
         return (v("high") >= c["minHighShare"] and v("hsus") >= c["minHighSustain"] and v("prom") <= c["maxProminenceDb"]
                 and v("harm") <= c["maxHarmonicity"] and v("broad") >= c["minBroad"] and v("rise") >= c["minRiseDb"])
