@@ -139,7 +139,10 @@ private:
 // on a high partial (above kHighPartialHz) while the checked pitch's
 // harmonics up to kCombTopHz stand out of their floor over the points
 // half-way between them by less than kCombDb on average: a ringing partial
-// without a voice's comb. A share over at least kMinVoiced hops.
+// without a voice's comb. A share over at least kMinVoiced hops: a cry as
+// loud as its background is voiced on a dozen hops a second, its comb barely
+// over the floor, and a share of so few would shut on it; a kit's cymbals
+// keep the check voiced most of the second.
 //
 // Cost: a comparison a hop; a dozen band look-ups on voiced hops with a
 // high period only; 100 bytes of ring.
@@ -180,7 +183,7 @@ private:
     static constexpr float kCombTopHz = 4000.0f;
     static constexpr float kCombDb = 4.0f;
     static constexpr std::uint32_t kWindow = 100;
-    static constexpr int kMinVoiced = 10;
+    static constexpr int kMinVoiced = 30;
     std::uint8_t flags_[kWindow] = {};
     std::uint32_t slot_ = 0;
     int voiced_ = 0;
