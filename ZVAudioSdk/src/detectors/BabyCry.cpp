@@ -48,15 +48,17 @@
 // stays open.
 //
 // A sixth gate against a drum kit: what the pitch check reads as a voice in
-// a kit is a ride's or a crash's ringing partial at 1.2-2.5 kHz, taken down
-// to a "fundamental" in the cry's range by the check's subharmonics, with no
-// harmonic comb under it (a cymbal's partials are inharmonic). A cry whose
-// period locks onto a high harmonic still has its comb: its harmonics stand
-// out of the floor over the points half-way between them up to 4 kHz, where
-// the bands are narrow enough to part harmonics of a cry's pitch. The gate
-// shuts as the share of such hollow voiced hops over the last second grows.
-// Without its bounds in the data file, and below wideband rates, it stays
-// open.
+// a kit is mostly a ride's or a crash's ringing partial at 1.2-2.5 kHz,
+// taken down to a "fundamental" in the cry's range by the check's
+// subharmonics, for seconds on end. A cry's period sits on its fundamental
+// or a low harmonic on most voiced hops (on a tenth of them in the median
+// above 1.2 kHz, where its formants lend a high harmonic the period); and
+// where it does lock high, a clear cry's harmonics up to 4 kHz may still
+// stand out of the floor as a comb (the bands are narrow enough there to
+// part a cry's harmonics), which a cymbal's inharmonic partials do not do.
+// The gate shuts as the share of voiced hops with a high period and no comb
+// over the last second grows. Without its bounds in the data file, and
+// below wideband rates, it stays open.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
