@@ -251,6 +251,27 @@ TEST(ImpulsiveDetectors, GlassBreakVetoFromTheDataFileRulesObservationsOut)
     EXPECT_TRUE(InitFails(model, "glassveto"));
 }
 
+// With the shipped data file, a GlassBreak rule (the block's `key`) reports
+// fewer of `lookalikes` than the same file without it, and as many of
+// `panes` (at least 10); a `key` that is not an object fails Init.
+void ExpectGlassRuleSparesPanes(const char* key, const std::vector<std::vector<float>>& lookalikes,
+                                const std::vector<std::vector<float>>& panes, const char* tag)
+{
+    auto reportedIn = [tag](const nlohmann::json& model, const std::vector<std::vector<float>>& clips) {
+        return ClipsReportedAs(model, clips, tag, kGlassBreak);
+    };
+    nlohmann::json model = SdkTest::ShippedModel();
+    ASSERT_TRUE(model["detectors"]["GlassBreak"].contains(key));
+    const int lookalikesReported = reportedIn(model, lookalikes);
+    const int panesReported = reportedIn(model, panes);
+    model["detectors"]["GlassBreak"].erase(key);
+    EXPECT_LT(lookalikesReported, reportedIn(model, lookalikes));
+    EXPECT_EQ(panesReported, reportedIn(model, panes));
+    EXPECT_GE(panesReported, 10);
+    model["detectors"]["GlassBreak"][key] = 1;
+    EXPECT_TRUE(InitFails(model, tag));
+}
+
 // A kit's crash that comes before the beat rule can act is told from a pane
 // by its shimmer (the block's "shimmer"): of 40 kits of 8 s with and without
 // a band, over a quiet room or traffic, the shipped block reports fewer than
@@ -274,20 +295,8 @@ TEST(ImpulsiveDetectors, GlassBreakShimmerRuleTellsKitCrashesFromPanes)
             panes.push_back(OverBackground(rng, synth::glassBreak(rng, kRate), background, 20.0));
         }
     }
-    auto reportedIn = [](const nlohmann::json& model, const std::vector<std::vector<float>>& clips) {
-        return ClipsReportedAs(model, clips, "glassshimmer", kGlassBreak);
-    };
-    nlohmann::json model = SdkTest::ShippedModel();
-    ASSERT_TRUE(model["detectors"]["GlassBreak"].contains("shimmer"));
     ASSERT_EQ(kits.size(), 40u);
-    const int kitsReported = reportedIn(model, kits);
-    const int panesReported = reportedIn(model, panes);
-    model["detectors"]["GlassBreak"].erase("shimmer");
-    EXPECT_LT(kitsReported, reportedIn(model, kits));
-    EXPECT_EQ(panesReported, reportedIn(model, panes));
-    EXPECT_GE(panesReported, 10);
-    model["detectors"]["GlassBreak"]["shimmer"] = 1;
-    EXPECT_TRUE(InitFails(model, "glassshimmer"));
+    ExpectGlassRuleSparesPanes("shimmer", kits, panes, "glassshimmer");
 }
 
 // A jingle of keys has no impact and clinks on a line or two at a time (the
@@ -307,19 +316,7 @@ TEST(ImpulsiveDetectors, GlassBreakJingleRuleTellsKeysFromPanes)
             panes.push_back(OverBackground(rng, synth::glassBreak(rng, kRate), background, 20.0));
         }
     }
-    auto reportedIn = [](const nlohmann::json& model, const std::vector<std::vector<float>>& clips) {
-        return ClipsReportedAs(model, clips, "glassjingle", kGlassBreak);
-    };
-    nlohmann::json model = SdkTest::ShippedModel();
-    ASSERT_TRUE(model["detectors"]["GlassBreak"].contains("jingle"));
-    const int jinglesReported = reportedIn(model, jingles);
-    const int panesReported = reportedIn(model, panes);
-    model["detectors"]["GlassBreak"].erase("jingle");
-    EXPECT_LT(jinglesReported, reportedIn(model, jingles));
-    EXPECT_EQ(panesReported, reportedIn(model, panes));
-    EXPECT_GE(panesReported, 10);
-    model["detectors"]["GlassBreak"]["jingle"] = 1;
-    EXPECT_TRUE(InitFails(model, "glassjingle"));
+    ExpectGlassRuleSparesPanes("jingle", jingles, panes, "glassjingle");
 }
 
 // A clap amid applause is bright and sharp as a pane, but its spectrum has

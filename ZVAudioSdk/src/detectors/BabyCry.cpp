@@ -167,18 +167,8 @@ private:
     // the harmonics whose band differs from the in-between one.
     static float CombDb(const Features& f, float pitchHz) noexcept
     {
-        auto over = [&](int band) { return std::max(0.0f, f.bandDb[band] - f.floorDb[band]); };
-        float lit = 0.0f;
-        int parted = 0;
-        for (int h = 1; static_cast<float>(h) * pitchHz <= kCombTopHz; ++h) {
-            const int at = NearestBand(f, static_cast<float>(h) * pitchHz);
-            const int between = NearestBand(f, (static_cast<float>(h) + 0.5f) * pitchHz);
-            if (at != between) {
-                lit += over(at) - over(between);
-                ++parted;
-            }
-        }
-        return parted > 0 ? lit / static_cast<float>(parted) : 0.0f;
+        const HarmonicComb comb = MeasureComb(f, pitchHz, kCombTopHz);
+        return comb.parted > 0 ? comb.litDb / static_cast<float>(comb.parted) : 0.0f;
     }
 
     static constexpr float kHighPartialHz = 1200.0f;  // above a cry's fundamental, even in a pitch break

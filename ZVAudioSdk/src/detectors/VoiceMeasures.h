@@ -120,6 +120,29 @@ inline int NearestBand(const Features& f, float hz) noexcept
     return *above - hz < hz - f.bandHz[i - 1] ? i : i - 1;
 }
 
+// How far the harmonics of `pitchHz` up to `topHz` stand out of their floor
+// over the points half-way between them: the sum over the harmonics whose
+// band differs from the in-between one (litDb, dB), and how many those are.
+struct HarmonicComb {
+    float litDb = 0.0f;
+    int parted = 0;
+};
+
+inline HarmonicComb MeasureComb(const Features& f, float pitchHz, float topHz) noexcept
+{
+    auto over = [&](int band) { return std::max(0.0f, f.bandDb[band] - f.floorDb[band]); };
+    HarmonicComb comb;
+    for (int h = 1; static_cast<float>(h) * pitchHz <= topHz; ++h) {
+        const int at = NearestBand(f, static_cast<float>(h) * pitchHz);
+        const int between = NearestBand(f, (static_cast<float>(h) + 0.5f) * pitchHz);
+        if (at != between) {
+            comb.litDb += over(at) - over(between);
+            ++comb.parted;
+        }
+    }
+    return comb;
+}
+
 // The voice's fundamental, checked against the bands. On a loud, rough
 // voice the front end's period often locks onto the 2nd-4th harmonic or an
 // octave low. Below 1.2 kHz the bands are narrow enough (80 .. 150 Hz) to
@@ -137,7 +160,6 @@ inline float VoicePitch(const Features& f) noexcept
     constexpr float kCombTopHz = 1200.0f;
     constexpr float kMarginDb = 1.0f;
     const float candidates[] = {f.f0Hz / 4.0f, f.f0Hz / 3.0f, f.f0Hz / 2.0f, f.f0Hz, 2.0f * f.f0Hz};
-    auto over = [&](int band) { return std::max(0.0f, f.bandDb[band] - f.floorDb[band]); };
     float bestHz = f.f0Hz;
     float bestScore = 0.0f;
     bool found = false;
@@ -145,20 +167,11 @@ inline float VoicePitch(const Features& f) noexcept
         if (c < kLowestHz || c > kHighestHz) {
             continue;
         }
-        float lit = 0.0f;
-        int parted = 0;
-        for (int h = 1; static_cast<float>(h) * c <= kCombTopHz; ++h) {
-            const int at = NearestBand(f, static_cast<float>(h) * c);
-            const int between = NearestBand(f, (static_cast<float>(h) + 0.5f) * c);
-            if (at != between) {
-                lit += over(at) - over(between);
-                ++parted;
-            }
-        }
-        if (parted < 2) {
+        const HarmonicComb comb = MeasureComb(f, c, kCombTopHz);
+        if (comb.parted < 2) {
             continue;
         }
-        const float score = lit / static_cast<float>(parted);
+        const float score = comb.litDb / static_cast<float>(comb.parted);
         if (!found || score > bestScore + kMarginDb) {
             bestScore = score;
             bestHz = c;
