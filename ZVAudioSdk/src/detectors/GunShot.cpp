@@ -25,6 +25,14 @@
 // (its falls) was tried and ruled out recorded shots, whose tails fall
 // slowly in a room, so it reads none of them.
 //
+// A kit's hit may still stand over every hit before it (a phrase's first,
+// an accent over the groove, a fill off the grid). What it has that a shot
+// lacks is a body that rings: a snare's head, a tom or a kick's overtones
+// are modes between 100 and 700 Hz whose level dies along a straight line,
+// where a muzzle blast's low end is noise that flickers as it dies. The
+// block's "ring" rules out an onset whose low body strays at most
+// "maxRingDb" from that line (kRingDb). A shot echoing in a room stays noise.
+//
 // A kit's hit that is the loudest of its 3 s (the first of a phrase, a slap
 // after softer strokes) passes the veto; the block's "beat" (BeatGrid, read
 // by every impulsive detector) rules it out when it lands on a beat that has
@@ -52,6 +60,7 @@ public:
           minBroad_(Parameter(block, "minBroad", 0.4f, 0.0f, 1.0f)),
           minRiseDb_(Parameter(block, "minRiseDb", 4.0f, 0.0f, 50.0f)),
           minTopRiseDb_(Parameter(block, "minTopRiseDb", 2.0f, 0.0f, 50.0f)),
+          maxRingDb_(Parameter(OptionalObject(block, "ring", "GunShot"), "maxRingDb", -1.0f, -1.0f, 30.0f)),
           veto_(block, "GunShot"),
           train_(OptionalObject(block, "train", "GunShot")),
           blast_(OptionalObject(block, "blast", "GunShot"))
@@ -77,13 +86,14 @@ protected:
     bool Admits(const float d[kDescriptorCount]) const noexcept override
     {
         return ImpulseDetector::Admits(d) && d[kBroad] >= minBroad_ && d[kRise] >= minRiseDb_ &&
-               d[kTopRise] >= minTopRiseDb_ && !veto_.RulesOut(d);
+               d[kTopRise] >= minTopRiseDb_ && d[kRingDb] > maxRingDb_ && !veto_.RulesOut(d);
     }
 
 private:
     const float minBroad_;
     const float minRiseDb_;
     const float minTopRiseDb_;
+    const float maxRingDb_;  // -1 without "ring": nothing rules out
     const ObservationVeto veto_;
     ShotTrain train_;
     ShotBlast blast_;
@@ -93,7 +103,7 @@ private:
 
 Detector* MakeGunShot(std::uint32_t sampleRate, const nlohmann::json& block)
 {
-    return ZvNew<GunShot>(WidebandOnly(sampleRate, block, {"veto", "train", "blast", "beat"}));
+    return ZvNew<GunShot>(WidebandOnly(sampleRate, block, {"veto", "train", "blast", "beat", "ring"}));
 }
 
 }  // namespace zvsdk

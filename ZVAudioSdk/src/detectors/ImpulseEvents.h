@@ -98,6 +98,7 @@ enum Descriptor : int {
     kPeerShare,     // share of the onsets of the 3 s before at most 3 dB under the onset's loudest hop, or louder
     kPartialsKept,  // mean of the front end's highPartialsKept over hops 160 ms .. 0.6 s after the onset
     kAlikeShare,    // share of the onsets of the 3 s before whose spectrum had the onset's shape (within 6 dB)
+    kRingDb,        // how far the low body's strongest band strays from a straight-line decay, dB (30: no body)
     kDescriptorCount
 };
 
@@ -256,6 +257,20 @@ private:
     static constexpr float kNoneBeforeDb = 30.0f;  // kOverRecent when no onset came before
     static constexpr float kPeerDb = 3.0f;         // kPeerShare: how far under the onset a peer may lie
     static constexpr float kAlikeDb = 6.0f;        // kAlikeShare: RMS over the bands of two shapes' difference
+    // kRingDb: the low body is read in the bands of kRingLowHz .. kRingHighHz
+    // (a drum's head and shell; a kick's fundamental lies below, its
+    // overtones within); its strongest band over hops 1..kRingHops must
+    // carry kRingShare of their new energy and peak, within the first
+    // kRingPeakHops, kRingOverDb over its reference; it is then followed
+    // kRingHops from that peak.
+    static constexpr float kRingLowHz = 100.0f;
+    static constexpr float kRingHighHz = 700.0f;
+    static constexpr int kRingBands = 8;
+    static constexpr int kRingHops = 8;
+    static constexpr int kRingPeakHops = 4;
+    static constexpr float kRingShare = 0.3f;
+    static constexpr float kRingOverDb = 12.0f;
+    static constexpr float kNoRingDb = 30.0f;
 
     struct Slot {
         bool active = false;
@@ -309,6 +324,9 @@ private:
         float recentLoudestDb = kSilenceDb;  // the loudest onset of the 3 s before (kSilenceDb: none)
         float recentLevels[kOnsetMemory] = {};  // the levels of the onsets of the 3 s before
         int alike = 0;                          // how many of them had the onset's shape (kAlikeDb)
+        int ringFirst = 0;  // the first band of the low body, and how many
+        int ringBands = 0;
+        float ringPower[kRingPeakHops + kRingHops][kRingBands] = {};  // their new energy, hop by hop
     };
 
     // A free slot, or else the one opened by the weakest onset when this
@@ -401,6 +419,13 @@ private:
             }
         }
         s.recentOnsets = static_cast<float>(recent);
+        for (int b = 0; b < s.bands && s.hz[b] <= kRingHighHz; ++b) {
+            if (s.hz[b] < kRingLowHz) {
+                s.ringFirst = b + 1;
+            } else if (s.ringBands < kRingBands) {
+                ++s.ringBands;
+            }
+        }
         s.onsetDb = jumpDb;
         s.fluxDb = f.fluxDb;
     }
@@ -431,6 +456,12 @@ private:
                 mid += over;
             } else {
                 high += over;
+            }
+        }
+        if (k < kRingPeakHops + kRingHops) {
+            for (int i = 0; i < s.ringBands; ++i) {
+                const int b = s.ringFirst + i;
+                s.ringPower[k][i] = std::max(0.0f, power_[b] - s.refPower[b]);
             }
         }
         s.excessDb[k] = PowerToDb(excess);
@@ -571,6 +602,65 @@ private:
         out[kLineHz] = lineCount > 0 ? lines[lineCount / 2] : 0.0f;
     }
 
+    // How the onset's low body dies away: a drum's head or a kick rings, a
+    // mode whose level falls in a straight line (in dB) over the 80 ms after
+    // its peak; a muzzle blast, a slam or a clap is noise, whose level in a
+    // band this narrow (about 90 Hz) flickers hop to hop by a few dB as it
+    // falls. The RMS distance of the strongest band from its fitted line;
+    // kNoRingDb when no band carries a body that stands out and lasts.
+    static float Ring(const Slot& s) noexcept
+    {
+        float total = 0.0f;
+        float best = 0.0f;
+        int band = -1;
+        for (int i = 0; i < s.ringBands; ++i) {
+            float sum = 0.0f;
+            for (int k = 1; k <= kRingHops; ++k) {
+                sum += s.ringPower[k][i];
+            }
+            total += sum;
+            if (sum > best) {
+                best = sum;
+                band = i;
+            }
+        }
+        if (band < 0 || best < kRingShare * total) {
+            return kNoRingDb;
+        }
+        int peak = 0;
+        for (int k = 1; k < kRingPeakHops; ++k) {
+            peak = s.ringPower[k][band] > s.ringPower[peak][band] ? k : peak;
+        }
+        const float peakPower = s.ringPower[peak][band];
+        if (peakPower <= 0.0f || PowerToDb(peakPower) < s.refDb[s.ringFirst + band] + kRingOverDb) {
+            return kNoRingDb;
+        }
+        float y[kRingHops];
+        float mean = 0.0f;
+        for (int k = 0; k < kRingHops; ++k) {
+            const float p = s.ringPower[peak + k][band];
+            if (p <= 0.0f) {
+                return kNoRingDb;  // gone within 80 ms: no ring
+            }
+            y[k] = PowerToDb(p);
+            mean += y[k] / static_cast<float>(kRingHops);
+        }
+        const float mid = 0.5f * static_cast<float>(kRingHops - 1);
+        float sxy = 0.0f;
+        float sxx = 0.0f;
+        for (int k = 0; k < kRingHops; ++k) {
+            sxy += (static_cast<float>(k) - mid) * (y[k] - mean);
+            sxx += (static_cast<float>(k) - mid) * (static_cast<float>(k) - mid);
+        }
+        const float slope = sxy / sxx;
+        float squares = 0.0f;
+        for (int k = 0; k < kRingHops; ++k) {
+            const float e = y[k] - (mean + slope * (static_cast<float>(k) - mid));
+            squares += e * e;
+        }
+        return std::sqrt(squares / static_cast<float>(kRingHops));
+    }
+
     void Describe(const Slot& s, float out[kDescriptorCount]) const noexcept
     {
         // An observation from the stream's start was measured against
@@ -705,6 +795,7 @@ private:
         out[kPeerShare] = onsetContext_ && s.recentOnsets > 0.0f ? static_cast<float>(peers) / s.recentOnsets : 0.0f;
         out[kAlikeShare] = s.recentOnsets > 0.0f ? static_cast<float>(s.alike) / s.recentOnsets : 0.0f;
         out[kVoiceOpened] = s.voiceOpened ? 1.0f : 0.0f;
+        out[kRingDb] = Ring(s);
         DescribeCall(s, out);
         if (!highsDetail_) {
             out[kJumps] = out[kReshape] = out[kShapeDrift] = out[kPartialsKept] = 0.0f;
