@@ -35,7 +35,11 @@ public:
           foxMinLineHz_(Parameter(Fox(block), "minLineHz", 1200.0f, 0.0f, 8000.0f)),
           foxMaxLineHz_(Parameter(Fox(block), "maxLineHz", 3500.0f, 0.0f, 8000.0f)),
           foxMinProminenceDb_(Parameter(Fox(block), "minProminenceDb", 9.0f, 0.0f, 60.0f)),
-          foxMinOverRefDb_(Parameter(Fox(block), "minPeakOverRefDb", 18.0f, 0.0f, 60.0f))
+          foxMinOverRefDb_(Parameter(Fox(block), "minPeakOverRefDb", 18.0f, 0.0f, 60.0f)),
+          foxHeldOn_(Fox(block).contains("heldMaxDrop12Db")),
+          foxHeldMaxDrop12Db_(Parameter(Fox(block), "heldMaxDrop12Db", 9.5f, -20.0f, 40.0f)),
+          foxHeldMinOverRefDb_(Parameter(Fox(block), "heldMinPeakOverRefDb", 12.0f, 0.0f, 60.0f)),
+          foxHeldMinProminenceDb_(Parameter(Fox(block), "heldMinProminenceDb", 8.3f, 0.0f, 60.0f))
     {
     }
 
@@ -90,12 +94,23 @@ private:
     // noise lifts it higher) and climbs after the start, with narrow
     // harmonics standing well out. A bark this long and loud is a large
     // dog's; a call this high and long is not. No "fox": off.
+    //
+    // The call's length is read on the whole level, which a background
+    // nearer the call holds too; there the call must show on its new energy
+    // (over the background): still within heldMaxDrop12Db of its peak
+    // 120 ms on, where a bark's burst is spent by then. Such a call may
+    // stand heldMinPeakOverRefDb over the background and its line a little
+    // lower. Without "heldMaxDrop12Db" only the loud call is told.
     bool FoxCall(const float d[kDescriptorCount]) const noexcept
     {
-        return foxOn_ && d[kCallHops] >= foxMinHops_ && d[kCallHops] <= foxMaxHops_ &&
-               d[kLineRise] >= foxMinRise_ && d[kLineRiseHops] >= foxMinRiseHops_ &&
-               d[kLineHz] >= foxMinLineHz_ && d[kLineHz] <= foxMaxLineHz_ &&
-               d[kProminence] >= foxMinProminenceDb_ && d[kPeakOverRef] >= foxMinOverRefDb_;
+        if (!foxOn_ || d[kCallHops] < foxMinHops_ || d[kCallHops] > foxMaxHops_ || d[kLineRise] < foxMinRise_ ||
+            d[kLineRiseHops] < foxMinRiseHops_ || d[kLineHz] < foxMinLineHz_ || d[kLineHz] > foxMaxLineHz_) {
+            return false;
+        }
+        const bool loud = d[kProminence] >= foxMinProminenceDb_ && d[kPeakOverRef] >= foxMinOverRefDb_;
+        const bool held = foxHeldOn_ && d[kDrop12] <= foxHeldMaxDrop12Db_ &&
+                          d[kProminence] >= foxHeldMinProminenceDb_ && d[kPeakOverRef] >= foxHeldMinOverRefDb_;
+        return loud || held;
     }
 
     const float minHarmonicity_;
@@ -113,6 +128,10 @@ private:
     const float foxMaxLineHz_;
     const float foxMinProminenceDb_;
     const float foxMinOverRefDb_;
+    const bool foxHeldOn_;
+    const float foxHeldMaxDrop12Db_;
+    const float foxHeldMinOverRefDb_;
+    const float foxHeldMinProminenceDb_;
 };
 
 }  // namespace

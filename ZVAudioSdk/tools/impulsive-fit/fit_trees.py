@@ -94,9 +94,11 @@ APPLAUSE = {"DogBark": {"minRecentOnsets": 15, "maxVoiced": 0.3, "maxProminenceD
             "GlassBreak": {"alikeMinOnsets": 11, "minAlikeShare": 0.5}}
 # DogBark's "fox" (a long tonal call whose strongest line sits at a small
 # voice's formant and climbs into it; wideband streams only): ruled out
-# before the trees when every bound holds.
+# before the trees when the shared bounds hold and either the loud call's
+# (prominence, peak over the reference) or the held call's do.
 FOX = {"DogBark": {"minCallHops": 14, "maxCallHops": 40, "minLineRise": 0.02, "minLineRiseHops": 2,
-                   "minLineHz": 1200, "maxLineHz": 3500, "minProminenceDb": 9.0, "minPeakOverRefDb": 18.0}}
+                   "minLineHz": 1200, "maxLineHz": 3500, "minProminenceDb": 9.0, "minPeakOverRefDb": 18.0,
+                   "heldMaxDrop12Db": 9.5, "heldMinPeakOverRefDb": 12.0, "heldMinProminenceDb": 8.3}}
 # GunShot's "ring" (wideband only): an onset whose low body dies along a
 # straight line within maxRingDb (a drum's head, a kick) is ruled out before
 # the trees.
@@ -152,7 +154,9 @@ def admits(cls, x):
     fox = FOX.get(cls) if os.environ.get("NARROW") != "1" else None
     if fox and (fox["minCallHops"] <= v("call") <= fox["maxCallHops"] and v("lrise") >= fox["minLineRise"]
                 and v("lrhops") >= fox["minLineRiseHops"] and fox["minLineHz"] <= v("line") <= fox["maxLineHz"]
-                and v("prom") >= fox["minProminenceDb"] and v("por") >= fox["minPeakOverRefDb"]):
+                and ((v("prom") >= fox["minProminenceDb"] and v("por") >= fox["minPeakOverRefDb"])
+                     or ("heldMaxDrop12Db" in fox and v("d12") <= fox["heldMaxDrop12Db"]
+                         and v("prom") >= fox["heldMinProminenceDb"] and v("por") >= fox["heldMinPeakOverRefDb"]))):
         return False
     return v("voiced") > 0.0 and v("harm") >= c["minHarmonicity"]
 
