@@ -519,7 +519,7 @@ TEST(ImpulsiveDetectors, GunShotRingRulesOutDrumHeads)
 }
 
 // GunShot's "ring" read from the hop after the peak ("maxTailRingDb"): a
-// balloon's pop or a door's thud rings briefly after a pulse of noise. With
+// balloon's pop or a door's thud rings for a short time after a pulse of noise. With
 // trees that read every admitted observation as a shot and no other rule,
 // pops and door openings (+40 dB, quiet room: a short ring is read only
 // while it stands far over the floor) are reported for fewer frames with

@@ -32,7 +32,7 @@
 // where a muzzle blast's low end is noise that flickers as it dies. The
 // block's "ring" rules out an onset whose low body strays at most
 // "maxRingDb" from that line (kRingDb). A shot echoing in a room stays noise.
-// A balloon's pop or a door's thud rings a mode too, but briefly and struck
+// A balloon's pop or a door's thud rings a mode too, but for a short time, struck
 // by a pulse of noise that stands off the line in the peak's hop: the
 // block's "maxTailRingDb" reads the line from the hop after (kRingTailDb).
 //
