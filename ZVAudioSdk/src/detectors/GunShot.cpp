@@ -32,6 +32,9 @@
 // where a muzzle blast's low end is noise that flickers as it dies. The
 // block's "ring" rules out an onset whose low body strays at most
 // "maxRingDb" from that line (kRingDb). A shot echoing in a room stays noise.
+// A balloon's pop or a door's thud rings a mode too, but for a short time, struck
+// by a pulse of noise that stands off the line in the peak's hop: the
+// block's "maxTailRingDb" reads the line from the hop after (kRingTailDb).
 //
 // A kit's hit that is the loudest of its 3 s (the first of a phrase, a slap
 // after softer strokes) passes the veto; the block's "beat" (BeatGrid, read
@@ -61,6 +64,7 @@ public:
           minRiseDb_(Parameter(block, "minRiseDb", 4.0f, 0.0f, 50.0f)),
           minTopRiseDb_(Parameter(block, "minTopRiseDb", 2.0f, 0.0f, 50.0f)),
           maxRingDb_(Parameter(OptionalObject(block, "ring", "GunShot"), "maxRingDb", -1.0f, -1.0f, 30.0f)),
+          maxTailRingDb_(Parameter(OptionalObject(block, "ring", "GunShot"), "maxTailRingDb", -1.0f, -1.0f, 30.0f)),
           veto_(block, "GunShot"),
           train_(OptionalObject(block, "train", "GunShot")),
           blast_(OptionalObject(block, "blast", "GunShot"))
@@ -86,14 +90,16 @@ protected:
     bool Admits(const float d[kDescriptorCount]) const noexcept override
     {
         return ImpulseDetector::Admits(d) && d[kBroad] >= minBroad_ && d[kRise] >= minRiseDb_ &&
-               d[kTopRise] >= minTopRiseDb_ && d[kRingDb] > maxRingDb_ && !veto_.RulesOut(d);
+               d[kTopRise] >= minTopRiseDb_ && d[kRingDb] > maxRingDb_ &&
+               d[kRingTailDb] > maxTailRingDb_ && !veto_.RulesOut(d);
     }
 
 private:
     const float minBroad_;
     const float minRiseDb_;
     const float minTopRiseDb_;
-    const float maxRingDb_;  // -1 without "ring": nothing rules out
+    const float maxRingDb_;      // -1 without "ring": nothing rules out
+    const float maxTailRingDb_;  // -1 without it
     const ObservationVeto veto_;
     ShotTrain train_;
     ShotBlast blast_;

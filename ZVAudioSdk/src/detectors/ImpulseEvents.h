@@ -99,6 +99,7 @@ enum Descriptor : int {
     kPartialsKept,  // mean of the front end's highPartialsKept over hops 160 ms .. 0.6 s after the onset
     kAlikeShare,    // share of the onsets of the 3 s before whose spectrum had the onset's shape (within 6 dB)
     kRingDb,        // how far the low body's strongest band strays from a straight-line decay, dB (30: no body)
+    kRingTailDb,    // ... over the 7 hops after its peak hop, dB (30: no body)
     kDescriptorCount
 };
 
@@ -608,8 +609,15 @@ private:
     // band this narrow (about 90 Hz) flickers hop to hop by a few dB as it
     // falls. The RMS distance of the strongest band from its fitted line;
     // kNoRingDb when no band carries a body that stands out and lasts.
-    static float Ring(const Slot& s) noexcept
+    //
+    // kRingTailDb reads the same band from the hop after its peak, leaving
+    // out the pulse that set the mode going: a balloon's skin or a door's
+    // thud is a few ms of noise over a short ring, and that hop stands off
+    // the ring's line as a muzzle blast's flicker does.
+    static void Ring(const Slot& s, float& ringDb, float& tailDb) noexcept
     {
+        ringDb = kNoRingDb;
+        tailDb = kNoRingDb;
         float total = 0.0f;
         float best = 0.0f;
         int band = -1;
@@ -625,7 +633,7 @@ private:
             }
         }
         if (band < 0 || best < kRingShare * total) {
-            return kNoRingDb;
+            return;
         }
         int peak = 0;
         for (int k = 1; k < kRingPeakHops; ++k) {
@@ -633,32 +641,40 @@ private:
         }
         const float peakPower = s.ringPower[peak][band];
         if (peakPower <= 0.0f || PowerToDb(peakPower) < s.refDb[s.ringFirst + band] + kRingOverDb) {
-            return kNoRingDb;
+            return;
         }
+        ringDb = LineDistance(s, band, peak, kRingHops);
+        tailDb = LineDistance(s, band, peak + 1, kRingHops - 1);
+    }
+
+    // The RMS distance of the band's level over hops from .. from + n - 1
+    // from its fitted line; kNoRingDb when it is gone within them.
+    static float LineDistance(const Slot& s, int band, int from, int n) noexcept
+    {
         float y[kRingHops];
         float mean = 0.0f;
-        for (int k = 0; k < kRingHops; ++k) {
-            const float p = s.ringPower[peak + k][band];
+        for (int k = 0; k < n; ++k) {
+            const float p = s.ringPower[from + k][band];
             if (p <= 0.0f) {
-                return kNoRingDb;  // gone within 80 ms: no ring
+                return kNoRingDb;  // gone: no ring
             }
             y[k] = PowerToDb(p);
-            mean += y[k] / static_cast<float>(kRingHops);
+            mean += y[k] / static_cast<float>(n);
         }
-        const float mid = 0.5f * static_cast<float>(kRingHops - 1);
+        const float mid = 0.5f * static_cast<float>(n - 1);
         float sxy = 0.0f;
         float sxx = 0.0f;
-        for (int k = 0; k < kRingHops; ++k) {
+        for (int k = 0; k < n; ++k) {
             sxy += (static_cast<float>(k) - mid) * (y[k] - mean);
             sxx += (static_cast<float>(k) - mid) * (static_cast<float>(k) - mid);
         }
         const float slope = sxy / sxx;
         float squares = 0.0f;
-        for (int k = 0; k < kRingHops; ++k) {
+        for (int k = 0; k < n; ++k) {
             const float e = y[k] - (mean + slope * (static_cast<float>(k) - mid));
             squares += e * e;
         }
-        return std::sqrt(squares / static_cast<float>(kRingHops));
+        return std::sqrt(squares / static_cast<float>(n));
     }
 
     void Describe(const Slot& s, float out[kDescriptorCount]) const noexcept
@@ -795,7 +811,7 @@ private:
         out[kPeerShare] = onsetContext_ && s.recentOnsets > 0.0f ? static_cast<float>(peers) / s.recentOnsets : 0.0f;
         out[kAlikeShare] = s.recentOnsets > 0.0f ? static_cast<float>(s.alike) / s.recentOnsets : 0.0f;
         out[kVoiceOpened] = s.voiceOpened ? 1.0f : 0.0f;
-        out[kRingDb] = Ring(s);
+        Ring(s, out[kRingDb], out[kRingTailDb]);
         DescribeCall(s, out);
         if (!highsDetail_) {
             out[kJumps] = out[kReshape] = out[kShapeDrift] = out[kPartialsKept] = 0.0f;

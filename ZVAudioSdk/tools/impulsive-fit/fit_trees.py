@@ -49,7 +49,7 @@ import json, math, os, re, sys
 # Order of the descriptors (ImpulseEvents.h, enum Descriptor).
 NAMES = ("rise broad low high top d2 d5 d12 hd2 prom flat harm voiced sus hsus shards hlate inner gap "
          "recent onset pfall pitch mid dend vstart lowrise lflat attack por jumps reshape drift orec vopen "
-         "call lrise lrhops line peers kept alike ring").split()
+         "call lrise lrhops line peers kept alike ring tail").split()
 INDEX = {n: i for i, n in enumerate(NAMES)}
 OBSERVE_HOPS = 60
 # scale, shift and any class parameters written beside the trees. The
@@ -100,9 +100,10 @@ FOX = {"DogBark": {"minCallHops": 14, "maxCallHops": 40, "minLineRise": 0.02, "m
                    "minLineHz": 1200, "maxLineHz": 3500, "minProminenceDb": 9.0, "minPeakOverRefDb": 18.0,
                    "heldMaxDrop12Db": 9.5, "heldMinPeakOverRefDb": 12.0, "heldMinProminenceDb": 8.3}}
 # GunShot's "ring" (wideband only): an onset whose low body dies along a
-# straight line within maxRingDb (a drum's head, a kick) is ruled out before
-# the trees.
-RING = {"GunShot": {"maxRingDb": 0.5}}
+# straight line within maxRingDb (a drum's head, a kick), or from the hop
+# after its peak within maxTailRingDb (a balloon's pop, a door's thud), is
+# ruled out before the trees.
+RING = {"GunShot": {"maxRingDb": 0.5, "maxTailRingDb": 0.45}}
 VOICE_ROUNDS_MINLEAF = (40, 50)
 # Boosting rounds and the fewest observations in a leaf: DogBark's
 # observations are many and varied (every syllable of speech nearby opens
@@ -141,7 +142,7 @@ def admits(cls, x):
         return False
     if cls == "GunShot":
         ring = RING.get(cls) if os.environ.get("NARROW") != "1" else None
-        if ring and v("ring") <= ring["maxRingDb"]:
+        if ring and (v("ring") <= ring["maxRingDb"] or v("tail") <= ring["maxTailRingDb"]):
             return False
         return v("broad") >= c["minBroad"] and v("rise") >= c["minRiseDb"] and v("top") >= c["minTopRiseDb"]
     clap = APPLAUSE.get(cls) if os.environ.get("NARROW") != "1" else None
