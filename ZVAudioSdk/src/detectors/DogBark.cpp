@@ -70,8 +70,10 @@ private:
     // a stream of such impulses (minRecentOnsets in the 3 s before). A bark's
     // voicing lasts while its level holds, or its harmonics stand out, or it
     // comes out of a quieter scene. With "minPeerShare", also a clap that
-    // is no louder than most of many onsets before it (CrowdGate). No
-    // "applause": off.
+    // is no louder than most of many onsets before it, and with
+    // "minAlikeShare" one that sounds like most of them (CrowdGate): a dog's
+    // volley rarely holds 11 barks in 3 s, and its first barks are heard
+    // before the volley builds. No "applause": off.
     bool Clap(const float d[kDescriptorCount]) const noexcept
     {
         if (!clapsOn_) {

@@ -87,10 +87,10 @@ VOICE = {"DogBark": {"minBandsDb": 6.0, "minFluxDb": 2.0, "shift": -10.0}}
 # 150 ms at most maxVoiced of clear pitch, no line above maxProminenceDb; or
 # the 3 s before hold peersMinOnsets onsets or more, of which minPeerShare or
 # more stand no lower than 3 dB under the observation's loudest hop.
-# GlassBreak's (wideband only): the 3 s before hold alikeMinOnsets onsets or
+# Both classes' (wideband only): the 3 s before hold alikeMinOnsets onsets or
 # more, of which minAlikeShare or more had the observation's spectral shape.
 APPLAUSE = {"DogBark": {"minRecentOnsets": 15, "maxVoiced": 0.3, "maxProminenceDb": 9.0,
-                        "peersMinOnsets": 11, "minPeerShare": 0.8},
+                        "peersMinOnsets": 11, "minPeerShare": 0.8, "alikeMinOnsets": 11, "minAlikeShare": 0.5},
             "GlassBreak": {"alikeMinOnsets": 11, "minAlikeShare": 0.5}}
 # DogBark's "fox" (a long tonal call whose strongest line sits at a small
 # voice's formant and climbs into it; wideband streams only): ruled out
