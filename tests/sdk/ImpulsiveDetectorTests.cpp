@@ -470,9 +470,11 @@ TEST(ImpulsiveDetectors, HitsOfASteadyBeatAreRuledOut)
 // grooves (+20 dB, quiet room) are reported for fewer frames with "ring"
 // than without, and pops and door openings (+40 dB: a short ring is read
 // only while it stands far over the floor) for fewer frames with its
-// "maxTailRingDb" than without. With the shipped blocks, single shots and
-// bursts over pink noise and babble, +10 and 0 dB, are reported in as many
-// clips with "ring" as without; a "ring" that is not an object fails Init.
+// "maxTailRingDb" than without; door latches' clicks (a metal piece rings,
+// with no boom under it) for fewer with "latch" than without. With the shipped
+// blocks, single shots and bursts over pink noise and babble, +10 and 0 dB,
+// are reported in as many clips with "ring" and "latch" as without either;
+// a "ring" or a "latch" that is not an object fails Init.
 TEST(ImpulsiveDetectors, GunShotRingRulesOutDrumHeadsPopsAndThuds)
 {
     synth::Rng rng(83);
@@ -505,10 +507,22 @@ TEST(ImpulsiveDetectors, GunShotRingRulesOutDrumHeadsPopsAndThuds)
     ASSERT_TRUE(model["detectors"]["GunShot"]["ring"].contains("maxTailRingDb"));
     nlohmann::json without = model;
     without["detectors"]["GunShot"].erase("ring");
+    without["detectors"]["GunShot"].erase("latch");
     nlohmann::json withoutTail = model;
     withoutTail["detectors"]["GunShot"]["ring"].erase("maxTailRingDb");
+    nlohmann::json withoutLatch = model;
+    withoutLatch["detectors"]["GunShot"].erase("latch");
     EXPECT_LT(framesWithRingAlone(model, snares), framesWithRingAlone(without, snares));
     EXPECT_LT(framesWithRingAlone(model, pops), framesWithRingAlone(withoutTail, pops));
+    std::vector<std::vector<float>> latches;  // each door's first click, 1 s into a quiet room
+    for (int i = 0; i < 8; ++i) {
+        std::vector<float> clip(static_cast<std::size_t>(kRate), 0.0f);
+        const std::vector<float> door = synth::doorOpening(popRng, kRate);
+        clip.insert(clip.end(), door.begin(), door.begin() + static_cast<std::ptrdiff_t>(0.015 * kRate));
+        clip.resize(clip.size() + static_cast<std::size_t>(kRate), 0.0f);
+        latches.push_back(OverBackground(popRng, clip, synth::BackgroundKind::Quiet, 20.0));
+    }
+    EXPECT_LT(framesWithRingAlone(model, latches), framesWithRingAlone(withoutLatch, latches));
 
     std::vector<std::vector<float>> shots;
     const synth::GunKind kinds[] = {synth::GunKind::Pistol, synth::GunKind::Rifle};
@@ -523,6 +537,8 @@ TEST(ImpulsiveDetectors, GunShotRingRulesOutDrumHeadsPopsAndThuds)
     const int heard = shotsReported(without);
     EXPECT_GE(heard, 6);
     EXPECT_EQ(shotsReported(model), heard);
+    withoutLatch["detectors"]["GunShot"]["latch"] = 1;
+    EXPECT_TRUE(InitFails(withoutLatch, "latch"));
     model["detectors"]["GunShot"]["ring"] = 1;
     EXPECT_TRUE(InitFails(model, "ring"));
 }

@@ -36,6 +36,15 @@
 // by a pulse of noise that stands off the line in the peak's hop: the
 // block's "maxTailRingDb" reads the line from the hop after (kRingTailDb).
 //
+// A door's latch, its click as the handle is pressed or the bolt snaps
+// back, passes all of the above (sudden, broad, far above 5 kHz, short) and
+// opens a door's sound as a shot opens a burst. Its click rings a piece of
+// metal: a narrow peak stands far out of the spectrum while it sounds, and
+// there is no low boom under it. A muzzle blast's crack is noise over a boom.
+// The block's "latch" rules out an onset whose strongest narrow peak stands
+// "minProminenceDb" or more out (kProminence) with at most "maxLowShare" of
+// its new energy below 500 Hz.
+//
 // A kit's hit that is the loudest of its 3 s (the first of a phrase, a slap
 // after softer strokes) passes the veto; the block's "beat" (BeatGrid, read
 // by every impulsive detector) rules it out when it lands on a beat that has
@@ -65,6 +74,9 @@ public:
           minTopRiseDb_(Parameter(block, "minTopRiseDb", 2.0f, 0.0f, 50.0f)),
           maxRingDb_(Parameter(OptionalObject(block, "ring", "GunShot"), "maxRingDb", -1.0f, -1.0f, 30.0f)),
           maxTailRingDb_(Parameter(OptionalObject(block, "ring", "GunShot"), "maxTailRingDb", -1.0f, -1.0f, 30.0f)),
+          latchMinProminenceDb_(
+              Parameter(OptionalObject(block, "latch", "GunShot"), "minProminenceDb", -1.0f, -1.0f, 60.0f)),
+          latchMaxLowShare_(Parameter(OptionalObject(block, "latch", "GunShot"), "maxLowShare", 0.0f, 0.0f, 1.0f)),
           veto_(block, "GunShot"),
           train_(OptionalObject(block, "train", "GunShot")),
           blast_(OptionalObject(block, "blast", "GunShot"))
@@ -91,15 +103,23 @@ protected:
     {
         return ImpulseDetector::Admits(d) && d[kBroad] >= minBroad_ && d[kRise] >= minRiseDb_ &&
                d[kTopRise] >= minTopRiseDb_ && d[kRingDb] > maxRingDb_ &&
-               d[kRingTailDb] > maxTailRingDb_ && !veto_.RulesOut(d);
+               d[kRingTailDb] > maxTailRingDb_ && !Latch(d) && !veto_.RulesOut(d);
     }
 
 private:
+    bool Latch(const float d[kDescriptorCount]) const noexcept
+    {
+        return latchMinProminenceDb_ >= 0.0f && d[kProminence] >= latchMinProminenceDb_ &&
+               d[kLowShare] <= latchMaxLowShare_;
+    }
+
     const float minBroad_;
     const float minRiseDb_;
     const float minTopRiseDb_;
     const float maxRingDb_;      // -1 without "ring": nothing rules out
     const float maxTailRingDb_;  // -1 without it
+    const float latchMinProminenceDb_;  // -1 without "latch": nothing rules out
+    const float latchMaxLowShare_;
     const ObservationVeto veto_;
     ShotTrain train_;
     ShotBlast blast_;
@@ -109,7 +129,7 @@ private:
 
 Detector* MakeGunShot(std::uint32_t sampleRate, const nlohmann::json& block)
 {
-    return ZvNew<GunShot>(WidebandOnly(sampleRate, block, {"veto", "train", "blast", "beat", "ring"}));
+    return ZvNew<GunShot>(WidebandOnly(sampleRate, block, {"veto", "train", "blast", "beat", "ring", "latch"}));
 }
 
 }  // namespace zvsdk

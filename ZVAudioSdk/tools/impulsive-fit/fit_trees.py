@@ -104,6 +104,7 @@ FOX = {"DogBark": {"minCallHops": 14, "maxCallHops": 40, "minLineRise": 0.02, "m
 # after its peak within maxTailRingDb (a balloon's pop, a door's thud), is
 # ruled out before the trees.
 RING = {"GunShot": {"maxRingDb": 0.5, "maxTailRingDb": 0.45}}
+LATCH = {"GunShot": {"minProminenceDb": 15.0, "maxLowShare": 0.1}}
 VOICE_ROUNDS_MINLEAF = (40, 50)
 # Boosting rounds and the fewest observations in a leaf: DogBark's
 # observations are many and varied (every syllable of speech nearby opens
@@ -143,6 +144,9 @@ def admits(cls, x):
     if cls == "GunShot":
         ring = RING.get(cls) if os.environ.get("NARROW") != "1" else None
         if ring and (v("ring") <= ring["maxRingDb"] or v("tail") <= ring["maxTailRingDb"]):
+            return False
+        latch = LATCH.get(cls) if os.environ.get("NARROW") != "1" else None
+        if latch and v("prom") >= latch["minProminenceDb"] and v("low") <= latch["maxLowShare"]:
             return False
         return v("broad") >= c["minBroad"] and v("rise") >= c["minRiseDb"] and v("top") >= c["minTopRiseDb"]
     clap = APPLAUSE.get(cls) if os.environ.get("NARROW") != "1" else None
