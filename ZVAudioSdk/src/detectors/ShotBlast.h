@@ -67,22 +67,6 @@
 // it is: the shares, the pitch, the hold, the decay, the flicker and the
 // quiet after, with the same bounds.
 //
-// A recorder that wakes on a sound (a stream held at digital silence for
-// kAsleepHops or more, then woken a few hops before the crack) vouches for
-// the shot as its empty top bands do: nothing else was heard to make the
-// sound. A shotgun in a room, so caught, reads its first hops through the
-// room's early reflections, which may stack its blast into one low band,
-// lend it a pitch and take from the crack's share. With "woke", a crack
-// within kWokeHops of such a wake is read with wokeTopShareDb,
-// wokeMaxHarmonicity and wokeMaxLowPeakShare instead; every other bound,
-// the decay and the quiet after stay as they are. Measured on the tune
-// seeds: the room+gated shotguns refused read -38.1 to -31.3 dB, 0.58 and
-// 0.87-0.90; the sounds heard that soon after digital silence among the
-// negatives (clicks, clinks and bursts cut from silence) fail on their low
-// share or on the 3 s before. A door slam in a room woken on the same way
-// read -37 to -39 dB in the highs and passed every other bound, hence -35
-// in the data file (the -38.1 dB shot stays unheard).
-//
 // With fromStart, a crack in the stream's first half second is read too, once
 // the front end's first window is full (see Update): a clip cut 20-100 ms
 // before a shot. A stream that opens on the shot itself is still not heard.
@@ -139,11 +123,7 @@ public:
           strongTopShareDb_(Parameter(blast, "strongTopShareDb", -30.0f, -120.0f, 0.0f)),
           strongMaxHarmonicity_(Parameter(blast, "strongMaxHarmonicity", 0.5f, 0.0f, 1.0f)),
           secondShot_(Parameter(blast, "secondShot", 0.0f, 0.0f, 1.0f) >= 0.5f),
-          minFirstBlocks_(static_cast<int>(Parameter(blast, "minFirstBlocks", 3.0f, 1.0f, kBlocks))),
-          woke_(Parameter(blast, "woke", 0.0f, 0.0f, 1.0f) >= 0.5f),
-          wokeTopShareDb_(Parameter(blast, "wokeTopShareDb", -31.0f, -120.0f, 0.0f)),
-          wokeMaxHarmonicity_(Parameter(blast, "wokeMaxHarmonicity", 0.55f, 0.0f, 1.0f)),
-          wokeMaxLowPeakShare_(Parameter(blast, "wokeMaxLowPeakShare", 0.85f, 0.0f, 1.0f))
+          minFirstBlocks_(static_cast<int>(Parameter(blast, "minFirstBlocks", 3.0f, 1.0f, kBlocks)))
     {
         if (minDecayDbPerS_ > maxDecayDbPerS_) {
             throw std::runtime_error("GunShot blast: minDecayDbPerS above maxDecayDbPerS");
@@ -239,7 +219,6 @@ public:
         if (crack && (pending_ < 0 || (pending_ < kBlastHops && f.levelDb > first_.peakLevelDb + kRestartDb))) {
             Start(quietest);
             opening_ = warmup;
-            first_.woke = woke_ && sinceWake_ <= kWokeHops;
         } else if (crack && secondShot_ && pending_ >= kBlastHops && pending_ < kSpanHops) {
             OfferSecond(quietest, f.levelDb);
         }
@@ -253,14 +232,6 @@ public:
             Follow(f, top, lowDb);
         }
         topBefore_[beforePos_] = top;
-        // Digital silence: no sample heard this hop.
-        if (f.levelDb <= kSilenceDb + 10.0f) {
-            asleep_ = std::min(asleep_ + 1, kAsleepHops);
-            sinceWake_ = kNever;
-        } else {
-            sinceWake_ = asleep_ >= kAsleepHops ? 0 : std::min(sinceWake_ + 1, kNever);
-            asleep_ = 0;
-        }
         lowBefore_[beforePos_] = lowDb;
         beforePos_ = (beforePos_ + 1) % kBefore;
         recent_[recentPos_] = f.levelDb;
@@ -288,9 +259,6 @@ private:
     static constexpr std::uint64_t kNoHop = ~std::uint64_t{0};
     static constexpr float kRestartDb = 6.0f;
     static constexpr float kHeard = 0.5f;  // a pair the detector's other readings reported is not reported again
-    static constexpr int kAsleepHops = 30;  // digital silence this long before a wake
-    static constexpr int kWokeHops = 15;    // a crack this soon after the wake
-    static constexpr int kNever = 1 << 20;
     static constexpr int kLeadHops = 2;  // a second blast shows in the low band a hop or two before its crack
 
     // What a crack and its blast show over their first kBlastHops hops.
@@ -303,7 +271,6 @@ private:
         float overFloorDb = 0.0f;
         float harmonicity = 0.0f;        // mean over its first kBlastHops
         float peakDb[kBandCount] = {};   // band peaks over its first kBlastHops, dB
-        bool woke = false;               // heard just after the stream woke from digital silence
 
         void Start(int hop, float quietestTop, const float* lowBefore) noexcept
         {
@@ -314,7 +281,6 @@ private:
             peakLevelDb = kSilenceDb;
             overFloorDb = 0.0f;
             harmonicity = 0.0f;
-            woke = false;
             std::fill(peakDb, peakDb + kBandCount, kSilenceDb);
         }
 
@@ -451,19 +417,17 @@ private:
         const float overRecentDb = c.peakLevelDb - recentDb;
         const float lowPeakShare = strongestLow / (lowPower + 1e-20f);
 #ifdef ZV_IMPULSIVE_TRACE
-        std::fprintf(stderr, "GunShot crack %llu %.2f %.3f %.2f %.2f %.2f %.2f %.3f %.3f %d %d %d\n",
+        std::fprintf(stderr, "GunShot crack %llu %.2f %.3f %.2f %.2f %.2f %.2f %.3f %.3f %d %d\n",
                      static_cast<unsigned long long>(f.hop + 1 - kBlastHops), topRiseDb, lowShare, topShareDb,
-                     c.overFloorDb, lowRiseDb, overRecentDb, c.harmonicity, lowPeakShare, opening_ ? 1 : 0, c.at,
-                     c.woke ? 1 : 0);
+                     c.overFloorDb, lowRiseDb, overRecentDb, c.harmonicity, lowPeakShare, opening_ ? 1 : 0, c.at);
 #endif
         // A blast in the stream's first half second has no 3 s heard before
         // it to stand over: it may be reported, never as strong.
         strong = !opening_ && overRecentDb >= strongOverRecentDb_ && topShareDb >= strongTopShareDb_ &&
                  c.harmonicity <= strongMaxHarmonicity_;
-        return topRiseDb >= minTopRiseDb_ && topShareDb >= (c.woke ? wokeTopShareDb_ : minTopShareDb_) &&
-               lowShare >= minLowShare_ && lowRiseDb >= minLowRiseDb_ && c.overFloorDb >= minOverFloorDb_ &&
-               overRecentDb >= minOverRecentDb_ && c.harmonicity <= (c.woke ? wokeMaxHarmonicity_ : maxHarmonicity_) &&
-               lowPeakShare <= (c.woke ? wokeMaxLowPeakShare_ : maxLowPeakShare_);
+        return topRiseDb >= minTopRiseDb_ && topShareDb >= minTopShareDb_ && lowShare >= minLowShare_ &&
+               lowRiseDb >= minLowRiseDb_ && c.overFloorDb >= minOverFloorDb_ && overRecentDb >= minOverRecentDb_ &&
+               c.harmonicity <= maxHarmonicity_ && lowPeakShare <= maxLowPeakShare_;
     }
 
     // The low band from its loudest hop among the first kBlastHops: held,
@@ -555,16 +519,10 @@ private:
     const float strongMaxHarmonicity_;
     const bool secondShot_;
     const int minFirstBlocks_;
-    const bool woke_;
-    const float wokeTopShareDb_;
-    const float wokeMaxHarmonicity_;
-    const float wokeMaxLowPeakShare_;
 
     float topBefore_[kBefore];       // mean level of the top bands (IsCrackBand) in the last kBefore hops, dB
     float lowBefore_[kBefore];       // power below 500 Hz in those hops, dB
     int beforePos_ = 0;
-    int asleep_ = 0;                 // digitally silent hops in a row, up to kAsleepHops
-    int sinceWake_ = kNever;         // hops since the stream woke after kAsleepHops of silence
     float recent_[kRecentHops];      // hop levels of the last 3 s, dBFS
     int recentPos_ = 0;
     int pending_ = -1;               // hops of the blast being read so far; -1 when none
