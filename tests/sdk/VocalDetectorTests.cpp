@@ -264,6 +264,34 @@ TEST(VocalDetectors, AggressionTrillGateSilencesWarbledRingsNotYells)
     EXPECT_TRUE(InitFails(reversed, "vocal-trill-reversed"));
 }
 
+// A whistled tune steps between held notes, each wavering with vibrato; a
+// shout glides through one arch per word. Whistles over traffic that the
+// trees take for a shout are silenced once the data file's note-step bounds
+// are in the block, not without them; a held yell is still reported; bounds
+// the wrong way round make the file unusable.
+TEST(VocalDetectors, AggressionNoteStepGateSilencesWhistledTunesNotYells)
+{
+    nlohmann::json ungated = SdkTest::ShippedModel();
+    ungated["detectors"]["Aggression"].erase("noteSteps");
+    for (const int seed : {76, 195, 262}) {
+        synth::Rng rng(static_cast<std::uint64_t>(seed));
+        const std::vector<float> clip =
+            OverBackground(rng, synth::whistleHuman(rng, kRate, 5.0), synth::BackgroundKind::Traffic, 10.0);
+        EXPECT_FALSE(Contains(Reported(clip), kAggression)) << seed;
+        EXPECT_TRUE(Contains(ReportedWith(ungated, clip, "vocal-unstepped"), kAggression)) << seed;
+    }
+
+    synth::Rng rng(21);
+    const std::vector<float> yell =
+        OverBackground(rng, synth::heldYell(rng, kRate, 3.0), synth::BackgroundKind::Traffic, 10.0);
+    EXPECT_TRUE(Contains(Reported(yell), kAggression));
+
+    nlohmann::json reversed = SdkTest::ShippedModel();
+    reversed["detectors"]["Aggression"]["noteSteps"]["open"] = 2;
+    reversed["detectors"]["Aggression"]["noteSteps"]["closed"] = 1;
+    EXPECT_TRUE(InitFails(reversed, "vocal-steps-reversed"));
+}
+
 TEST(VocalDetectors, CryOverPinkNoiseIsReportedAsBabyCry)
 {
     synth::Rng rng(12);

@@ -55,6 +55,12 @@
 // way, open up to openTrillShare, shut from closedTrillShare; without
 // closedTrillShare in the block there is no such gate.
 //
+// A whistled tune is one partial, as pure in the bands as a pressed scream;
+// its pitch's course parts them: the tune steps by whole tones and more
+// between held notes that waver with vibrato, a shout glides through one arch
+// per word. Where the front end's pitch stepped so within the last second
+// (NoteSteps) the window is shut ("noteSteps" in the block; wideband only).
+//
 // A yell can also be clean: pressed, periodic voicing with no strain noise,
 // which the main trees (fitted mostly on rough shouts) read as a tone. A
 // third set of trees, fitted on clean yells and screams against the same
@@ -93,6 +99,11 @@ constexpr float kSlope = 12.0f;
 // The fitted trees over the evidence vector; room for 256.
 using EffortTrees = DepthTwoTrees<kEffortMeasureCount, 256>;
 
+const nlohmann::json& StepBlock(const nlohmann::json& block)
+{
+    return OptionalObject(block, "noteSteps", "Aggression");
+}
+
 class Aggression final : public Detector {
 public:
     explicit Aggression(const nlohmann::json& block)
@@ -127,8 +138,19 @@ public:
           stretchCleanMargin_(
               Parameter(OptionalObject(block, "voicedStretch", "Aggression"), "cleanMargin", 0.5f, 0.0f, 20.0f)),
           minMaskingFloorDb_(Parameter(OptionalObject(block, "voicedStretch", "Aggression"), "minFloorDb",
-                                       -200.0f, -200.0f, 0.0f))
+                                       -200.0f, -200.0f, 0.0f)),
+          stepGated_(block.contains("noteSteps")),
+          steps_(static_cast<std::uint32_t>(Parameter(StepBlock(block), "windowHops", 100.0f, 1.0f, 100.0f)),
+                 static_cast<std::uint32_t>(Parameter(StepBlock(block), "minHops", 15.0f, 1.0f, 50.0f)),
+                 static_cast<std::uint32_t>(Parameter(StepBlock(block), "maxGapHops", 5.0f, 0.0f, 50.0f)),
+                 Parameter(StepBlock(block), "minSemitones", 2.0f, 0.5f, 24.0f),
+                 Parameter(StepBlock(block), "maxSemitones", 10.0f, 0.5f, 24.0f)),
+          openSteps_(Parameter(StepBlock(block), "open", 0.0f, 0.0f, 20.0f)),
+          closedSteps_(Parameter(StepBlock(block), "closed", 1.0f, 0.0f, 20.0f))
     {
+        if (stepGated_ && closedSteps_ <= openSteps_) {
+            throw std::runtime_error("Aggression: noteSteps.closed must lie above noteSteps.open");
+        }
         if (closedHeldShare_ <= openHeldShare_) {
             throw std::runtime_error("Aggression: closedHeldShare must lie above openHeldShare");
         }
@@ -170,6 +192,9 @@ public:
                               Ramp(-recurringShare, -closedRecurringShare_, -openRecurringShare_));
         if (trillGated_) {
             open = std::min(open, Ramp(-trill_.Update(f), -closedTrillShare_, -openTrillShare_));
+        }
+        if (stepGated_) {
+            open = std::min(open, Ramp(-static_cast<float>(steps_.Update(f.f0Hz)), -closedSteps_, -openSteps_));
         }
         z = std::max(z + std::log(std::max(open, 1e-4f)), noVoiceZ_);
         return score_.Follow(z);
@@ -237,6 +262,13 @@ private:
     // quiet room every long sound rises out of an unvoiced second, and
     // there the clean trees see a yell plainly and need no help.
     const float minMaskingFloorDb_;
+    // Steps between held notes of the front end's pitch (NoteSteps), which
+    // follows a whistle's one partial hop by hop; open up to "open" steps
+    // in the window, shut from "closed". Only with "noteSteps" in the block.
+    const bool stepGated_;
+    NoteSteps steps_;
+    const float openSteps_;
+    const float closedSteps_;
 };
 
 }  // namespace
@@ -246,7 +278,7 @@ private:
 // (at 8000 Hz they took a cry for a yell).
 Detector* MakeAggression(std::uint32_t sampleRate, const nlohmann::json& block)
 {
-    return ZvNew<Aggression>(WidebandOnly(sampleRate, block, {"cleanVoice"}));
+    return ZvNew<Aggression>(WidebandOnly(sampleRate, block, {"cleanVoice", "noteSteps"}));
 }
 
 }  // namespace zvsdk

@@ -666,6 +666,92 @@ private:
     int count_ = 0;
 };
 
+// How many times, over the last windowHops hops, the pitch stepped from one
+// held note to another. A note is a run of pitched hops within half a
+// semitone of the run's mean (a whistle's vibrato of up to 2 % stays in it)
+// lasting at least minHops; a step is a note that starts within maxGapHops of
+// the previous note's end and lies minSemitones .. maxSemitones from it, both
+// notes wavering by at least a tenth of a semitone: a band's synthesised or
+// keyed notes hold their pitch exactly, a whistle's vibrato moves it. A
+// whistled tune steps between notes every 0.12 .. 0.5 s; a shout or a scream
+// glides through one arch per word, so its runs stay short or follow each
+// other by less than a step, and its words lie apart by more than the gap.
+class NoteSteps {
+public:
+    // windowHops is clamped to 1 .. 100.
+    NoteSteps(std::uint32_t windowHops, std::uint32_t minHops, std::uint32_t maxGapHops, float minSemitones,
+              float maxSemitones) noexcept
+        : window_(std::clamp<std::uint32_t>(windowHops, 1, kMaxWindow)),
+          minHops_(std::max<std::uint32_t>(minHops, 1)),
+          maxGap_(maxGapHops),
+          minStep_(minSemitones),
+          maxStep_(maxSemitones)
+    {
+    }
+
+    // Takes the hop's fundamental (0 when none); returns the steps in the window.
+    int Update(float f0Hz) noexcept
+    {
+        ++hop_;
+        bool stepped = false;
+        if (f0Hz > 0.0f) {
+            const float pitch = 12.0f * std::log2(f0Hz);
+            if (runHops_ > 0 && std::fabs(pitch - runSum_ / runHops_) > kHalfWidth) {
+                runHops_ = 0;
+            }
+            if (runHops_ == 0) {
+                runSum_ = 0.0;
+                runStart_ = hop_;
+                runLow_ = pitch;
+                runHigh_ = pitch;
+            }
+            runSum_ += pitch;
+            runLow_ = std::min(runLow_, pitch);
+            runHigh_ = std::max(runHigh_, pitch);
+            ++runHops_;
+            if (runHops_ >= minHops_) {
+                const float mean = static_cast<float>(runSum_ / runHops_);
+                const bool wavers = runHigh_ - runLow_ >= kMinWaver;
+                if (runHops_ == minHops_ && noteEnd_ > 0 && runStart_ - noteEnd_ <= maxGap_ + 1) {
+                    const float step = std::fabs(mean - noteMean_);
+                    stepped = step >= minStep_ && step <= maxStep_ && wavers && noteWavers_;
+                }
+                noteMean_ = mean;
+                noteWavers_ = wavers;
+                noteEnd_ = hop_;
+            }
+        } else {
+            runHops_ = 0;
+        }
+        count_ += (stepped ? 1 : 0) - (steps_[slot_] ? 1 : 0);
+        steps_[slot_] = stepped;
+        slot_ = (slot_ + 1) % window_;
+        return count_;
+    }
+
+private:
+    static constexpr std::uint32_t kMaxWindow = 100;
+    static constexpr float kHalfWidth = 0.5f;  // semitones
+    static constexpr float kMinWaver = 0.1f;   // semitones, highest less lowest
+    const std::uint32_t window_;
+    const std::uint32_t minHops_;
+    const std::uint32_t maxGap_;
+    const float minStep_;
+    const float maxStep_;
+    std::uint64_t hop_ = 0;
+    std::uint64_t runStart_ = 0;
+    std::uint32_t runHops_ = 0;
+    double runSum_ = 0.0;
+    float runLow_ = 0.0f;
+    float runHigh_ = 0.0f;
+    float noteMean_ = 0.0f;
+    bool noteWavers_ = false;
+    std::uint64_t noteEnd_ = 0;
+    bool steps_[kMaxWindow] = {};
+    std::uint32_t slot_ = 0;
+    int count_ = 0;
+};
+
 // How long the current voiced stretch has lasted, in hops, from its first
 // voiced hop to the last, bridging gaps of up to maxGapHops; 0 once a longer
 // gap has ended it. Over loud noise a shout's hops pass a voiced test only
