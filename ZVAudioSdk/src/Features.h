@@ -75,6 +75,13 @@ struct Features {
     float highPeakProminenceDb = 0.0f;
     float highPeakOverFloorDb = 0.0f;
 
+    // The bin of 180-700 Hz furthest over its band's background, where a
+    // struck skin rings, and how far it stands over the bins 3 to 5 away on
+    // both sides (a sinusoid's window lobe is 2 bins wide; noise's strongest
+    // bin hardly stands over its neighbours).
+    float lowPeakOverFloorDb = 0.0f;
+    float lowPeakPurityDb = 0.0f;
+
     // How steady the fine structure of 3..8 kHz is: of the bins that stand
     // over the mean of the nine around them (partials, or the chance peaks
     // of noise), the share that stood so 100 ms before too (matches over the

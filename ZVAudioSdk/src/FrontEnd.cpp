@@ -483,6 +483,28 @@ void FrontEnd::FindPeak() noexcept
     features_.highPeakLevelDb = upper.levelDb;
     features_.highPeakProminenceDb = upper.prominenceDb;
     features_.highPeakOverFloorDb = upper.overFloorDb;
+
+    const std::uint32_t modeLow = static_cast<std::uint32_t>(180.0f / kBinHz) + 1;
+    const std::uint32_t modeHigh = static_cast<std::uint32_t>(700.0f / kBinHz);
+    float modeScore = 0.0f;
+    std::uint32_t modeBin = 0;
+    for (int band = 0; band < features_.bandCount && bandFirstBin_[band] <= modeHigh; ++band) {
+        const std::uint32_t from = std::max(bandFirstBin_[band], modeLow);
+        const std::uint32_t to = std::min(bandFirstBin_[band + 1], modeHigh + 1);
+        for (std::uint32_t k = from; k < to; ++k) {
+            const float over = power[k] / floorPerBin[band];
+            if (over > modeScore) {
+                modeScore = over;
+                modeBin = k;
+            }
+        }
+    }
+    float side = 0.0f;
+    for (std::uint32_t d = 3; d <= 5 && modeBin != 0; ++d) {
+        side += power[modeBin - d] + power[modeBin + d];
+    }
+    features_.lowPeakOverFloorDb = modeBin == 0 ? 0.0f : PowerDb(modeScore);
+    features_.lowPeakPurityDb = modeBin == 0 ? 0.0f : PowerDb(6.0f * power[modeBin] / std::max(side, kTiny));
 }
 
 void FrontEnd::TrackPartials() noexcept

@@ -35,6 +35,9 @@
 // A balloon's pop or a door's thud rings a mode too, but for a short time, struck
 // by a pulse of noise that stands off the line in the peak's hop: the
 // block's "maxTailRingDb" reads the line from the hop after (kRingTailDb).
+// In a room the echo lies over that short ring, but the skin's mode stays one
+// narrow line under it: "minModePurityDb" rules out an onset whose strongest
+// bin of 180-700 Hz stands that far over the bins around it (kModePurityDb).
 //
 // A door's latch, its click as the handle is pressed or the bolt snaps
 // back, passes all of the above (sudden, broad, far above 5 kHz, short) and
@@ -74,6 +77,7 @@ public:
           minTopRiseDb_(Parameter(block, "minTopRiseDb", 2.0f, 0.0f, 50.0f)),
           maxRingDb_(Parameter(OptionalObject(block, "ring", "GunShot"), "maxRingDb", -1.0f, -1.0f, 30.0f)),
           maxTailRingDb_(Parameter(OptionalObject(block, "ring", "GunShot"), "maxTailRingDb", -1.0f, -1.0f, 30.0f)),
+          minModePurityDb_(Parameter(OptionalObject(block, "ring", "GunShot"), "minModePurityDb", -1.0f, -1.0f, 60.0f)),
           latchMinProminenceDb_(
               Parameter(OptionalObject(block, "latch", "GunShot"), "minProminenceDb", -1.0f, -1.0f, 60.0f)),
           latchMaxLowShare_(Parameter(OptionalObject(block, "latch", "GunShot"), "maxLowShare", 0.0f, 0.0f, 1.0f)),
@@ -103,7 +107,8 @@ protected:
     {
         return ImpulseDetector::Admits(d) && d[kBroad] >= minBroad_ && d[kRise] >= minRiseDb_ &&
                d[kTopRise] >= minTopRiseDb_ && d[kRingDb] > maxRingDb_ &&
-               d[kRingTailDb] > maxTailRingDb_ && !Latch(d) && !veto_.RulesOut(d);
+               d[kRingTailDb] > maxTailRingDb_ && !(minModePurityDb_ >= 0.0f && d[kModePurityDb] >= minModePurityDb_) &&
+               !Latch(d) && !veto_.RulesOut(d);
     }
 
 private:
@@ -118,6 +123,7 @@ private:
     const float minTopRiseDb_;
     const float maxRingDb_;      // -1 without "ring": nothing rules out
     const float maxTailRingDb_;  // -1 without it
+    const float minModePurityDb_;  // -1 without it
     const float latchMinProminenceDb_;  // -1 without "latch": nothing rules out
     const float latchMaxLowShare_;
     const ObservationVeto veto_;

@@ -100,6 +100,7 @@ enum Descriptor : int {
     kAlikeShare,    // share of the onsets of the 3 s before whose spectrum had the onset's shape (within 6 dB)
     kRingDb,        // how far the low body's strongest band strays from a straight-line decay, dB (30: no body)
     kRingTailDb,    // ... over the 7 hops after its peak hop, dB (30: no body)
+    kModePurityDb,  // median over hops 1-5 of the strongest 180-700 Hz bin over the bins 3-5 away, dB (0: none)
     kDescriptorCount
 };
 
@@ -272,6 +273,9 @@ private:
     static constexpr float kRingShare = 0.3f;
     static constexpr float kRingOverDb = 12.0f;
     static constexpr float kNoRingDb = 30.0f;
+    static constexpr int kModeHops = 5;
+    static constexpr int kModeMinHops = 3;
+    static constexpr float kModeOverDb = 12.0f;
 
     struct Slot {
         bool active = false;
@@ -287,6 +291,8 @@ private:
         float highDb[kObserveHops] = {};
         float levelDb[kObserveHops] = {};
         float lineHz[kObserveHops] = {};  // the strongest narrow peak's frequency, 0 when it stands under 6 dB
+        float modePurityDb[kModeHops] = {};  // the front end's lowPeakPurityDb where the bin stands out
+        int modeHops = 0;
         float low = 0.0f;
         float mid = 0.0f;
         float high = 0.0f;
@@ -469,6 +475,9 @@ private:
         s.highDb[k] = PowerToDb(high);
         s.levelDb[k] = f.levelDb;
         s.lineHz[k] = f.peakProminenceDb >= 6.0f ? f.peakHz : 0.0f;
+        if (k >= 1 && k <= kModeHops && f.lowPeakOverFloorDb >= kModeOverDb) {
+            s.modePurityDb[s.modeHops++] = f.lowPeakPurityDb;
+        }
         if (k <= 3) {
             s.low += low;
             s.mid += mid;
@@ -647,6 +656,29 @@ private:
         tailDb = LineDistance(s, band, peak + 1, kRingHops - 1);
     }
 
+    // A balloon's skin rings as one sinusoid, a line as narrow as the window
+    // allows, and in a room its echo is still that line; a blast's low end
+    // is noise, whose strongest bin stands only a little over the bins
+    // around it. The median over hops 1..kModeHops where a bin stands out
+    // (a pistol's body is a broader mode and reads under a pop's skin);
+    // 0 when fewer than kModeMinHops do.
+    static float ModePurity(const Slot& s) noexcept
+    {
+        if (s.modeHops < kModeMinHops) {
+            return 0.0f;
+        }
+        float v[kModeHops];
+        for (int i = 0; i < s.modeHops; ++i) {  // insertion: at most kModeHops values
+            int j = i;
+            for (; j > 0 && v[j - 1] > s.modePurityDb[i]; --j) {
+                v[j] = v[j - 1];
+            }
+            v[j] = s.modePurityDb[i];
+        }
+        const int mid = s.modeHops / 2;
+        return s.modeHops % 2 == 1 ? v[mid] : 0.5f * (v[mid - 1] + v[mid]);
+    }
+
     // The RMS distance of the band's level over hops from .. from + n - 1
     // from its fitted line; kNoRingDb when it is gone within them.
     static float LineDistance(const Slot& s, int band, int from, int n) noexcept
@@ -812,6 +844,7 @@ private:
         out[kAlikeShare] = s.recentOnsets > 0.0f ? static_cast<float>(s.alike) / s.recentOnsets : 0.0f;
         out[kVoiceOpened] = s.voiceOpened ? 1.0f : 0.0f;
         Ring(s, out[kRingDb], out[kRingTailDb]);
+        out[kModePurityDb] = ModePurity(s);
         DescribeCall(s, out);
         if (!highsDetail_) {
             out[kJumps] = out[kReshape] = out[kShapeDrift] = out[kPartialsKept] = 0.0f;

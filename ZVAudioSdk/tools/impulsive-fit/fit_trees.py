@@ -49,7 +49,7 @@ import json, math, os, re, sys
 # Order of the descriptors (ImpulseEvents.h, enum Descriptor).
 NAMES = ("rise broad low high top d2 d5 d12 hd2 prom flat harm voiced sus hsus shards hlate inner gap "
          "recent onset pfall pitch mid dend vstart lowrise lflat attack por jumps reshape drift orec vopen "
-         "call lrise lrhops line peers kept alike ring tail").split()
+         "call lrise lrhops line peers kept alike ring tail purity").split()
 INDEX = {n: i for i, n in enumerate(NAMES)}
 OBSERVE_HOPS = 60
 # scale, shift and any class parameters written beside the trees. The
