@@ -101,9 +101,10 @@ FOX = {"DogBark": {"minCallHops": 14, "maxCallHops": 40, "minLineRise": 0.02, "m
                    "heldMaxDrop12Db": 9.5, "heldMinPeakOverRefDb": 12.0, "heldMinProminenceDb": 8.3}}
 # GunShot's "ring" (wideband only): an onset whose low body dies along a
 # straight line within maxRingDb (a drum's head, a kick), or from the hop
-# after its peak within maxTailRingDb (a balloon's pop, a door's thud), is
-# ruled out before the trees.
-RING = {"GunShot": {"maxRingDb": 0.5, "maxTailRingDb": 0.45}}
+# after its peak within maxTailRingDb (a balloon's pop, a door's thud), or
+# whose strongest low line stands minModePurityDb or more over the bins
+# beside it (a balloon's skin ringing one mode), is ruled out before the trees.
+RING = {"GunShot": {"maxRingDb": 0.5, "maxTailRingDb": 0.45, "minModePurityDb": 15.0}}
 LATCH = {"GunShot": {"minProminenceDb": 15.0, "maxLowShare": 0.1}}
 VOICE_ROUNDS_MINLEAF = (40, 50)
 # Boosting rounds and the fewest observations in a leaf: DogBark's
@@ -143,7 +144,8 @@ def admits(cls, x):
         return False
     if cls == "GunShot":
         ring = RING.get(cls) if os.environ.get("NARROW") != "1" else None
-        if ring and (v("ring") <= ring["maxRingDb"] or v("tail") <= ring["maxTailRingDb"]):
+        if ring and (v("ring") <= ring["maxRingDb"] or v("tail") <= ring["maxTailRingDb"]
+                     or v("purity") >= ring["minModePurityDb"]):
             return False
         latch = LATCH.get(cls) if os.environ.get("NARROW") != "1" else None
         if latch and v("prom") >= latch["minProminenceDb"] and v("low") <= latch["maxLowShare"]:
