@@ -68,6 +68,7 @@
 #include "Memory.h"
 #include "detectors/Detector.h"
 #include "detectors/VoiceMeasures.h"
+#include "detectors/WindowCount.h"
 
 namespace zvsdk {
 namespace {
@@ -84,11 +85,10 @@ namespace {
 // Cost: a few additions and one log a voiced hop; no allocation.
 class SmoothPitch {
 public:
-    // Over the last `windowHops` hops (at most kMaxWindow).
-    explicit SmoothPitch(std::uint32_t windowHops) noexcept : window_(std::min(windowHops, kMaxWindow))
+    // Over the last `windowHops` hops (1 .. WindowCount::kMaxHops).
+    explicit SmoothPitch(std::uint32_t windowHops) noexcept : counted_(windowHops), straight_(windowHops)
     {
         std::fill(std::begin(pitches_), std::end(pitches_), kUnvoiced);
-        std::fill(std::begin(lines_), std::end(lines_), kNoLine);
     }
 
     // Takes this hop's checked pitch (0 when not voiced); returns the share.
@@ -100,41 +100,35 @@ public:
         pitches_[next_] = now;
         next_ = (next_ + 1) % kPitches;
 
-        std::int8_t line = kNoLine;
+        bool line = false;  // three pitched points, none an octave's jump from the next
+        bool straight = false;
         if (now != kUnvoiced && before != kUnvoiced && earlier != kUnvoiced) {
             const float rise = FoldOctaves(now - before);
             const float lastRise = FoldOctaves(before - earlier);
             if (std::fabs(rise) < 1.0f && std::fabs(lastRise) < 1.0f) {
-                line = std::fabs(rise - lastRise) < kBendSemitones ? 1 : 0;
+                line = true;
+                straight = std::fabs(rise - lastRise) < kBendSemitones;
             }
         }
-        const std::int8_t old = lines_[slot_];
-        lines_[slot_] = line;
-        slot_ = (slot_ + 1) % window_;
-        counted_ += (line != kNoLine ? 1 : 0) - (old != kNoLine ? 1 : 0);
-        straight_ += (line == 1 ? 1 : 0) - (old == 1 ? 1 : 0);
-        return static_cast<float>(straight_) / static_cast<float>(std::max(counted_, kMinLines));
+        const int counted = counted_.Update(line);
+        const int straightCount = straight_.Update(straight);
+        return static_cast<float>(straightCount) / static_cast<float>(std::max(counted, kMinLines));
     }
 
 private:
     static float FoldOctaves(float semitones) noexcept { return semitones - 12.0f * std::round(semitones / 12.0f); }
 
     static constexpr float kUnvoiced = -1000.0f;
-    static constexpr std::int8_t kNoLine = -1;
     // An eighth of a semitone: above the front end's wobble on a steady or
     // evenly gliding tone, below most of a voice's hop-to-hop wavering.
     static constexpr float kBendSemitones = 0.12f;
     static constexpr std::uint32_t kStep = 3;  // 30 ms
     static constexpr std::uint32_t kPitches = 2 * kStep + 1;
-    static constexpr std::uint32_t kMaxWindow = 100;
     static constexpr int kMinLines = 10;
     float pitches_[kPitches];
-    std::int8_t lines_[kMaxWindow];
-    const std::uint32_t window_;
     std::uint32_t next_ = 0;
-    std::uint32_t slot_ = 0;
-    int counted_ = 0;
-    int straight_ = 0;
+    WindowCount counted_;
+    WindowCount straight_;
 };
 
 // The share, over the last second, of voiced hops whose front-end period lies
@@ -154,12 +148,9 @@ public:
     {
         const bool voiced = pitchHz > 0.0f;
         const bool hollow = voiced && f.f0Hz > kHighPartialHz && CombDb(f, pitchHz) < kCombDb;
-        const std::uint8_t old = flags_[slot_];
-        flags_[slot_] = static_cast<std::uint8_t>((voiced ? 1 : 0) | (hollow ? 2 : 0));
-        slot_ = (slot_ + 1) % kWindow;
-        voiced_ += (voiced ? 1 : 0) - (old & 1);
-        hollow_ += (hollow ? 1 : 0) - ((old >> 1) & 1);
-        return static_cast<float>(hollow_) / static_cast<float>(std::max(voiced_, kMinVoiced));
+        const int voicedCount = voiced_.Update(voiced);
+        const int hollowCount = hollow_.Update(hollow);
+        return static_cast<float>(hollowCount) / static_cast<float>(std::max(voicedCount, kMinVoiced));
     }
 
 private:
@@ -174,12 +165,9 @@ private:
     static constexpr float kHighPartialHz = 1200.0f;  // above a cry's fundamental, even in a pitch break
     static constexpr float kCombTopHz = 4000.0f;
     static constexpr float kCombDb = 4.0f;
-    static constexpr std::uint32_t kWindow = 100;
     static constexpr int kMinVoiced = 30;
-    std::uint8_t flags_[kWindow] = {};
-    std::uint32_t slot_ = 0;
-    int voiced_ = 0;
-    int hollow_ = 0;
+    WindowCount voiced_{WindowCount::kMaxHops};  // the last second
+    WindowCount hollow_{WindowCount::kMaxHops};
 };
 
 // The fitted network lives in the data file only (217 numbers are no

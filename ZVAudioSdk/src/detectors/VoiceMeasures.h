@@ -28,6 +28,7 @@
 #include "Features.h"
 #include "detectors/Detector.h"
 #include "detectors/HeldHighest.h"
+#include "detectors/WindowCount.h"
 
 namespace zvsdk {
 
@@ -597,7 +598,8 @@ public:
     // recurAtLeast is clamped to 0 .. 29.
     explicit HeldPitch(std::uint32_t windowHops = kMaxWindow, std::uint32_t holdBlocks = HeldHighest::kMaxBlocks,
                        std::uint32_t perVoicedFrom = 0, std::uint32_t recurAtLeast = 0) noexcept
-        : window_(std::clamp<std::uint32_t>(windowHops, 1, kMaxWindow)),
+        : heldHops_(windowHops),
+          voicedHops_(windowHops),
           held_(holdBlocks),
           perVoicedFrom_(static_cast<int>(std::min(perVoicedFrom, kMaxWindow))),
           recurAtLeast_(static_cast<int>(std::min(recurAtLeast, kRecurFarthest - kRecurNearest + 1))),
@@ -627,15 +629,11 @@ public:
         }
         pitches_[next_] = pitch;
         next_ = (next_ + 1) % kPitches;
-        const bool voiced = pitch != kUnvoiced;
-        count_ += (held ? 1 : 0) - (heldHops_[slot_] ? 1 : 0);
-        voicedCount_ += (voiced ? 1 : 0) - (voicedHops_[slot_] ? 1 : 0);
-        heldHops_[slot_] = held;
-        voicedHops_[slot_] = voiced;
-        slot_ = (slot_ + 1) % window_;
-
-        const int counted = perVoicedFrom_ > 0 ? std::max(voicedCount_, perVoicedFrom_) : static_cast<int>(window_);
-        const float share = static_cast<float>(count_) / static_cast<float>(counted);
+        const int heldCount = heldHops_.Update(held);
+        const int voicedCount = voicedHops_.Update(pitch != kUnvoiced);
+        const int counted =
+            perVoicedFrom_ > 0 ? std::max(voicedCount, perVoicedFrom_) : static_cast<int>(heldHops_.Hops());
+        const float share = static_cast<float>(heldCount) / static_cast<float>(counted);
         return held_.Update(share);
     }
 
@@ -650,20 +648,16 @@ private:
     static constexpr std::uint32_t kRecurNearest = 2;    // 20 ms
     static constexpr std::uint32_t kRecurFarthest = 30;  // 300 ms
     static constexpr std::uint32_t kPitches = kRecurFarthest + 1;
-    static constexpr std::uint32_t kMaxWindow = 100;  // one second
-    const std::uint32_t window_;
+    static constexpr std::uint32_t kMaxWindow = WindowCount::kMaxHops;
+    WindowCount heldHops_;
+    WindowCount voicedHops_;
     HeldHighest held_;  // the highest share over the hold
     const int perVoicedFrom_;
     const int recurAtLeast_;
     const std::uint32_t nearest_;
     const std::uint32_t farthest_;
     float pitches_[kPitches];
-    bool heldHops_[kMaxWindow] = {};
-    bool voicedHops_[kMaxWindow] = {};
-    int voicedCount_ = 0;
     std::uint32_t next_ = 0;
-    std::uint32_t slot_ = 0;
-    int count_ = 0;
 };
 
 // How many times, over the last windowHops hops, the pitch stepped from one
@@ -681,7 +675,7 @@ public:
     // windowHops is clamped to 1 .. 100.
     NoteSteps(std::uint32_t windowHops, std::uint32_t minHops, std::uint32_t maxGapHops, float minSemitones,
               float maxSemitones) noexcept
-        : window_(std::clamp<std::uint32_t>(windowHops, 1, kMaxWindow)),
+        : steps_(windowHops),
           minHops_(std::max<std::uint32_t>(minHops, 1)),
           maxGap_(maxGapHops),
           minStep_(minSemitones),
@@ -723,17 +717,13 @@ public:
         } else {
             runHops_ = 0;
         }
-        count_ += (stepped ? 1 : 0) - (steps_[slot_] ? 1 : 0);
-        steps_[slot_] = stepped;
-        slot_ = (slot_ + 1) % window_;
-        return count_;
+        return steps_.Update(stepped);
     }
 
 private:
-    static constexpr std::uint32_t kMaxWindow = 100;
     static constexpr float kHalfWidth = 0.5f;  // semitones
     static constexpr float kMinWaver = 0.1f;   // semitones, highest less lowest
-    const std::uint32_t window_;
+    WindowCount steps_;
     const std::uint32_t minHops_;
     const std::uint32_t maxGap_;
     const float minStep_;
@@ -747,9 +737,6 @@ private:
     float noteMean_ = 0.0f;
     bool noteWavers_ = false;
     std::uint64_t noteEnd_ = 0;
-    bool steps_[kMaxWindow] = {};
-    std::uint32_t slot_ = 0;
-    int count_ = 0;
 };
 
 // How long the current voiced stretch has lasted, in hops, from its first
