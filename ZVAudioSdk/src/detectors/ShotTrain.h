@@ -30,7 +30,8 @@
 // rings are pitched; a far firework's crackle and thunder lift the highs
 // only off a quiet floor, carrying next to none of the power; footsteps
 // and hammering come too slowly or lack either half. Real automatic fire
-// (8-20 rounds a second of one weapon) keeps both halves in every round
+// (6-20 rounds a second of one weapon: heavy machine guns fire as slowly
+// as 350 rounds a minute, 170 ms apart) keeps both halves in every round
 // at one level, since the crack comes from the bullet's path and the blast
 // from the muzzle a few milliseconds apart. The bounds were chosen on
 // generated 16 kHz streams (bands up to 8 kHz).

@@ -106,6 +106,9 @@ const std::vector<SoundKind> kCatalogue = {
     {"Aggression", "yell_held", "", [](Rng& r, double rate, double s) { return heldYell(r, rate, s); }},
     // The applause of an audience, appended last for the same reason.
     {"negative", "applause", "Aggression", [](Rng& r, double rate, double s) { return applause(r, rate, s); }},
+    // Heavy machine guns at the slow end of their cyclic rate (350-460 rounds
+    // a minute), appended last for the same reason, a GunShot extra clip.
+    {"GunShot", "heavy_slow", "", [](Rng& r, double rate, double) { return gunShot(r, rate, GunKind::SlowHeavyMachineGun, r.integer(3, 10)); }},
 };
 
 } // namespace

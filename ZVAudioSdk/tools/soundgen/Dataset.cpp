@@ -141,7 +141,7 @@ struct Channel {
 // Positive variants added after the first sets were made. They come as extra
 // clips after a class's earlier ones (see plan()), so that every earlier clip
 // keeps its name, its seed and its bytes.
-bool isHeavyGun(const std::string& sub) { return sub == "shotgun" || sub == "heavy_burst"; }
+bool isHeavyGun(const std::string& sub) { return sub == "shotgun" || sub == "heavy_burst" || sub == "heavy_slow"; }
 bool isCleanVoice(const std::string& sub) { return sub == "shout_clean" || sub == "scream_clean" || sub == "yell_held"; }
 bool isExtraVariant(const std::string& sub) { return isHeavyGun(sub) || isCleanVoice(sub); }
 

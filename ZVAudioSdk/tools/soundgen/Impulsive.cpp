@@ -51,7 +51,8 @@ Buffer finish(Buffer b, double rate) {
 // or against buildings. Drawn from its own stream of the generator, so the
 // pistols' and rifles' clips keep their bytes.
 Buffer heavyGunShot(Rng& rng, double rate, GunKind kind, int shots) {
-    const bool mg = kind == GunKind::HeavyMachineGun;
+    const bool slow = kind == GunKind::SlowHeavyMachineGun;
+    const bool mg = kind == GunKind::HeavyMachineGun || slow;
     if (!mg) shots = rng.chance(0.3) ? 2 : 1;
     const double brightness = rng.uniform(4500, 9000);
     const double boomTop = rng.uniform(250, 500);            // the blast's upper edge
@@ -90,7 +91,7 @@ Buffer heavyGunShot(Rng& rng, double rate, GunKind kind, int shots) {
         return shot;
     };
     std::vector<double> onsets{0.0};
-    for (int s = 1; s < shots; ++s) onsets.push_back(onsets.back() + (mg ? rng.uniform(0.085, 0.13) : rng.uniform(0.25, 0.8)));
+    for (int s = 1; s < shots; ++s) onsets.push_back(onsets.back() + (slow ? rng.uniform(0.13, 0.17) : mg ? rng.uniform(0.085, 0.13) : rng.uniform(0.25, 0.8)));
     Buffer out = series(rate, onsets, one);
     if (!mg && rng.chance(0.4)) {
         // A pump worked after the shot: two thin mechanical clacks.
@@ -120,7 +121,7 @@ Buffer heavyGunShot(Rng& rng, double rate, GunKind kind, int shots) {
 } // namespace
 
 Buffer gunShot(Rng& rng, double rate, GunKind kind, int shots) {
-    if (kind == GunKind::Shotgun || kind == GunKind::HeavyMachineGun) return heavyGunShot(rng, rate, kind, shots);
+    if (kind == GunKind::Shotgun || kind == GunKind::HeavyMachineGun || kind == GunKind::SlowHeavyMachineGun) return heavyGunShot(rng, rate, kind, shots);
     const bool rifle = kind == GunKind::Rifle;
     const bool automatic = rifle && shots > 2 && rng.chance(0.5);
     // Echo off a building or the far side of a range, the same for every shot.

@@ -110,11 +110,12 @@ Buffer whistleHuman(Rng& rng, double rate, double durationS);
 Buffer whistleReferee(Rng& rng, double rate, double durationS);
 
 // ---------------------------------------------------------------- impulsive
-enum class GunKind { Pistol, Rifle, Shotgun, HeavyMachineGun };
+enum class GunKind { Pistol, Rifle, Shotgun, HeavyMachineGun, SlowHeavyMachineGun };
 // `shots` shots; one for a single shot, more for a burst (automatic fire
 // for a rifle when shots > 2 and the coin says so). A shotgun fires one or
 // two shots (a second barrel, a follow-up) whatever `shots` says; a heavy
-// machine gun fires `shots` rounds at its cyclic rate. Both carry a long,
+// machine gun fires `shots` rounds at its cyclic rate (85-130 ms apart; the
+// slow kind 130-170 ms, 350-460 rounds a minute). Both carry a long,
 // heavy low blast (0.3-1 s, most of its energy below 500 Hz).
 Buffer gunShot(Rng& rng, double rate, GunKind kind, int shots);
 // Impact followed by dense irregular high-frequency shards, 0.3..2 s.
