@@ -1012,6 +1012,34 @@ TEST(ImpulsiveDetectors, GunShotBlastHearsShotgunsInARoom)
               ClipsReportedAs(strict, lookalikes, "shotroom", kGunShot));
 }
 
+// A stream that opens on the shot itself (a clip cut on it) is heard with
+// "fromOpening", less often without it. One that opens on a hand drum's
+// stroke is reported no more often than without it: the drum's next
+// strokes come back at the first one's level, a shot's echoes do not.
+TEST(ImpulsiveDetectors, GunShotBlastHearsAShotThatOpensTheStream)
+{
+    synth::Rng rng(91);
+    const auto opening = [](std::vector<float> clip) {
+        clip.erase(clip.begin(), clip.begin() + static_cast<std::ptrdiff_t>(1.5 * kRate));
+        return clip;
+    };
+    std::vector<std::vector<float>> shots;
+    std::vector<std::vector<float>> drums;
+    for (int i = 0; i < 6; ++i) {
+        const auto background = i % 2 == 0 ? synth::BackgroundKind::Pink : synth::BackgroundKind::Babble;
+        shots.push_back(opening(OverBackground(rng, synth::gunShot(rng, kRate, synth::GunKind::Shotgun, 1), background, 20.0)));
+        drums.push_back(opening(OverBackground(rng, synth::handDrums(rng, kRate, 4.0), background, 20.0)));
+    }
+    nlohmann::json model = SdkTest::ShippedModel();
+    ASSERT_TRUE(model["detectors"]["GunShot"]["blast"].contains("fromOpening"));
+    nlohmann::json closed = model;
+    closed["detectors"]["GunShot"]["blast"]["fromOpening"] = 0;
+    EXPECT_GT(ClipsReportedAs(model, shots, "shotopen", kGunShot), ClipsReportedAs(closed, shots, "shotopen", kGunShot));
+    EXPECT_EQ(ClipsReportedAs(model, drums, "shotopen", kGunShot), ClipsReportedAs(closed, drums, "shotopen", kGunShot));
+    model["detectors"]["GunShot"]["blast"]["openMaxRepeats"] = -1;  // out of range
+    EXPECT_TRUE(InitFails(model, "shotopen"));
+}
+
 // Bounds that contradict each other make the data file unusable rather than
 // switch a rule off: a blast's decay range upside down, a beat read over
 // less than its own minimum span, a beat's tolerance so wide that the search

@@ -69,7 +69,12 @@
 //
 // With fromStart, a crack in the stream's first half second is read too, once
 // the front end's first window is full (see Update): a clip cut 20-100 ms
-// before a shot. A stream that opens on the shot itself is still not heard.
+// before a shot. With fromOpening, a stream that opens on the shot itself
+// is heard too: a crack on its first hop is read on what it is (ReadOpening;
+// nothing before it to rise or stand over), its highs must fall
+// openMinTopFallDb to openMaxTopFallDb once the window has moved past the
+// crack, and within its span at most openMaxRepeats strokes may come back
+// within openRepeatWithinDb of its level (a drum plays on; CountRepeat).
 //
 // Read from GunShot's "blast" sub-block; absent, the rule is off and costs
 // one branch per hop. Plain data of its detector, same thread; Update
@@ -117,6 +122,13 @@ public:
           fromSilence_(Parameter(blast, "fromSilence", 0.0f, 0.0f, 1.0f) >= 0.5f),
           minSilentTopDb_(Parameter(blast, "minSilentTopDb", -60.0f, -120.0f, 0.0f)),
           fromStart_(Parameter(blast, "fromStart", 0.0f, 0.0f, 1.0f) >= 0.5f),
+          fromOpening_(Parameter(blast, "fromOpening", 0.0f, 0.0f, 1.0f) >= 0.5f),
+          openMinTopFallDb_(Parameter(blast, "openMinTopFallDb", 6.0f, 0.0f, 120.0f)),
+          openMaxTopFallDb_(Parameter(blast, "openMaxTopFallDb", 40.0f, 0.0f, 120.0f)),
+          openMinLowShare_(Parameter(blast, "openMinLowShare", 0.7f, 0.0f, 1.0f)),
+          openRepeatJumpDb_(Parameter(blast, "openRepeatJumpDb", 4.0f, 0.0f, 60.0f)),
+          openRepeatWithinDb_(Parameter(blast, "openRepeatWithinDb", 6.0f, 0.0f, 60.0f)),
+          openMaxRepeats_(static_cast<int>(Parameter(blast, "openMaxRepeats", 1.0f, 0.0f, 100.0f))),
           confidence_(Parameter(blast, "confidence", 0.9f, 0.0f, 1.0f)),
           strongConfidence_(Parameter(blast, "strongConfidence", 0.0f, 0.0f, 1.0f)),
           strongOverRecentDb_(Parameter(blast, "strongOverRecentDb", 15.0f, -60.0f, 120.0f)),
@@ -214,13 +226,19 @@ public:
         }
         const bool warmup = f.hop < firstHop_ + kWarmupHops;
         const bool firstWindow = f.hop < firstHop_ + kWindowHops;
-        const bool crack = topBands > 0 && (!warmup || (fromStart_ && !firstWindow)) && top - quietest >= minJumpDb_ &&
-                           (!empty || (fromSilence_ && top >= minSilentTopDb_));
+        const bool onStream = fromOpening_ && f.hop == firstHop_ && topBands > 0 && top >= minSilentTopDb_;
+        const bool crack = onStream || (topBands > 0 && (!warmup || (fromStart_ && !firstWindow)) &&
+                                        top - quietest >= minJumpDb_ &&
+                                        (!empty || (fromSilence_ && top >= minSilentTopDb_)));
         if (crack && (pending_ < 0 || (pending_ < kBlastHops && f.levelDb > first_.peakLevelDb + kRestartDb))) {
             Start(quietest);
             opening_ = warmup;
+            onStream_ = onStream;
         } else if (crack && secondShot_ && pending_ >= kBlastHops && pending_ < kSpanHops) {
             OfferSecond(quietest, f.levelDb);
+        }
+        if (onStream_ && pending_ >= kBlastHops && pending_ < kSpanHops) {
+            CountRepeat(f, topBands > 0 && top - quietest >= openRepeatJumpDb_);
         }
         heard_ = std::max(heard_, others);
         pairHeard_ = std::max(pairHeard_, others);
@@ -248,6 +266,7 @@ public:
 private:
     static constexpr int kBefore = 3;        // hops before a crack that make its reference
     static constexpr int kBlastHops = 10;    // hops from the crack over which crack and blast are read
+    static constexpr int kRepeatHops = 5;    // hops over which a stroke after an opening blast is read
     static constexpr int kEarlyHops = 10;    // the low band holds this long after its peak
     static constexpr int kBlockHops = 5;     // the low band's decay is read in blocks of 50 ms
     static constexpr int kBlocks = 10;       // over 0.5 s from its peak
@@ -300,6 +319,8 @@ private:
     {
         pending_ = 0;
         heard_ = 0.0f;
+        repeats_ = 0;
+        repeatHops_ = -1;
         first_.Start(0, quietestTop, lowBefore_);
         // The loudest hop of the 3 s before, but for the last kBefore (a
         // crack late in a hop already shows in the window before).
@@ -313,21 +334,65 @@ private:
     {
         lowDb_[pending_] = lowDb;
         if (pending_ < kBlastHops) {
+            topDb_[pending_] = top;
+#ifdef ZV_IMPULSIVE_TRACE
+            harm_[pending_] = f.harmonicity;
+#endif
             first_.Add(f, top);
-            if (pending_ == kBlastHops - 1 && !ReadBlast(f, first_, lowDb_, recentDb_, strong_)) {
+            // A shot's crack lasts a few ms: once the window has moved past
+            // it, the highs fall (a drum's snare and cymbals ring on, and a
+            // stream that opens on its background holds its highs), but the
+            // blast's noise still reaches up there (a thud's highs vanish).
+            if (onStream_ && pending_ == static_cast<int>(kWindowHops) - 1) {
+                const float fall = *std::max_element(topDb_, topDb_ + pending_) - top;
+#ifdef ZV_IMPULSIVE_TRACE
+                std::fprintf(stderr, "GunShot openfall %.2f\n", fall);
+#endif
+                if (fall < openMinTopFallDb_ || fall > openMaxTopFallDb_) {
+                    pending_ = -1;
+                    return;
+                }
+            }
+            if (pending_ == kBlastHops - 1 &&
+                !(onStream_ ? ReadOpening(f, first_, strong_) : ReadBlast(f, first_, lowDb_, recentDb_, strong_))) {
                 pending_ = -1;
                 return;
             }
         }
         if (++pending_ == kSpanHops) {
             pending_ = -1;
-            if (Decays(lowDb_, kSpanHops, kBlocks)) {
+#ifdef ZV_IMPULSIVE_TRACE
+            if (onStream_) {
+                std::fprintf(stderr, "GunShot openrepeats %d\n", repeats_);
+            }
+#endif
+            if (Decays(lowDb_, kSpanHops, kBlocks) && !(onStream_ && repeats_ > openMaxRepeats_)) {
 #ifdef ZV_IMPULSIVE_TRACE
                 std::fprintf(stderr, "GunShot blastfire %llu %d\n", static_cast<unsigned long long>(f.hop + 1 - kSpanHops),
                              strong_ ? 1 : 0);
 #endif
                 Fire(strong_);
                 second_.at = -1;  // one shot, one report
+            }
+        }
+    }
+
+    // A stream that opens on a drum goes on with its strokes, each back at
+    // about the first one's level; after a shot come its echoes, a pump's
+    // clacks and the background, well under it, and at most a second
+    // barrel. A stroke is read as the train reads a round: a jump of the top
+    // bands, then the loudest of its kRepeatHops hops.
+    void CountRepeat(const Features& f, bool jump) noexcept
+    {
+        if (repeatHops_ < 0 && jump) {
+            repeatHops_ = 0;
+            repeatPeakDb_ = kSilenceDb;
+        }
+        if (repeatHops_ >= 0) {
+            repeatPeakDb_ = std::max(repeatPeakDb_, f.levelDb);
+            if (++repeatHops_ == kRepeatHops) {
+                repeatHops_ = -1;
+                repeats_ += repeatPeakDb_ >= first_.peakLevelDb - openRepeatWithinDb_ ? 1 : 0;
             }
         }
     }
@@ -430,6 +495,43 @@ private:
                c.harmonicity <= maxHarmonicity_ && lowPeakShare <= maxLowPeakShare_;
     }
 
+    // A blast that opens the stream (its crack on the first hop), read on
+    // what it is: nothing before it to rise over or stand over, and the
+    // pitch reads high while the front end's history fills (most generated
+    // shotguns read 0.6-0.85 there), so the shares alone and the low band's
+    // hold, decay and flicker (Decays) decide. A drum kit's hit opening the
+    // stream comes nearest (low share 0.61 where traced): the blast must
+    // carry openMinLowShare of the peak power.
+    bool ReadOpening(const Features& f, const Crack& c, bool& strong) const noexcept
+    {
+        float lowPower = 0.0f;
+        float topPower = 0.0f;
+        float allPower = 0.0f;
+        float strongestLow = 0.0f;
+        for (int b = 0; b < f.bandCount; ++b) {
+            const float power = FastDbToPower(c.peakDb[b]);
+            allPower += power;
+            if (f.bandHz[b] < 500.0f) {
+                lowPower += power;
+                strongestLow = std::max(strongestLow, power);
+            }
+            topPower += IsCrackBand(f.bandHz[b]) ? power : 0.0f;
+        }
+        const float lowShare = lowPower / (allPower + 1e-20f);
+        const float topShareDb = PowerToDb(topPower / (allPower + 1e-20f));
+        const float lowPeakShare = strongestLow / (lowPower + 1e-20f);
+#ifdef ZV_IMPULSIVE_TRACE
+        std::fprintf(stderr, "GunShot opencrack %.3f %.2f %.3f %.3f 0 0", lowShare, topShareDb, c.harmonicity,
+                     lowPeakShare);
+        for (int i = 0; i < kBlastHops; ++i) {
+            std::fprintf(stderr, " %.1f/%.1f/%.2f", topDb_[i], lowDb_[i], harm_[i]);
+        }
+        std::fprintf(stderr, "\n");
+#endif
+        strong = false;  // nothing heard before it to stand over
+        return topShareDb >= minTopShareDb_ && lowShare >= openMinLowShare_ && lowPeakShare <= maxLowPeakShare_;
+    }
+
     // The low band from its loudest hop among the first kBlastHops: held,
     // then dying away steadily, and flickering as noise does. `low` holds
     // the band from the crack on, `limit` hops of it: a blast cut short by
@@ -512,6 +614,13 @@ private:
     const bool fromSilence_;
     const float minSilentTopDb_;
     const bool fromStart_;
+    const bool fromOpening_;
+    const float openMinTopFallDb_;
+    const float openMaxTopFallDb_;
+    const float openMinLowShare_;
+    const float openRepeatJumpDb_;
+    const float openRepeatWithinDb_;
+    const int openMaxRepeats_;
     const float confidence_;
     const float strongConfidence_;
     const float strongOverRecentDb_;
@@ -529,6 +638,10 @@ private:
     Crack first_;                    // the blast being read
     float recentDb_ = kSilenceDb;    // loudest hop of the 3 s before it
     float lowDb_[kSpanHops] = {};    // power below 500 Hz per hop from its crack, dB
+    float topDb_[kBlastHops] = {};   // mean level of the top bands per hop from its crack, dB
+#ifdef ZV_IMPULSIVE_TRACE
+    float harm_[kBlastHops] = {};    // harmonicity per hop from its crack
+#endif
     Crack second_;                   // a second shot within its span (at: -1 when none)
     int secondHops_ = 0;             // hops of the second read so far
     float secondLowDb_[kSpanHops] = {};  // power below 500 Hz per hop from the second's crack, dB
@@ -545,6 +658,10 @@ private:
     float peak_ = 0.0f;       // what that blast reported there
     std::uint64_t firstHop_ = kNoHop;  // the stream's first hop
     bool opening_ = false;             // the blast being read cracked in the stream's first half second
+    bool onStream_ = false;            // and on its first hop
+    int repeats_ = 0;                  // strokes back near its level within its span (onStream_ only)
+    int repeatHops_ = -1;              // hops of the stroke being read (-1: none)
+    float repeatPeakDb_ = kSilenceDb;  // its loudest hop so far, dBFS
 };
 
 }  // namespace zvsdk
