@@ -805,42 +805,6 @@ TEST(ImpulsiveDetectors, GunShotTrainHearsSlowHeavyMachineGuns)
     EXPECT_LT(heardWith(model), heard);
 }
 
-// A stream cut to open on a heavy burst's first round: the background is
-// first taken from the burst itself, the later rounds' harmonicity reads
-// high, and without "openMaxHarmonicity" the train hears fewer of these
-// bursts. Whole bursts, and hand drums opening the stream, are reported as
-// they are without it.
-TEST(ImpulsiveDetectors, GunShotTrainHearsABurstThatOpensTheStream)
-{
-    synth::Rng rng(65);
-    const auto opening = [](const std::vector<float>& clip) {
-        return std::vector<float>(clip.begin() + static_cast<std::ptrdiff_t>(kRate * 3 / 2), clip.end());
-    };
-    std::vector<std::vector<float>> whole;
-    std::vector<std::vector<float>> cut;
-    std::vector<std::vector<float>> drums;
-    for (int i = 0; i < 4; ++i) {
-        whole.push_back(OverBackground(rng, synth::gunShot(rng, kRate, synth::GunKind::HeavyMachineGun, 8),
-                                       synth::BackgroundKind::Pink, 20.0));
-        cut.push_back(opening(whole.back()));
-        drums.push_back(
-            opening(OverBackground(rng, synth::handDrums(rng, kRate, 6.0), synth::BackgroundKind::Quiet, 20.0)));
-    }
-    auto heard = [](const std::vector<long>& counts) {
-        return std::count_if(counts.begin(), counts.end(), [](long n) { return n > 0; });
-    };
-    nlohmann::json model = SdkTest::ShippedModel();
-    ASSERT_TRUE(model["detectors"]["GunShot"]["train"].contains("openMaxHarmonicity"));
-    const std::vector<long> cutWith = GunShotReportsPerClip(model, cut, "shotopen");
-    const std::vector<long> wholeWith = GunShotReportsPerClip(model, whole, "shotopen");
-    const std::vector<long> drumsWith = GunShotReportsPerClip(model, drums, "shotopen");
-    EXPECT_GE(heard(cutWith), 2);
-    model["detectors"]["GunShot"]["train"].erase("openMaxHarmonicity");
-    EXPECT_LT(heard(GunShotReportsPerClip(model, cut, "shotclosed")), heard(cutWith));
-    EXPECT_EQ(GunShotReportsPerClip(model, whole, "shotclosed"), wholeWith);
-    EXPECT_EQ(GunShotReportsPerClip(model, drums, "shotclosed"), drumsWith);
-}
-
 // A single shotgun shot (a crack over a long low blast) is heard by
 // GunShot's "blast", once per shot; without "blast" the shipped trees read
 // most such blasts as no shot; out of digital silence they are heard only

@@ -24,17 +24,6 @@
 // a gap too long for one stride that is two strides at the train's own
 // pace; such a train then asks one heard round more.
 //
-// A stream that opens on a burst (recordings are often cut to start on the
-// first round) reads that round against the stream's silence, and the
-// front end's background is first taken from the burst itself: with it
-// taken out of the spectrum, what is left of each later round is a few
-// scattered peaks, and their harmonicity reads 0.5-0.95 where the same
-// rounds read 0.1-0.45 over a real background. With openMaxHarmonicity
-// (off when absent) a train whose first round opened the stream takes its
-// rounds up to that harmonicity; a round passed only by it that does not
-// extend the train is passed over, and once the train breaks the usual
-// bound holds again. Every other bound of a round and a train stays.
-//
 // What else makes such trains, and why it does not pass: a drum groove
 // alternates kicks (a blast without a crack), hats and claps (a crack
 // without a blast) and snares at unequal gaps; toms, hand drums, voices and
@@ -89,8 +78,7 @@ public:
           strongTopShareDb_(Parameter(train, "strongTopShareDb", -30.0f, -120.0f, 0.0f)),
           oddsPerRound_(Parameter(train, "oddsPerRound", 4.0f, 1.0f, 100.0f)),
           holdHops_(static_cast<int>(Parameter(train, "holdHops", 20.0f, 0.0f, 200.0f))),
-          maskedRound_(Parameter(train, "maskedRound", 0.0f, 0.0f, 1.0f) >= 0.5f),
-          openMaxHarmonicity_(Parameter(train, "openMaxHarmonicity", -1.0f, -1.0f, 1.0f))
+          maskedRound_(Parameter(train, "maskedRound", 0.0f, 0.0f, 1.0f) >= 0.5f)
     {
         if (minGapHops_ > maxGapHops_) {
             throw std::runtime_error("GunShot train: minGapHops above maxGapHops");
@@ -230,17 +218,8 @@ private:
         std::fprintf(stderr, "GunShot round %llu %.2f %.2f %.3f %.2f %.3f %.2f\n", static_cast<unsigned long long>(round_.hop),
                      round_.levelDb, round_.topRiseDb, round_.lowShare, round_.jumpDb, round_.harmonicity, round_.topShareDb);
 #endif
-        const bool shotBuilt = round_.topRiseDb >= minTopRiseDb_ && round_.topShareDb >= minTopShareDb_ &&
-                               round_.lowShare >= minLowShare_;
-        // Its reference still holds the silence before the stream.
-        const bool opening = round_.hop <= static_cast<std::uint64_t>(kBefore);
-        bool shotLike = shotBuilt && round_.harmonicity <= maxHarmonicity_;
-        bool onlyOpen = false;  // shot-like only by the opened train's bound
-        if (shotBuilt && !shotLike && openMaxHarmonicity_ >= 0.0f && round_.harmonicity <= openMaxHarmonicity_ &&
-            (opening || (openedTrain_ && rounds_ > 0))) {
-            shotLike = true;
-            onlyOpen = !opening;
-        }
+        const bool shotLike = round_.topRiseDb >= minTopRiseDb_ && round_.topShareDb >= minTopShareDb_ &&
+                              round_.lowShare >= minLowShare_ && round_.harmonicity <= maxHarmonicity_;
         if (!shotLike) {
             return;
         }
@@ -268,9 +247,6 @@ private:
                 stride = lastGap_;
             }
         }
-        if (!extends && onlyOpen) {
-            return;
-        }
         if (extends) {
             ++rounds_;
             lastGap_ = stride;
@@ -280,7 +256,6 @@ private:
         } else {
             rounds_ = 1;
             maskedInTrain_ = false;
-            openedTrain_ = opening && openMaxHarmonicity_ >= 0.0f;
             loudestDb_ = round_.levelDb;
             weakestTopRiseDb_ = round_.topRiseDb;
             weakestTopShareDb_ = round_.topShareDb;
@@ -336,8 +311,6 @@ private:
     const bool maskedRound_;
     static constexpr float kMaskedRatio = 1.25f;
     bool maskedInTrain_ = false;  // the current train passed over a lost round
-    const float openMaxHarmonicity_;  // -1 without it
-    bool openedTrain_ = false;        // the current train's first round opened the stream
 
     float before_[kBefore][kBandCount];  // band levels of the last kBefore hops, dB
     float topBefore_[kBefore];           // mean level of the top bands (IsCrackBand) in those hops, dB
