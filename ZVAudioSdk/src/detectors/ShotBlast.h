@@ -453,15 +453,19 @@ private:
         }
     }
 
-    // The crack and the blast over the first kBlastHops hops; false when
-    // either is missing or the onset is not the loudest of late (the low
-    // band is then not followed). Notes whether it is strong.
-    bool ReadBlast(const Features& f, const Crack& c, const float* low, float recentDb, bool& strong) const noexcept
+    // How the crack's peak power is shared: below 500 Hz, in the crack's top
+    // bands, and in the strongest low band of the low power.
+    struct Shares {
+        float lowShare;
+        float topShareDb;
+        float lowPeakShare;
+    };
+
+    static Shares ReadShares(const Features& f, const Crack& c) noexcept
     {
         float lowPower = 0.0f;
         float topPower = 0.0f;
         float allPower = 0.0f;
-        float lowPeakDb = kSilenceDb;
         float strongestLow = 0.0f;
         for (int b = 0; b < f.bandCount; ++b) {
             const float power = FastDbToPower(c.peakDb[b]);
@@ -472,15 +476,23 @@ private:
             }
             topPower += IsCrackBand(f.bandHz[b]) ? power : 0.0f;
         }
+        return {lowPower / (allPower + 1e-20f), PowerToDb(topPower / (allPower + 1e-20f)),
+                strongestLow / (lowPower + 1e-20f)};
+    }
+
+    // The crack and the blast over the first kBlastHops hops; false when
+    // either is missing or the onset is not the loudest of late (the low
+    // band is then not followed). Notes whether it is strong.
+    bool ReadBlast(const Features& f, const Crack& c, const float* low, float recentDb, bool& strong) const noexcept
+    {
+        const auto [lowShare, topShareDb, lowPeakShare] = ReadShares(f, c);
+        float lowPeakDb = kSilenceDb;
         for (int i = 0; i < kBlastHops; ++i) {
             lowPeakDb = std::max(lowPeakDb, low[i]);
         }
-        const float lowShare = lowPower / (allPower + 1e-20f);
-        const float topShareDb = PowerToDb(topPower / (allPower + 1e-20f));
         const float topRiseDb = c.topPeakDb - c.topRefDb;
         const float lowRiseDb = lowPeakDb - c.lowRefDb;
         const float overRecentDb = c.peakLevelDb - recentDb;
-        const float lowPeakShare = strongestLow / (lowPower + 1e-20f);
 #ifdef ZV_IMPULSIVE_TRACE
         std::fprintf(stderr, "GunShot crack %llu %.2f %.3f %.2f %.2f %.2f %.2f %.3f %.3f %d %d\n",
                      static_cast<unsigned long long>(f.hop + 1 - kBlastHops), topRiseDb, lowShare, topShareDb,
@@ -504,22 +516,7 @@ private:
     // carry openMinLowShare of the peak power.
     bool ReadOpening(const Features& f, const Crack& c, bool& strong) const noexcept
     {
-        float lowPower = 0.0f;
-        float topPower = 0.0f;
-        float allPower = 0.0f;
-        float strongestLow = 0.0f;
-        for (int b = 0; b < f.bandCount; ++b) {
-            const float power = FastDbToPower(c.peakDb[b]);
-            allPower += power;
-            if (f.bandHz[b] < 500.0f) {
-                lowPower += power;
-                strongestLow = std::max(strongestLow, power);
-            }
-            topPower += IsCrackBand(f.bandHz[b]) ? power : 0.0f;
-        }
-        const float lowShare = lowPower / (allPower + 1e-20f);
-        const float topShareDb = PowerToDb(topPower / (allPower + 1e-20f));
-        const float lowPeakShare = strongestLow / (lowPower + 1e-20f);
+        const auto [lowShare, topShareDb, lowPeakShare] = ReadShares(f, c);
 #ifdef ZV_IMPULSIVE_TRACE
         std::fprintf(stderr, "GunShot opencrack %.3f %.2f %.3f %.3f 0 0", lowShare, topShareDb, c.harmonicity,
                      lowPeakShare);
