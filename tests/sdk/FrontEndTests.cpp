@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "FrontEnd.h"
+#include "detectors/WindowCount.h"
 
 namespace {
 
@@ -185,6 +186,31 @@ TEST(FrontEnd, WaveformAndBandSharesFollowTheSignalAtEveryRate)
         EXPECT_EQ(quiet.f0Hz, 0.0f) << rate;
         EXPECT_EQ(quiet.harmonicity, 0.0f) << rate;
     }
+}
+
+// The sliding count the vocal gates keep over their features: a flag is
+// forgotten exactly windowHops hops after it was raised, and a window asked
+// for outside 1 .. 100 hops is held to those bounds.
+TEST(WindowCount, ForgetsEachFlagAfterItsWindowAndClampsTheWindow)
+{
+    zvsdk::WindowCount three(3);
+    EXPECT_EQ(three.Update(true), 1);
+    EXPECT_EQ(three.Update(true), 2);
+    EXPECT_EQ(three.Update(false), 2);
+    EXPECT_EQ(three.Update(false), 1);  // the first flag left
+    EXPECT_EQ(three.Update(false), 0);
+
+    zvsdk::WindowCount none(0);
+    EXPECT_EQ(none.Hops(), 1u);
+    EXPECT_EQ(none.Update(true), 1);
+    EXPECT_EQ(none.Update(false), 0);
+
+    zvsdk::WindowCount huge(1000);
+    EXPECT_EQ(huge.Hops(), zvsdk::WindowCount::kMaxHops);
+    for (std::uint32_t hop = 0; hop < 2 * zvsdk::WindowCount::kMaxHops; ++hop) {
+        huge.Update(true);
+    }
+    EXPECT_EQ(huge.Count(), static_cast<int>(zvsdk::WindowCount::kMaxHops));
 }
 
 }  // namespace
