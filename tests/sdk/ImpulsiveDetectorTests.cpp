@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -699,6 +700,58 @@ TEST(ImpulsiveDetectors, DogBarkRulesOutFoxCallsButNotBarks)
     }
     model["detectors"]["DogBark"]["fox"] = 1;
     EXPECT_TRUE(InitFails(model, "barkfox"));
+}
+
+// Sound effects often store a bark alone, cut out of digital silence: its
+// fall to the observation's end then reads at its clamp, which the earlier
+// trees had met only on effects cut that way (coughs, knocks, foxes) and
+// weigh against a bark. The trees whose first question is whether the
+// observation ends in silence hear most such barks, more than the block
+// without them; foxes, coughs and geese cut the same way are still not
+// barks.
+TEST(ImpulsiveDetectors, DogBarkHearsBarksCutOutOfSilence)
+{
+    constexpr int kDropEnd = 24;  // the descriptor's index in the trees (ImpulseEvents.h)
+    synth::Rng rng(83);
+    auto cut = [&](const std::vector<float>& sound) {
+        float peak = 1e-9f;
+        for (float x : sound) {
+            peak = std::max(peak, std::abs(x));
+        }
+        std::vector<float> clip(static_cast<std::size_t>(0.2 * kRate), 0.0f);
+        const float gain = static_cast<float>(rng.uniform(0.1, 0.8)) / peak;
+        for (float x : sound) {
+            clip.push_back(x * gain);
+        }
+        clip.resize(clip.size() + kRate, 0.0f);
+        return clip;
+    };
+    std::vector<std::vector<float>> barks;
+    std::vector<std::vector<float>> calls;
+    for (int i = 0; i < 12; ++i) {
+        const synth::DogSize size = i % 3 == 0 ? synth::DogSize::Small : synth::DogSize::Large;
+        barks.push_back(cut(synth::dogBark(rng, kRate, size, 1 + i % 3)));
+    }
+    for (int i = 0; i < 4; ++i) {
+        calls.push_back(cut(synth::fox(rng, kRate)));
+        calls.push_back(cut(synth::cough(rng, kRate)));
+        calls.push_back(cut(synth::goose(rng, kRate, 2.0)));
+    }
+    const nlohmann::json model = SdkTest::ShippedModel();
+    nlohmann::json without = model;
+    nlohmann::json& trees = without["detectors"]["DogBark"]["trees"];
+    const std::size_t all = trees.size();
+    for (std::size_t i = trees.size(); i-- > 0;) {
+        const nlohmann::json& t = trees[i];
+        if (t[0] == kDropEnd && t[1].get<float>() >= 39.0f && t[4] == 0.0 && t[5] == 0.0) {
+            trees.erase(i);
+        }
+    }
+    ASSERT_LT(trees.size(), all);
+    const int heard = ClipsReportedAs(model, barks, "barkcut", kDogBark);
+    EXPECT_GE(heard, 10);
+    EXPECT_LT(ClipsReportedAs(without, barks, "barkcut", kDogBark), heard);
+    EXPECT_LE(ClipsReportedAs(model, calls, "barkcut", kDogBark), 1);
 }
 
 // Heavy automatic fire (eight rounds about a tenth of a second apart, each a
