@@ -74,7 +74,8 @@
 // nothing before it to rise or stand over), its highs must fall
 // openMinTopFallDb to openMaxTopFallDb once the window has moved past the
 // crack, and within its span at most openMaxRepeats strokes may come back
-// within openRepeatWithinDb of its level (a drum plays on; CountRepeat).
+// within openRepeatWithinDb of its level (a drum plays on; CountRepeat),
+// each with its highs back within openRepeatTopWithinDb of the crack's.
 //
 // Read from GunShot's "blast" sub-block; absent, the rule is off and costs
 // one branch per hop. Plain data of its detector, same thread; Update
@@ -128,6 +129,7 @@ public:
           openMinLowShare_(Parameter(blast, "openMinLowShare", 0.7f, 0.0f, 1.0f)),
           openRepeatJumpDb_(Parameter(blast, "openRepeatJumpDb", 4.0f, 0.0f, 60.0f)),
           openRepeatWithinDb_(Parameter(blast, "openRepeatWithinDb", 6.0f, 0.0f, 60.0f)),
+          openRepeatTopWithinDb_(Parameter(blast, "openRepeatTopWithinDb", 120.0f, 0.0f, 120.0f)),
           openMaxRepeats_(static_cast<int>(Parameter(blast, "openMaxRepeats", 1.0f, 0.0f, 100.0f))),
           confidence_(Parameter(blast, "confidence", 0.9f, 0.0f, 1.0f)),
           strongConfidence_(Parameter(blast, "strongConfidence", 0.0f, 0.0f, 1.0f)),
@@ -238,7 +240,7 @@ public:
             OfferSecond(quietest, f.levelDb);
         }
         if (onStream_ && pending_ >= kBlastHops && pending_ < kSpanHops) {
-            CountRepeat(f, topBands > 0 && top - quietest >= openRepeatJumpDb_);
+            CountRepeat(f, top, topBands > 0 && top - quietest >= openRepeatJumpDb_);
         }
         heard_ = std::max(heard_, others);
         pairHeard_ = std::max(pairHeard_, others);
@@ -381,18 +383,28 @@ private:
     // about the first one's level; after a shot come its echoes, a pump's
     // clacks and the background, well under it, and at most a second
     // barrel. A stroke is read as the train reads a round: a jump of the top
-    // bands, then the loudest of its kRepeatHops hops.
-    void CountRepeat(const Features& f, bool jump) noexcept
+    // bands, then the loudest of its kRepeatHops hops. A stroke brings its
+    // highs back too (within 12 dB of the first's where traced): out of
+    // digital silence the top bands under a blast's tail sit 40-60 dB under
+    // its crack, where a few dB of numerical flicker read as jumps while
+    // the blast's own body still holds the level, so the highs must come
+    // back within openRepeatTopWithinDb of the crack's.
+    void CountRepeat(const Features& f, float top, bool jump) noexcept
     {
         if (repeatHops_ < 0 && jump) {
             repeatHops_ = 0;
             repeatPeakDb_ = kSilenceDb;
+            repeatTopDb_ = kSilenceDb;
         }
         if (repeatHops_ >= 0) {
             repeatPeakDb_ = std::max(repeatPeakDb_, f.levelDb);
+            repeatTopDb_ = std::max(repeatTopDb_, top);
             if (++repeatHops_ == kRepeatHops) {
                 repeatHops_ = -1;
-                repeats_ += repeatPeakDb_ >= first_.peakLevelDb - openRepeatWithinDb_ ? 1 : 0;
+                repeats_ += repeatPeakDb_ >= first_.peakLevelDb - openRepeatWithinDb_ &&
+                                    repeatTopDb_ >= first_.topPeakDb - openRepeatTopWithinDb_
+                                ? 1
+                                : 0;
             }
         }
     }
@@ -617,6 +629,7 @@ private:
     const float openMinLowShare_;
     const float openRepeatJumpDb_;
     const float openRepeatWithinDb_;
+    const float openRepeatTopWithinDb_;
     const int openMaxRepeats_;
     const float confidence_;
     const float strongConfidence_;
@@ -659,6 +672,7 @@ private:
     int repeats_ = 0;                  // strokes back near its level within its span (onStream_ only)
     int repeatHops_ = -1;              // hops of the stroke being read (-1: none)
     float repeatPeakDb_ = kSilenceDb;  // its loudest hop so far, dBFS
+    float repeatTopDb_ = kSilenceDb;   // its loudest top bands so far, dB
 };
 
 }  // namespace zvsdk
