@@ -63,18 +63,22 @@
 // has no reference either. With fromSilence its crack is timed over the
 // hops heard since, if any, else over the silence, and must itself reach
 // minSilentTopDb in the top bands (a faint sound out of silence is no
-// crack); its rises then pass by themselves and the shot is judged by what
-// it is: the shares, the pitch, the hold, the decay, the flicker and the
-// quiet after, with the same bounds.
+// crack; digital silence itself reads about -112 dB there); its rises then
+// pass by themselves and the shot is judged by what it is: the shares, the
+// pitch, the hold, the decay, the flicker and the quiet after, with the
+// same bounds.
 //
 // With fromStart, a crack in the stream's first half second is read too, once
 // the front end's first window is full (see Update): a clip cut 20-100 ms
 // before a shot. With fromOpening, a stream that opens on the shot itself
-// is heard too: a crack on its first hop is read on what it is (ReadOpening;
-// nothing before it to rise or stand over), its highs must fall
+// is heard too: a crack on its first hop, its top bands at openMinTopDb or
+// more (with no silence before to vouch for it, a fainter first hop is a
+// stream that opens on a quiet background: a note, a room), is read on what
+// it is (ReadOpening; nothing before it to rise or stand over), its highs must fall
 // openMinTopFallDb to openMaxTopFallDb once the window has moved past the
 // crack, and within its span at most openMaxRepeats strokes may come back
-// within openRepeatWithinDb of its level (a drum plays on; CountRepeat).
+// within openRepeatWithinDb of its level (a drum plays on; CountRepeat),
+// each with its highs back within openRepeatTopWithinDb of the crack's.
 //
 // Read from GunShot's "blast" sub-block; absent, the rule is off and costs
 // one branch per hop. Plain data of its detector, same thread; Update
@@ -121,6 +125,7 @@ public:
           maxRegainDb_(Parameter(blast, "maxRegainDb", -6.0f, -120.0f, 120.0f)),
           fromSilence_(Parameter(blast, "fromSilence", 0.0f, 0.0f, 1.0f) >= 0.5f),
           minSilentTopDb_(Parameter(blast, "minSilentTopDb", -60.0f, -120.0f, 0.0f)),
+          openMinTopDb_(Parameter(blast, "openMinTopDb", -60.0f, -120.0f, 0.0f)),
           fromStart_(Parameter(blast, "fromStart", 0.0f, 0.0f, 1.0f) >= 0.5f),
           fromOpening_(Parameter(blast, "fromOpening", 0.0f, 0.0f, 1.0f) >= 0.5f),
           openMinTopFallDb_(Parameter(blast, "openMinTopFallDb", 6.0f, 0.0f, 120.0f)),
@@ -128,6 +133,7 @@ public:
           openMinLowShare_(Parameter(blast, "openMinLowShare", 0.7f, 0.0f, 1.0f)),
           openRepeatJumpDb_(Parameter(blast, "openRepeatJumpDb", 4.0f, 0.0f, 60.0f)),
           openRepeatWithinDb_(Parameter(blast, "openRepeatWithinDb", 6.0f, 0.0f, 60.0f)),
+          openRepeatTopWithinDb_(Parameter(blast, "openRepeatTopWithinDb", 120.0f, 0.0f, 120.0f)),
           openMaxRepeats_(static_cast<int>(Parameter(blast, "openMaxRepeats", 1.0f, 0.0f, 100.0f))),
           confidence_(Parameter(blast, "confidence", 0.9f, 0.0f, 1.0f)),
           strongConfidence_(Parameter(blast, "strongConfidence", 0.0f, 0.0f, 1.0f)),
@@ -226,7 +232,7 @@ public:
         }
         const bool warmup = f.hop < firstHop_ + kWarmupHops;
         const bool firstWindow = f.hop < firstHop_ + kWindowHops;
-        const bool onStream = fromOpening_ && f.hop == firstHop_ && topBands > 0 && top >= minSilentTopDb_;
+        const bool onStream = fromOpening_ && f.hop == firstHop_ && topBands > 0 && top >= openMinTopDb_;
         const bool crack = onStream || (topBands > 0 && (!warmup || (fromStart_ && !firstWindow)) &&
                                         top - quietest >= minJumpDb_ &&
                                         (!empty || (fromSilence_ && top >= minSilentTopDb_)));
@@ -238,7 +244,7 @@ public:
             OfferSecond(quietest, f.levelDb);
         }
         if (onStream_ && pending_ >= kBlastHops && pending_ < kSpanHops) {
-            CountRepeat(f, topBands > 0 && top - quietest >= openRepeatJumpDb_);
+            CountRepeat(f, top, topBands > 0 && top - quietest >= openRepeatJumpDb_);
         }
         heard_ = std::max(heard_, others);
         pairHeard_ = std::max(pairHeard_, others);
@@ -381,18 +387,28 @@ private:
     // about the first one's level; after a shot come its echoes, a pump's
     // clacks and the background, well under it, and at most a second
     // barrel. A stroke is read as the train reads a round: a jump of the top
-    // bands, then the loudest of its kRepeatHops hops.
-    void CountRepeat(const Features& f, bool jump) noexcept
+    // bands, then the loudest of its kRepeatHops hops. A stroke brings its
+    // highs back too (within 12 dB of the first's where traced): out of
+    // digital silence the top bands under a blast's tail sit 40-60 dB under
+    // its crack, where a few dB of numerical flicker read as jumps while
+    // the blast's own body still holds the level, so the highs must come
+    // back within openRepeatTopWithinDb of the crack's.
+    void CountRepeat(const Features& f, float top, bool jump) noexcept
     {
         if (repeatHops_ < 0 && jump) {
             repeatHops_ = 0;
             repeatPeakDb_ = kSilenceDb;
+            repeatTopDb_ = kSilenceDb;
         }
         if (repeatHops_ >= 0) {
             repeatPeakDb_ = std::max(repeatPeakDb_, f.levelDb);
+            repeatTopDb_ = std::max(repeatTopDb_, top);
             if (++repeatHops_ == kRepeatHops) {
                 repeatHops_ = -1;
-                repeats_ += repeatPeakDb_ >= first_.peakLevelDb - openRepeatWithinDb_ ? 1 : 0;
+                repeats_ += repeatPeakDb_ >= first_.peakLevelDb - openRepeatWithinDb_ &&
+                                    repeatTopDb_ >= first_.topPeakDb - openRepeatTopWithinDb_
+                                ? 1
+                                : 0;
             }
         }
     }
@@ -610,6 +626,7 @@ private:
     const float maxRegainDb_;
     const bool fromSilence_;
     const float minSilentTopDb_;
+    const float openMinTopDb_;
     const bool fromStart_;
     const bool fromOpening_;
     const float openMinTopFallDb_;
@@ -617,6 +634,7 @@ private:
     const float openMinLowShare_;
     const float openRepeatJumpDb_;
     const float openRepeatWithinDb_;
+    const float openRepeatTopWithinDb_;
     const int openMaxRepeats_;
     const float confidence_;
     const float strongConfidence_;
@@ -659,6 +677,7 @@ private:
     int repeats_ = 0;                  // strokes back near its level within its span (onStream_ only)
     int repeatHops_ = -1;              // hops of the stroke being read (-1: none)
     float repeatPeakDb_ = kSilenceDb;  // its loudest hop so far, dBFS
+    float repeatTopDb_ = kSilenceDb;   // its loudest top bands so far, dB
 };
 
 }  // namespace zvsdk
