@@ -71,10 +71,9 @@
 // With fromStart, a crack in the stream's first half second is read too, once
 // the front end's first window is full (see Update): a clip cut 20-100 ms
 // before a shot. With fromOpening, a stream that opens on the shot itself
-// is heard too: a crack on its first hop, its top bands at openMinTopDb or
-// more (with no silence before to vouch for it, a fainter first hop is a
-// stream that opens on a quiet background: a note, a room), is read on what
-// it is (ReadOpening; nothing before it to rise or stand over), its highs must fall
+// is heard too: a crack on its first hop, its top bands at minSilentTopDb or
+// more, is read on what it is (ReadOpening; nothing before it to rise or
+// stand over), its highs must fall
 // openMinTopFallDb to openMaxTopFallDb once the window has moved past the
 // crack, and within its span at most openMaxRepeats strokes may come back
 // within openRepeatWithinDb of its level (a drum plays on; CountRepeat),
@@ -125,7 +124,6 @@ public:
           maxRegainDb_(Parameter(blast, "maxRegainDb", -6.0f, -120.0f, 120.0f)),
           fromSilence_(Parameter(blast, "fromSilence", 0.0f, 0.0f, 1.0f) >= 0.5f),
           minSilentTopDb_(Parameter(blast, "minSilentTopDb", -60.0f, -120.0f, 0.0f)),
-          openMinTopDb_(Parameter(blast, "openMinTopDb", -60.0f, -120.0f, 0.0f)),
           fromStart_(Parameter(blast, "fromStart", 0.0f, 0.0f, 1.0f) >= 0.5f),
           fromOpening_(Parameter(blast, "fromOpening", 0.0f, 0.0f, 1.0f) >= 0.5f),
           openMinTopFallDb_(Parameter(blast, "openMinTopFallDb", 6.0f, 0.0f, 120.0f)),
@@ -232,7 +230,7 @@ public:
         }
         const bool warmup = f.hop < firstHop_ + kWarmupHops;
         const bool firstWindow = f.hop < firstHop_ + kWindowHops;
-        const bool onStream = fromOpening_ && f.hop == firstHop_ && topBands > 0 && top >= openMinTopDb_;
+        const bool onStream = fromOpening_ && f.hop == firstHop_ && topBands > 0 && top >= minSilentTopDb_;
         const bool crack = onStream || (topBands > 0 && (!warmup || (fromStart_ && !firstWindow)) &&
                                         top - quietest >= minJumpDb_ &&
                                         (!empty || (fromSilence_ && top >= minSilentTopDb_)));
@@ -626,7 +624,6 @@ private:
     const float maxRegainDb_;
     const bool fromSilence_;
     const float minSilentTopDb_;
-    const float openMinTopDb_;
     const bool fromStart_;
     const bool fromOpening_;
     const float openMinTopFallDb_;
