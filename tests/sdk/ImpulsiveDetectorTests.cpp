@@ -43,6 +43,29 @@ int ClipsReportedAs(const nlohmann::json& model, const std::vector<std::vector<f
     return reported;
 }
 
+// `sound` as an effects file stores it: what comes before it reaches
+// `dropBelow` of its peak dropped, scaled to a peak of `peakLevel`, after
+// `leadSeconds` and before `tailSeconds` of digital silence.
+std::vector<float> CutOutOfSilence(const std::vector<float>& sound, float peakLevel, double leadSeconds,
+                                   double tailSeconds, float dropBelow = 0.0f)
+{
+    float peak = 1e-9f;
+    for (float x : sound) {
+        peak = std::max(peak, std::abs(x));
+    }
+    std::size_t first = 0;
+    while (first < sound.size() && std::abs(sound[first]) < dropBelow * peak) {
+        ++first;
+    }
+    std::vector<float> clip(static_cast<std::size_t>(leadSeconds * kRate), 0.0f);
+    const float gain = peakLevel / peak;
+    for (std::size_t k = first; k < sound.size(); ++k) {
+        clip.push_back(sound[k] * gain);
+    }
+    clip.resize(clip.size() + static_cast<std::size_t>(tailSeconds * kRate), 0.0f);
+    return clip;
+}
+
 // How many times the data file `model` reports each of `clips` as GunShot.
 std::vector<long> GunShotReportsPerClip(const nlohmann::json& model, const std::vector<std::vector<float>>& clips,
                                         const char* name, float threshold = 0.5f)
@@ -714,17 +737,7 @@ TEST(ImpulsiveDetectors, DogBarkHearsBarksCutOutOfSilence)
     constexpr int kDropEnd = 24;  // the descriptor's index in the trees (ImpulseEvents.h)
     synth::Rng rng(83);
     auto cut = [&](const std::vector<float>& sound) {
-        float peak = 1e-9f;
-        for (float x : sound) {
-            peak = std::max(peak, std::abs(x));
-        }
-        std::vector<float> clip(static_cast<std::size_t>(0.2 * kRate), 0.0f);
-        const float gain = static_cast<float>(rng.uniform(0.1, 0.8)) / peak;
-        for (float x : sound) {
-            clip.push_back(x * gain);
-        }
-        clip.resize(clip.size() + kRate, 0.0f);
-        return clip;
+        return CutOutOfSilence(sound, static_cast<float>(rng.uniform(0.1, 0.8)), 0.2, 1.0);
     };
     std::vector<std::vector<float>> barks;
     std::vector<std::vector<float>> calls;
@@ -1066,21 +1079,8 @@ TEST(ImpulsiveDetectors, GunShotBlastHearsShotgunsCutOutOfDigitalSilence)
 {
     synth::Rng rng(1351);
     const auto cut = [&rng](const std::vector<float>& sound) {
-        float peak = 0.0f;
-        for (float x : sound) {
-            peak = std::max(peak, std::abs(x));
-        }
-        std::size_t first = 0;
-        while (first < sound.size() && std::abs(sound[first]) < 0.01f * peak) {
-            ++first;
-        }
-        const float gain = static_cast<float>(std::pow(10.0, rng.uniform(-20.0, -1.0) / 20.0)) / peak;
-        std::vector<float> clip;
-        for (std::size_t k = first; k < sound.size(); ++k) {
-            clip.push_back(sound[k] * gain);
-        }
-        clip.resize(clip.size() + static_cast<std::size_t>(1.5 * kRate), 0.0f);
-        return clip;
+        const auto level = static_cast<float>(std::pow(10.0, rng.uniform(-20.0, -1.0) / 20.0));
+        return CutOutOfSilence(sound, level, 0.0, 1.5, 0.01f);
     };
     std::vector<std::vector<float>> shots;
     std::vector<std::vector<float>> alike;
