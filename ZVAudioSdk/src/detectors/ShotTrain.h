@@ -23,6 +23,13 @@
 // background (its crack masked, or pitched by voices or music behind it):
 // a gap too long for one stride that is two strides at the train's own
 // pace; such a train then asks one heard round more.
+// With pitchedAfterRounds, a train that already holds that many rounds
+// takes a round pitched up to pitchedMaxHarmonicity when it comes at the
+// train's pace and level, one stride after the last (not over a lost
+// round); such a round starts and breaks nothing. A heavy gun's long boom
+// over traffic, rain or voices often reads pitched on some rounds of a
+// burst, while thunder and drums that come near a train do so only with
+// pitched rounds among their first.
 //
 // What else makes such trains, and why it does not pass: a drum groove
 // alternates kicks (a blast without a crack), hats and claps (a crack
@@ -78,7 +85,9 @@ public:
           strongTopShareDb_(Parameter(train, "strongTopShareDb", -30.0f, -120.0f, 0.0f)),
           oddsPerRound_(Parameter(train, "oddsPerRound", 4.0f, 1.0f, 100.0f)),
           holdHops_(static_cast<int>(Parameter(train, "holdHops", 20.0f, 0.0f, 200.0f))),
-          maskedRound_(Parameter(train, "maskedRound", 0.0f, 0.0f, 1.0f) >= 0.5f)
+          maskedRound_(Parameter(train, "maskedRound", 0.0f, 0.0f, 1.0f) >= 0.5f),
+          pitchedAfterRounds_(static_cast<int>(Parameter(train, "pitchedAfterRounds", 0.0f, 0.0f, 16.0f))),
+          pitchedMaxHarmonicity_(Parameter(train, "pitchedMaxHarmonicity", 0.5f, 0.0f, 1.0f))
     {
         if (minGapHops_ > maxGapHops_) {
             throw std::runtime_error("GunShot train: minGapHops above maxGapHops");
@@ -134,6 +143,10 @@ public:
             }
             round_.levelDb = std::max(round_.levelDb, f.levelDb);
             round_.harmonicity += f.harmonicity / static_cast<float>(kRoundHops);
+#ifdef ZV_IMPULSIVE_TRACE
+            std::fprintf(stderr, "GunShot roundhop %llu %d %.3f %.2f\n", static_cast<unsigned long long>(f.hop), pending_,
+                         f.harmonicity, f.levelDb);
+#endif
             if (++pending_ == kRoundHops) {
                 pending_ = -1;
                 Measure(f);
@@ -218,9 +231,13 @@ private:
         std::fprintf(stderr, "GunShot round %llu %.2f %.2f %.3f %.2f %.3f %.2f\n", static_cast<unsigned long long>(round_.hop),
                      round_.levelDb, round_.topRiseDb, round_.lowShare, round_.jumpDb, round_.harmonicity, round_.topShareDb);
 #endif
-        const bool shotLike = round_.topRiseDb >= minTopRiseDb_ && round_.topShareDb >= minTopShareDb_ &&
-                              round_.lowShare >= minLowShare_ && round_.harmonicity <= maxHarmonicity_;
-        if (!shotLike) {
+        const bool shaped = round_.topRiseDb >= minTopRiseDb_ && round_.topShareDb >= minTopShareDb_ &&
+                            round_.lowShare >= minLowShare_;
+        const bool shotLike = shaped && round_.harmonicity <= maxHarmonicity_;
+        // A pitched round only joins a train already heard.
+        const bool pitched = !shotLike && shaped && pitchedAfterRounds_ > 0 && rounds_ >= pitchedAfterRounds_ &&
+                             round_.harmonicity <= pitchedMaxHarmonicity_;
+        if (!shotLike && !pitched) {
             return;
         }
         const std::uint64_t gap = rounds_ > 0 ? round_.hop - lastHop_ : 0;
@@ -232,6 +249,9 @@ private:
         if (extends && rounds_ >= 2) {
             const float ratio = static_cast<float>(gap) / static_cast<float>(lastGap_);
             extends = ratio <= maxGapRatio_ && ratio * maxGapRatio_ >= 1.0f;
+        }
+        if (pitched && !extends) {
+            return;
         }
         std::uint64_t stride = gap;
         if (!extends && maskedRound_ && !maskedInTrain_ && level && rounds_ >= 2 &&
@@ -309,6 +329,8 @@ private:
     const float oddsPerRound_;
     const int holdHops_;
     const bool maskedRound_;
+    const int pitchedAfterRounds_;  // 0: a pitched round is passed over
+    const float pitchedMaxHarmonicity_;
     static constexpr float kMaskedRatio = 1.25f;
     bool maskedInTrain_ = false;  // the current train passed over a lost round
 
