@@ -78,14 +78,15 @@
 //
 // The clean trees learnt a clean yell's "no background" from digital
 // silence: 40 dB over the floor and every band lit. A yell cut out of a
-// recording with a faint hiss under it, or one whose floor the front end
-// primed from its own first hops, stands only 25 .. 35 dB over its floor
-// with its weak upper bands under it, and they lose it; fitted with such
-// yells among their material they lost yells over a background instead. So
-// a fourth set of trees ("quietVoice"), fitted on yells and look-alikes cut
-// out of silence and over faint floors alone, is read only where the tracked
-// floor is faint (at most quietVoice.maxFloorDb), less a margin of its own,
-// and the larger log-odds counts, as for the clean trees.
+// recording with a faint hiss under it stands only 25 .. 35 dB over its
+// floor with its weak upper bands under it, and they lose it; fitted with
+// such yells among their material they lost yells over a background
+// instead. So a fourth set of trees ("quietVoice"), fitted on yells and
+// look-alikes cut out of silence and over faint floors, is read only where
+// the tracked floor is faint (at most quietVoice.maxFloorDb), less a margin
+// of its own, and the larger log-odds counts, as for the clean trees. A yell
+// that opens the stream loud primes the floor from itself, well above the
+// bound, and is mostly out of its reach.
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
