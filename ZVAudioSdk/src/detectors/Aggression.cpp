@@ -75,6 +75,18 @@
 // talk, music) every stretch looks long, so there the margin stays; over a
 // quiet room ("minFloorDb") every long sound rises out of silence, and a
 // yell there needs no help, so there too.
+//
+// The clean trees learnt a clean yell's "no background" from digital
+// silence: 40 dB over the floor and every band lit. A yell cut out of a
+// recording with a faint hiss under it stands only 25 .. 35 dB over its
+// floor with its weak upper bands under it, and they lose it; fitted with
+// such yells among their material they lost yells over a background
+// instead. So a fourth set of trees ("quietVoice"), fitted on yells and
+// look-alikes cut out of silence and over faint floors, is read only where
+// the tracked floor is faint (at most quietVoice.maxFloorDb), less a margin
+// of its own, and the larger log-odds counts, as for the clean trees. A yell
+// that opens the stream loud primes the floor from itself, well above the
+// bound, and is mostly out of its reach.
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
@@ -98,10 +110,17 @@ constexpr float kSlope = 12.0f;
 
 // The fitted trees over the evidence vector; room for 256.
 using EffortTrees = DepthTwoTrees<kEffortMeasureCount, 256>;
+// The faint-floor trees: a narrower task, a smaller budget.
+using QuietTrees = DepthTwoTrees<kEffortMeasureCount, 128>;
 
 const nlohmann::json& StepBlock(const nlohmann::json& block)
 {
     return OptionalObject(block, "noteSteps", "Aggression");
+}
+
+const nlohmann::json& QuietBlock(const nlohmann::json& block)
+{
+    return OptionalObject(block, "quietVoice", "Aggression");
 }
 
 class Aggression final : public Detector {
@@ -120,6 +139,10 @@ public:
           cleanTrees_(OptionalObject(block, "cleanVoice", "Aggression")),
           cleanWeighed_(OptionalObject(block, "cleanVoice", "Aggression").contains("trees")),
           cleanMargin_(Parameter(OptionalObject(block, "cleanVoice", "Aggression"), "margin", 1.0f, 0.0f, 20.0f)),
+          quietTrees_(QuietBlock(block)),
+          quietWeighed_(QuietBlock(block).contains("trees")),
+          quietMargin_(Parameter(QuietBlock(block), "margin", 1.0f, 0.0f, 20.0f)),
+          quietMaxFloorDb_(Parameter(QuietBlock(block), "maxFloorDb", -55.0f, -120.0f, 0.0f)),
           openHeldShare_(Parameter(block, "openHeldShare", 0.35f, 0.0f, 1.0f)),
           closedHeldShare_(Parameter(block, "closedHeldShare", 0.55f, 0.0f, 1.01f)),
           openRecurringShare_(Parameter(block, "openRecurringShare", 0.3f, 0.0f, 1.0f)),
@@ -175,6 +198,9 @@ public:
         if (voice && cleanWeighed_) {
             z = std::max(z, cleanTrees_.LogOdds(evidence) - (lasting ? stretchCleanMargin_ : cleanMargin_));
         }
+        if (voice && quietWeighed_ && f.floorLevelDb <= quietMaxFloorDb_) {
+            z = std::max(z, quietTrees_.LogOdds(evidence) - quietMargin_);
+        }
         if (bandsWeighed_) {
             // Fed every hop, so its window is whole when it is needed.
             float bands[kEffortMeasureCount];
@@ -226,6 +252,14 @@ private:
     EffortTrees cleanTrees_;
     const bool cleanWeighed_;
     const float cleanMargin_;
+    // Trees fitted on yells and look-alikes cut out of digital silence and
+    // over faint floors ("quietVoice" in the block), read on the same window
+    // only where the summed floor is at most maxFloorDb, less their margin.
+    // Without their trees the class behaves as before.
+    QuietTrees quietTrees_;
+    const bool quietWeighed_;
+    const float quietMargin_;
+    const float quietMaxFloorDb_;
     // The share of held hops among the voiced ones (taken as at least 20)
     // of the last half second, as long as the evidence window, with no hold
     // beyond it. Among the voiced hops, because over traffic or rain the
@@ -273,12 +307,12 @@ private:
 
 }  // namespace
 
-// The clean-yell trees were fitted on wideband streams only: a stream below
+// The clean-yell and faint-floor trees were fitted on wideband streams only: a stream below
 // kNarrowbandRate reads them only from a "narrowband" sub-block of its own
 // (at 8000 Hz they took a cry for a yell).
 Detector* MakeAggression(std::uint32_t sampleRate, const nlohmann::json& block)
 {
-    return ZvNew<Aggression>(WidebandOnly(sampleRate, block, {"cleanVoice", "noteSteps"}));
+    return ZvNew<Aggression>(WidebandOnly(sampleRate, block, {"cleanVoice", "quietVoice", "noteSteps"}));
 }
 
 }  // namespace zvsdk
