@@ -49,10 +49,7 @@ int ClipsReportedAs(const nlohmann::json& model, const std::vector<std::vector<f
 std::vector<float> CutOutOfSilence(const std::vector<float>& sound, float peakLevel, double leadSeconds,
                                    double tailSeconds, float dropBelow = 0.0f)
 {
-    float peak = 1e-9f;
-    for (float x : sound) {
-        peak = std::max(peak, std::abs(x));
-    }
+    const float peak = std::max(static_cast<float>(synth::peak(sound)), 1e-9f);
     std::size_t first = 0;
     while (first < sound.size() && std::abs(sound[first]) < dropBelow * peak) {
         ++first;

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <string>
 #include <utility>
 #include <vector>
@@ -170,15 +169,10 @@ std::vector<float> CutOverAFaintHiss(synth::Rng& rng, const std::vector<float>& 
     const double seconds = static_cast<double>(sound.size()) / kRate + 1.2;
     std::vector<float> clip = synth::background(rng, kRate, synth::BackgroundKind::White, seconds);
     const double hiss = synth::dbToGain(-60.0) / std::max(synth::rms(clip), 1e-9);
-    float peak = 1e-9f;
-    for (const float x : sound) {
-        peak = std::max(peak, std::abs(x));
+    for (float& x : clip) {
+        x = static_cast<float>(x * hiss);
     }
-    const double gain = synth::dbToGain(-6.0) / peak;
-    for (std::size_t i = 0; i < clip.size(); ++i) {
-        const std::size_t at = i - kRate / 5;
-        clip[i] = static_cast<float>(clip[i] * hiss + (i >= kRate / 5 && at < sound.size() ? sound[at] * gain : 0.0));
-    }
+    synth::addInto(clip, sound, kRate, 0.2, synth::dbToGain(-6.0) / std::max(synth::peak(sound), 1e-9));
     return clip;
 }
 
