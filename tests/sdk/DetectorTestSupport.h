@@ -59,9 +59,12 @@ inline bool Contains(const std::vector<int>& codes, int code)
     return std::find(codes.begin(), codes.end(), code) != codes.end();
 }
 
-// `event` placed 1.5 s into a background of `seconds` (by default 3 s longer
-// than the event) at `snrDb`, the background brought to -35 dBFS; `event`
-// and the result are sampled at `rate`.
+// Where OverBackground places its event.
+constexpr double kEventStartSeconds = 1.5;
+
+// `event` placed kEventStartSeconds into a background of `seconds` (by
+// default 3 s longer than the event) at `snrDb`, the background brought to
+// -35 dBFS; `event` and the result are sampled at `rate`.
 inline std::vector<float> OverBackground(zv::synth::Rng& rng, const std::vector<float>& event,
                                          zv::synth::BackgroundKind kind, double snrDb, double seconds = 0.0,
                                          std::uint32_t rate = kRate)
@@ -71,11 +74,21 @@ inline std::vector<float> OverBackground(zv::synth::Rng& rng, const std::vector<
         seconds = static_cast<double>(event.size()) / rate + 3.0;
     }
     const std::vector<float> background = synth::background(rng, rate, kind, seconds);
-    std::vector<float> clip = synth::mixAtSnr(event, background, rate, 1.5, snrDb);
+    std::vector<float> clip = synth::mixAtSnr(event, background, rate, kEventStartSeconds, snrDb);
     const double gain = synth::dbToGain(-35.0) / std::max(synth::rms(background), 1e-9);
     for (float& x : clip) {
         x = static_cast<float>(x * gain);
     }
+    return clip;
+}
+
+// `clip` (made by OverBackground at kRate) with everything up to `lead`
+// seconds before its event zeroed: a recorder that wakes just before the
+// sound, out of digital silence.
+inline std::vector<float> SilentUntilBeforeEvent(std::vector<float> clip, double lead = 0.0)
+{
+    const auto end = static_cast<std::ptrdiff_t>((kEventStartSeconds - lead) * kRate);
+    std::fill(clip.begin(), clip.begin() + std::min<std::ptrdiff_t>(end, static_cast<std::ptrdiff_t>(clip.size())), 0.0f);
     return clip;
 }
 

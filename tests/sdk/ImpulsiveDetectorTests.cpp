@@ -26,6 +26,7 @@ using DetectorTest::Contains;
 using DetectorTest::InitFails;
 using DetectorTest::ReportedWith;
 using DetectorTest::OverBackground;
+using DetectorTest::SilentUntilBeforeEvent;
 using DetectorTest::kRate;
 constexpr int kGlassBreak = 1;
 constexpr int kGunShot = 3;
@@ -948,10 +949,7 @@ TEST(ImpulsiveDetectors, GunShotBlastHearsASingleHeavyShotOnce)
     // The same shots out of digital silence (a recorder that wakes on the
     // shot): heard once each, as above, only while "fromSilence" reads a
     // crack after hops with empty top bands.
-    const Cut gating = [](std::vector<float> clip) {
-        std::fill(clip.begin(), clip.begin() + static_cast<std::ptrdiff_t>(1.5 * kRate), 0.0f);
-        return clip;
-    };
+    const Cut gating = [](std::vector<float> clip) { return SilentUntilBeforeEvent(std::move(clip)); };
     auto gatedReportsWith = [&](const nlohmann::json& gatedModel) { return reportsWith(gatedModel, 0.5f, gating); };
     const std::vector<long> gated = gatedReportsWith(model);
     EXPECT_GE(std::count(gated.begin(), gated.end(), 1L), 2);
@@ -1140,10 +1138,7 @@ TEST(ImpulsiveDetectors, GunShotBlastHearsShotgunsWithSomePitch)
     synth::Rng rng(1800);
     const synth::BackgroundKind backgrounds[] = {synth::BackgroundKind::Traffic, synth::BackgroundKind::Rain,
                                                  synth::BackgroundKind::Speech, synth::BackgroundKind::Music};
-    const auto woken = [](std::vector<float> clip) {
-        std::fill(clip.begin(), clip.begin() + static_cast<std::ptrdiff_t>(1.45 * kRate), 0.0f);
-        return clip;
-    };
+    const auto woken = [](std::vector<float> clip) { return SilentUntilBeforeEvent(std::move(clip), 0.05); };
     std::vector<std::vector<float>> shots;
     std::vector<std::vector<float>> alike;
     for (int i = 0; i < 40; ++i) {
