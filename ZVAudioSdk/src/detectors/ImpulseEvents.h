@@ -160,16 +160,19 @@ public:
     // scene (at most maxRecentOnsets onsets in the 3 s before, none in the
     // 2^minGapBefore hops before: a scene that has just set in, a burst of
     // applause out of silence, has not settled into a swing), its new
-    // energy fell minDrop12Db or more within 120 ms and its peak stood
+    // energy fell minDrop12Db or more within 120 ms but not past
+    // maxDrop12Db (gone altogether: the scene fell under the level it held
+    // before the onset, so it was no steady swing) and its peak stood
     // minPeakOverRefDb or more over the background (else hardly a hop
     // sounds, however long the sound: a faint click). Why: over a steady
     // background near the sound's own level, the background's swing alone
     // stays within 20 dB of the faint peak and every hop counted, so a
     // bark read as held as a steady noise. A busy scene's swing holds
     // sounds of its own, and a held tone does not fall: both read as before.
-    void SetSoundingSustain(float maxRecentOnsets, float minGapBefore, float minDrop12Db,
+    void SetSoundingSustain(float maxRecentOnsets, float minGapBefore, float minDrop12Db, float maxDrop12Db,
                             float minPeakOverRefDb) noexcept
     {
+        soundingMaxDrop12Db_ = maxDrop12Db;
         soundingSustain_ = true;
         soundingMaxRecent_ = maxRecentOnsets;
         soundingMinGap_ = minGapBefore;
@@ -856,7 +859,8 @@ private:
         out[kAttack] = static_cast<float>(attack);
         out[kPeakOverRef] = std::clamp(early - PowerToDb(refTotal), 0.0f, 60.0f);
         if (soundingSustain_ && !s.fromStart && s.recentOnsets <= soundingMaxRecent_ &&
-            s.gapBefore >= soundingMinGap_ && out[kDrop12] >= soundingMinDrop12Db_ && out[kPeakOverRef] >= soundingMinOverRefDb_) {
+            s.gapBefore >= soundingMinGap_ && out[kDrop12] >= soundingMinDrop12Db_ &&
+            out[kDrop12] <= soundingMaxDrop12Db_ && out[kPeakOverRef] >= soundingMinOverRefDb_) {
             out[kSustain] = static_cast<float>(sounding) / kObserveHops;
         }
         // Against the onsets of the 3 s before; a stream that opens on the
@@ -912,6 +916,7 @@ private:
     float soundingMaxRecent_ = 0.0f;
     float soundingMinGap_ = 0.0f;
     float soundingMinDrop12Db_ = 0.0f;
+    float soundingMaxDrop12Db_ = 0.0f;
     float soundingMinOverRefDb_ = 0.0f;
     const float voiceBandsDb_;
     const float voiceFluxDb_;
@@ -1132,6 +1137,7 @@ public:
             events_.SetSoundingSustain(Parameter(sounding, "maxRecentOnsets", 2.0f, 0.0f, 300.0f),
                                        Parameter(sounding, "minGapBefore", 5.0f, 0.0f, 20.0f),
                                        Parameter(sounding, "minDrop12Db", 3.0f, -20.0f, 40.0f),
+                                       Parameter(sounding, "maxDrop12Db", 39.0f, -20.0f, 40.0f),
                                        Parameter(sounding, "minPeakOverRefDb", 1.0f, 0.0f, 60.0f));
         }
     }
