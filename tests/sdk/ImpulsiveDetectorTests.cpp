@@ -765,13 +765,9 @@ TEST(ImpulsiveDetectors, DogBarkHearsBarksCutOutOfSilence)
     EXPECT_LE(ClipsReportedAs(model, calls, "barkcut", kDogBark), 1);
 }
 
-// A bark level with a steady background (white, pink, traffic at 0 dB)
-// leaves the background's swing within 20 dB of its faint peak; counted as
-// sustain, every hop held and the trees took the bark for a held sound.
-// DogBark's "soundingSustain" counts only the hops that still sound: these
-// barks are heard in more clips with it than without, the same look-alikes
-// over the same backgrounds (foxes, coughs, geese, knocks) in no more, and a
-// "soundingSustain" that is not an object fails Init.
+// Barks level with steady noise are heard in more clips with DogBark's
+// "soundingSustain" than without, look-alikes over the same backgrounds in
+// no more; a block that is not an object fails Init.
 TEST(ImpulsiveDetectors, DogBarkHearsBarksLevelWithSteadyNoise)
 {
     synth::Rng rng(89);
