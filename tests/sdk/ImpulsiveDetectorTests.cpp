@@ -765,6 +765,38 @@ TEST(ImpulsiveDetectors, DogBarkHearsBarksCutOutOfSilence)
     EXPECT_LE(ClipsReportedAs(model, calls, "barkcut", kDogBark), 1);
 }
 
+// Barks level with steady noise are heard in more clips with DogBark's
+// "soundingSustain" than without, look-alikes over the same backgrounds in
+// no more; a block that is not an object fails Init.
+TEST(ImpulsiveDetectors, DogBarkHearsBarksLevelWithSteadyNoise)
+{
+    synth::Rng rng(89);
+    const synth::BackgroundKind kinds[] = {synth::BackgroundKind::White, synth::BackgroundKind::Pink,
+                                           synth::BackgroundKind::Traffic};
+    std::vector<std::vector<float>> barks;
+    std::vector<std::vector<float>> others;
+    for (int i = 0; i < 12; ++i) {
+        const synth::DogSize size = i % 2 == 0 ? synth::DogSize::Small : synth::DogSize::Large;
+        barks.push_back(OverBackground(rng, synth::dogBark(rng, kRate, size, 1 + i % 3), kinds[i % 3], 0.0));
+    }
+    for (int i = 0; i < 3; ++i) {
+        others.push_back(OverBackground(rng, synth::fox(rng, kRate), kinds[i], 0.0));
+        others.push_back(OverBackground(rng, synth::cough(rng, kRate), kinds[i], 0.0));
+        others.push_back(OverBackground(rng, synth::goose(rng, kRate, 2.0), kinds[i], 0.0));
+        others.push_back(OverBackground(rng, synth::knocks(rng, kRate), kinds[i], 0.0));
+    }
+    nlohmann::json model = SdkTest::ShippedModel();
+    ASSERT_TRUE(model["detectors"]["DogBark"].contains("soundingSustain"));
+    nlohmann::json without = model;
+    without["detectors"]["DogBark"].erase("soundingSustain");
+    const int heard = ClipsReportedAs(model, barks, "barksteady", kDogBark);
+    EXPECT_GT(heard, ClipsReportedAs(without, barks, "barksteady", kDogBark));
+    EXPECT_LE(ClipsReportedAs(model, others, "barksteady", kDogBark),
+              ClipsReportedAs(without, others, "barksteady", kDogBark));
+    model["detectors"]["DogBark"]["soundingSustain"] = 1;
+    EXPECT_TRUE(InitFails(model, "barksteady"));
+}
+
 // Heavy automatic fire (eight rounds about a tenth of a second apart, each a
 // crack over a low blast) is heard by GunShot's "train" in most bursts (one
 // of these three loses too many cracks), each reported once; without

@@ -155,6 +155,31 @@ public:
         std::fill(onsetLevels_, onsetLevels_ + kOnsetMemory, kSilenceDb);
     }
 
+    // kSustain then counts only the hops that still sound (new energy at
+    // least half the background's) when the onset came out of a steady
+    // scene (at most maxRecentOnsets onsets in the 3 s before, none in the
+    // 2^minGapBefore hops before: a scene that has just set in, a burst of
+    // applause out of silence, has not settled into a swing), its new
+    // energy fell minDrop12Db or more within 120 ms but not past
+    // maxDrop12Db (gone altogether: the scene fell under the level it held
+    // before the onset, so it was no steady swing) and its peak stood
+    // minPeakOverRefDb or more over the background (else hardly a hop
+    // sounds, however long the sound: a faint click). Why: over a steady
+    // background near the sound's own level, the background's swing alone
+    // stays within 20 dB of the faint peak and every hop counted, so a
+    // bark read as held as a steady noise. A busy scene's swing holds
+    // sounds of its own, and a held tone does not fall: both read as before.
+    void SetSoundingSustain(float maxRecentOnsets, float minGapBefore, float minDrop12Db, float maxDrop12Db,
+                            float minPeakOverRefDb) noexcept
+    {
+        soundingMaxDrop12Db_ = maxDrop12Db;
+        soundingSustain_ = true;
+        soundingMaxRecent_ = maxRecentOnsets;
+        soundingMinGap_ = minGapBefore;
+        soundingMinDrop12Db_ = minDrop12Db;
+        soundingMinOverRefDb_ = minPeakOverRefDb;
+    }
+
     // Feeds one hop. Returns true when an observation closed on this hop; its
     // descriptors are then in `out`.
     bool Update(const Features& f, float out[kDescriptorCount]) noexcept
@@ -792,12 +817,15 @@ private:
         out[kHarmonicity] = s.harmonicityHops > 0 ? s.harmonicity / static_cast<float>(s.harmonicityHops) : 0.0f;
         out[kVoiced] = static_cast<float>(s.voiced) / static_cast<float>(kVoicedHops);
 
+        const float soundingDb = PowerToDb(0.5f * s.refTotal);
         int sustain = 0;
+        int sounding = 0;
         int highSustain = 0;
         int shards = 0;
         float highAfter = kSilenceDb;
         for (int k = 0; k < kObserveHops; ++k) {
             sustain += s.excessDb[k] >= s.excessDb[peak] - 20.0f ? 1 : 0;
+            sounding += s.excessDb[k] >= s.excessDb[peak] - 20.0f && s.excessDb[k] >= soundingDb ? 1 : 0;
             highSustain += s.highDb[k] >= s.highDb[highPeak] - 20.0f ? 1 : 0;
             if (k >= 4 && s.highDb[k] >= s.highDb[k - 1] + 2.0f && s.highDb[k] >= s.highDb[highPeak] - 25.0f) {
                 ++shards;
@@ -830,6 +858,11 @@ private:
         }
         out[kAttack] = static_cast<float>(attack);
         out[kPeakOverRef] = std::clamp(early - PowerToDb(refTotal), 0.0f, 60.0f);
+        if (soundingSustain_ && !s.fromStart && s.recentOnsets <= soundingMaxRecent_ &&
+            s.gapBefore >= soundingMinGap_ && out[kDrop12] >= soundingMinDrop12Db_ &&
+            out[kDrop12] <= soundingMaxDrop12Db_ && out[kPeakOverRef] >= soundingMinOverRefDb_) {
+            out[kSustain] = static_cast<float>(sounding) / kObserveHops;
+        }
         // Against the onsets of the 3 s before; a stream that opens on the
         // sound has none, which is how most recorded shots begin.
         out[kOverRecent] = !onsetContext_                     ? 0.0f
@@ -879,6 +912,12 @@ private:
     const bool jumpFromHopBefore_;
     const bool highsDetail_;
     const bool onsetContext_;
+    bool soundingSustain_ = false;
+    float soundingMaxRecent_ = 0.0f;
+    float soundingMinGap_ = 0.0f;
+    float soundingMinDrop12Db_ = 0.0f;
+    float soundingMaxDrop12Db_ = 0.0f;
+    float soundingMinOverRefDb_ = 0.0f;
     const float voiceBandsDb_;
     const float voiceFluxDb_;
     float voiceOverDb_[kRecent] = {};  // the voice bands over their floor in the last kRecent hops, dB
@@ -1092,6 +1131,15 @@ public:
           holdHops_(static_cast<int>(Parameter(block, "holdHops", 20.0f, 0.0f, 200.0f))),
           name_(name)
     {
+        // The block's "soundingSustain" (see ImpulseEvents); absent: off.
+        if (block.contains("soundingSustain")) {
+            const nlohmann::json& sounding = OptionalObject(block, "soundingSustain", name);
+            events_.SetSoundingSustain(Parameter(sounding, "maxRecentOnsets", 2.0f, 0.0f, 300.0f),
+                                       Parameter(sounding, "minGapBefore", 5.0f, 0.0f, 20.0f),
+                                       Parameter(sounding, "minDrop12Db", 3.0f, -20.0f, 40.0f),
+                                       Parameter(sounding, "maxDrop12Db", 39.0f, -20.0f, 40.0f),
+                                       Parameter(sounding, "minPeakOverRefDb", 1.0f, 0.0f, 60.0f));
+        }
     }
 
     float Update(const Features& f) noexcept override
