@@ -767,7 +767,8 @@ TEST(ImpulsiveDetectors, DogBarkHearsBarksCutOutOfSilence)
 
 // Barks level with steady noise are heard in more clips with DogBark's
 // "soundingSustain" than without, look-alikes over the same backgrounds in
-// no more; a block that is not an object fails Init.
+// no more; a block that is not an object, or whose drop bounds are reversed,
+// fails Init.
 TEST(ImpulsiveDetectors, DogBarkHearsBarksLevelWithSteadyNoise)
 {
     synth::Rng rng(89);
@@ -793,6 +794,10 @@ TEST(ImpulsiveDetectors, DogBarkHearsBarksLevelWithSteadyNoise)
     EXPECT_GT(heard, ClipsReportedAs(without, barks, "barksteady", kDogBark));
     EXPECT_LE(ClipsReportedAs(model, others, "barksteady", kDogBark),
               ClipsReportedAs(without, others, "barksteady", kDogBark));
+    nlohmann::json reversed = model;
+    reversed["detectors"]["DogBark"]["soundingSustain"]["minDrop12Db"] = 20.0;
+    reversed["detectors"]["DogBark"]["soundingSustain"]["maxDrop12Db"] = 10.0;
+    EXPECT_TRUE(InitFails(reversed, "barksteady"));
     model["detectors"]["DogBark"]["soundingSustain"] = 1;
     EXPECT_TRUE(InitFails(model, "barksteady"));
 }

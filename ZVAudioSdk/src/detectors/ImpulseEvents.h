@@ -169,15 +169,17 @@ public:
     // stays within 20 dB of the faint peak and every hop counted, so a
     // bark read as held as a steady noise. A busy scene's swing holds
     // sounds of its own, and a held tone does not fall: both read as before.
-    void SetSoundingSustain(float maxRecentOnsets, float minGapBefore, float minDrop12Db, float maxDrop12Db,
-                            float minPeakOverRefDb) noexcept
+    struct SoundingSustain {
+        float maxRecentOnsets;
+        float minGapBefore;  // log2 of hops, as kGapBefore
+        float minDrop12Db;
+        float maxDrop12Db;
+        float minPeakOverRefDb;
+    };
+    void SetSoundingSustain(const SoundingSustain& bounds) noexcept
     {
-        soundingMaxDrop12Db_ = maxDrop12Db;
-        soundingSustain_ = true;
-        soundingMaxRecent_ = maxRecentOnsets;
-        soundingMinGap_ = minGapBefore;
-        soundingMinDrop12Db_ = minDrop12Db;
-        soundingMinOverRefDb_ = minPeakOverRefDb;
+        sounding_ = bounds;
+        soundingOn_ = true;
     }
 
     // Feeds one hop. Returns true when an observation closed on this hop; its
@@ -858,9 +860,9 @@ private:
         }
         out[kAttack] = static_cast<float>(attack);
         out[kPeakOverRef] = std::clamp(early - PowerToDb(refTotal), 0.0f, 60.0f);
-        if (soundingSustain_ && !s.fromStart && s.recentOnsets <= soundingMaxRecent_ &&
-            s.gapBefore >= soundingMinGap_ && out[kDrop12] >= soundingMinDrop12Db_ &&
-            out[kDrop12] <= soundingMaxDrop12Db_ && out[kPeakOverRef] >= soundingMinOverRefDb_) {
+        if (soundingOn_ && !s.fromStart && s.recentOnsets <= sounding_.maxRecentOnsets &&
+            s.gapBefore >= sounding_.minGapBefore && out[kDrop12] >= sounding_.minDrop12Db &&
+            out[kDrop12] <= sounding_.maxDrop12Db && out[kPeakOverRef] >= sounding_.minPeakOverRefDb) {
             out[kSustain] = static_cast<float>(sounding) / kObserveHops;
         }
         // Against the onsets of the 3 s before; a stream that opens on the
@@ -912,12 +914,8 @@ private:
     const bool jumpFromHopBefore_;
     const bool highsDetail_;
     const bool onsetContext_;
-    bool soundingSustain_ = false;
-    float soundingMaxRecent_ = 0.0f;
-    float soundingMinGap_ = 0.0f;
-    float soundingMinDrop12Db_ = 0.0f;
-    float soundingMaxDrop12Db_ = 0.0f;
-    float soundingMinOverRefDb_ = 0.0f;
+    bool soundingOn_ = false;
+    SoundingSustain sounding_ = {};
     const float voiceBandsDb_;
     const float voiceFluxDb_;
     float voiceOverDb_[kRecent] = {};  // the voice bands over their floor in the last kRecent hops, dB
@@ -1134,11 +1132,16 @@ public:
         // The block's "soundingSustain" (see ImpulseEvents); absent: off.
         if (block.contains("soundingSustain")) {
             const nlohmann::json& sounding = OptionalObject(block, "soundingSustain", name);
-            events_.SetSoundingSustain(Parameter(sounding, "maxRecentOnsets", 2.0f, 0.0f, 300.0f),
-                                       Parameter(sounding, "minGapBefore", 5.0f, 0.0f, 20.0f),
-                                       Parameter(sounding, "minDrop12Db", 3.0f, -20.0f, 40.0f),
-                                       Parameter(sounding, "maxDrop12Db", 39.0f, -20.0f, 40.0f),
-                                       Parameter(sounding, "minPeakOverRefDb", 1.0f, 0.0f, 60.0f));
+            const ImpulseEvents::SoundingSustain bounds{Parameter(sounding, "maxRecentOnsets", 2.0f, 0.0f, 300.0f),
+                                                        Parameter(sounding, "minGapBefore", 5.0f, 0.0f, 20.0f),
+                                                        Parameter(sounding, "minDrop12Db", 3.0f, -20.0f, 40.0f),
+                                                        Parameter(sounding, "maxDrop12Db", 39.0f, -20.0f, 40.0f),
+                                                        Parameter(sounding, "minPeakOverRefDb", 1.0f, 0.0f, 60.0f)};
+            // Reversed drop bounds would switch the reading off without a word.
+            if (bounds.minDrop12Db > bounds.maxDrop12Db) {
+                throw std::runtime_error(std::string(name) + " soundingSustain: minDrop12Db above maxDrop12Db");
+            }
+            events_.SetSoundingSustain(bounds);
         }
     }
 
