@@ -286,6 +286,7 @@ private:
     static constexpr float kNoneBeforeDb = 30.0f;  // kOverRecent when no onset came before
     static constexpr float kPeerDb = 3.0f;         // kPeerShare: how far under the onset a peer may lie
     static constexpr float kAlikeDb = 6.0f;        // kAlikeShare: RMS over the bands of two shapes' difference
+    static constexpr float kSoundingShare = 0.5f;  // a hop sounds while its new energy is this share of its reference
     // kRingDb: the low body is read in the bands of kRingLowHz .. kRingHighHz
     // (a drum's head and shell; a kick's fundamental lies below, its
     // overtones within); its strongest band over hops 1..kRingHops must
@@ -515,7 +516,7 @@ private:
         // silence, within 10 dB of its peak so far (what remains after is
         // the background the stream started in, not the sound).
         s.peakExcess = std::max(s.peakExcess, excess);
-        const bool sounding = s.fromStart ? excess >= 0.1f * s.peakExcess : excess >= 0.5f * s.refTotal;
+        const bool sounding = s.fromStart ? excess >= 0.1f * s.peakExcess : excess >= kSoundingShare * s.refTotal;
         if (k >= 2 && k <= 10 && sounding) {
             s.prominence += f.peakProminenceDb;
             ++s.prominenceHops;
@@ -819,7 +820,7 @@ private:
         out[kHarmonicity] = s.harmonicityHops > 0 ? s.harmonicity / static_cast<float>(s.harmonicityHops) : 0.0f;
         out[kVoiced] = static_cast<float>(s.voiced) / static_cast<float>(kVoicedHops);
 
-        const float soundingDb = PowerToDb(0.5f * s.refTotal);
+        const float soundingDb = PowerToDb(kSoundingShare * s.refTotal);
         int sustain = 0;
         int sounding = 0;
         int highSustain = 0;
