@@ -37,6 +37,9 @@
 // A heavy muzzle blast is almost all low power, and its crack still carries
 // real power over it; a pitched voice or music spreads its power above
 // 500 Hz, and thunder or a tom with pitch lifts the highs without power.
+// While such a round is the train's last, a heard round that does not join
+// it but joins the train as it was before it takes its place (taken one
+// round in, it would otherwise set the pace off the heard rounds').
 //
 // What else makes such trains, and why it does not pass: a drum groove
 // alternates kicks (a blast without a crack), hats and claps (a crack
