@@ -31,7 +31,7 @@
 // burst, while thunder and drums that come near a train do so only with
 // pitched rounds among their first.
 // With heavyPitchedAfterRounds, such a pitched round joins sooner, after
-// that many rounds, when it is a heavy gun's round beyond doubt: its blast
+// that many rounds, when it reads as a heavy gun's round: its blast
 // carries heavyPitchedMinLowShare of its peak power below 500 Hz and its
 // crack heavyPitchedMinTopShareDb of it up top (the strong train's share).
 // A heavy muzzle blast is almost all low power, and its crack still carries
