@@ -30,6 +30,16 @@
 // over traffic, rain or voices often reads pitched on some rounds of a
 // burst, while thunder and drums that come near a train do so only with
 // pitched rounds among their first.
+// With heavyPitchedAfterRounds, such a pitched round joins sooner, after
+// that many rounds, when it reads as a heavy gun's round: its blast
+// carries heavyPitchedMinLowShare of its peak power below 500 Hz and its
+// crack heavyPitchedMinTopShareDb of it up top (the strong train's share).
+// A heavy muzzle blast is almost all low power, and its crack still carries
+// real power over it; a pitched voice or music spreads its power above
+// 500 Hz, and thunder or a tom with pitch lifts the highs without power.
+// While such a round is the train's last, a heard round that does not join
+// it but joins the train as it was before it takes its place (taken one
+// round in, it would otherwise set the pace off the heard rounds').
 //
 // What else makes such trains, and why it does not pass: a drum groove
 // alternates kicks (a blast without a crack), hats and claps (a crack
@@ -87,7 +97,11 @@ public:
           holdHops_(static_cast<int>(Parameter(train, "holdHops", 20.0f, 0.0f, 200.0f))),
           maskedRound_(Parameter(train, "maskedRound", 0.0f, 0.0f, 1.0f) >= 0.5f),
           pitchedAfterRounds_(static_cast<int>(Parameter(train, "pitchedAfterRounds", 0.0f, 0.0f, 16.0f))),
-          pitchedMaxHarmonicity_(Parameter(train, "pitchedMaxHarmonicity", 0.5f, 0.0f, 1.0f))
+          pitchedMaxHarmonicity_(Parameter(train, "pitchedMaxHarmonicity", 0.5f, 0.0f, 1.0f)),
+          heavyPitchedAfterRounds_(
+              static_cast<int>(Parameter(train, "heavyPitchedAfterRounds", 0.0f, 0.0f, 16.0f))),
+          heavyPitchedMinLowShare_(Parameter(train, "heavyPitchedMinLowShare", 0.85f, 0.0f, 1.0f)),
+          heavyPitchedMinTopShareDb_(Parameter(train, "heavyPitchedMinTopShareDb", -30.0f, -120.0f, 0.0f))
     {
         if (minGapHops_ > maxGapHops_) {
             throw std::runtime_error("GunShot train: minGapHops above maxGapHops");
@@ -235,10 +249,28 @@ private:
                             round_.lowShare >= minLowShare_;
         const bool shotLike = shaped && round_.harmonicity <= maxHarmonicity_;
         // A pitched round only joins a train already heard.
-        const bool pitched = !shotLike && shaped && pitchedAfterRounds_ > 0 && rounds_ >= pitchedAfterRounds_ &&
-                             round_.harmonicity <= pitchedMaxHarmonicity_;
+        const bool heavy = heavyPitchedAfterRounds_ > 0 && rounds_ >= heavyPitchedAfterRounds_ &&
+                           round_.lowShare >= heavyPitchedMinLowShare_ &&
+                           round_.topShareDb >= heavyPitchedMinTopShareDb_;
+        const bool pitched = !shotLike && shaped && round_.harmonicity <= pitchedMaxHarmonicity_ &&
+                             ((pitchedAfterRounds_ > 0 && rounds_ >= pitchedAfterRounds_) || heavy);
         if (!shotLike && !pitched) {
             return;
+        }
+        if (shotLike && heavyLast_) {
+            // The pitched round taken last was no round of this train (it
+            // came off the pace the heard rounds keep, or within minGapHops
+            // of a heard one): the train goes on as it was before it.
+            if (!Joins(lastHop_, lastGap_, loudestDb_, rounds_) &&
+                Joins(beforeHeavy_.lastHop, beforeHeavy_.lastGap, beforeHeavy_.loudestDb, beforeHeavy_.rounds)) {
+                rounds_ = beforeHeavy_.rounds;
+                lastHop_ = beforeHeavy_.lastHop;
+                lastGap_ = beforeHeavy_.lastGap;
+                loudestDb_ = beforeHeavy_.loudestDb;
+                weakestTopRiseDb_ = beforeHeavy_.weakestTopRiseDb;
+                weakestTopShareDb_ = beforeHeavy_.weakestTopShareDb;
+                heavyLast_ = false;
+            }
         }
         const std::uint64_t gap = rounds_ > 0 ? round_.hop - lastHop_ : 0;
         if (rounds_ > 0 && gap < static_cast<std::uint64_t>(minGapHops_)) {
@@ -267,7 +299,12 @@ private:
                 stride = lastGap_;
             }
         }
+        heavyLast_ = false;
         if (extends) {
+            if (pitched && !(pitchedAfterRounds_ > 0 && rounds_ >= pitchedAfterRounds_)) {
+                heavyLast_ = true;
+                beforeHeavy_ = {rounds_, lastHop_, lastGap_, loudestDb_, weakestTopRiseDb_, weakestTopShareDb_};
+            }
             ++rounds_;
             lastGap_ = stride;
             loudestDb_ = std::max(loudestDb_, round_.levelDb);
@@ -301,6 +338,25 @@ private:
         }
     }
 
+    // Whether the round just read extends a train in the given state at
+    // one stride (gap, pace and level), as Extend reads it.
+    bool Joins(std::uint64_t lastHop, std::uint64_t lastGap, float loudestDb, int rounds) const noexcept
+    {
+        if (rounds <= 0) {
+            return false;
+        }
+        const std::uint64_t gap = round_.hop - lastHop;
+        if (gap < static_cast<std::uint64_t>(minGapHops_) || gap > static_cast<std::uint64_t>(maxGapHops_) ||
+            std::abs(round_.levelDb - loudestDb) > maxLevelSpreadDb_) {
+            return false;
+        }
+        if (rounds < 2) {
+            return true;
+        }
+        const float ratio = static_cast<float>(gap) / static_cast<float>(lastGap);
+        return ratio <= maxGapRatio_ && ratio * maxGapRatio_ >= 1.0f;
+    }
+
     float Confidence(float base, int extraRounds) const noexcept
     {
         if (base >= 1.0f) {
@@ -331,7 +387,22 @@ private:
     const bool maskedRound_;
     const int pitchedAfterRounds_;  // 0: a pitched round is passed over
     const float pitchedMaxHarmonicity_;
+    const int heavyPitchedAfterRounds_;  // 0: only pitchedAfterRounds lets a pitched round in
+    const float heavyPitchedMinLowShare_;
+    const float heavyPitchedMinTopShareDb_;
     static constexpr float kMaskedRatio = 1.25f;
+    // The train as it was before a round taken by the heavy rule, while
+    // that round is its last.
+    struct TrainState {
+        int rounds = 0;
+        std::uint64_t lastHop = 0;
+        std::uint64_t lastGap = 1;
+        float loudestDb = kSilenceDb;
+        float weakestTopRiseDb = 0.0f;
+        float weakestTopShareDb = 0.0f;
+    };
+    bool heavyLast_ = false;
+    TrainState beforeHeavy_;
     bool maskedInTrain_ = false;  // the current train passed over a lost round
 
     float before_[kBefore][kBandCount];  // band levels of the last kBefore hops, dB
