@@ -277,11 +277,7 @@ private:
             return;
         }
         const bool level = std::abs(round_.levelDb - loudestDb_) <= maxLevelSpreadDb_;
-        bool extends = rounds_ > 0 && gap <= static_cast<std::uint64_t>(maxGapHops_) && level;
-        if (extends && rounds_ >= 2) {
-            const float ratio = static_cast<float>(gap) / static_cast<float>(lastGap_);
-            extends = ratio <= maxGapRatio_ && ratio * maxGapRatio_ >= 1.0f;
-        }
+        bool extends = Joins(lastHop_, lastGap_, loudestDb_, rounds_);
         if (pitched && !extends) {
             return;
         }
@@ -339,7 +335,8 @@ private:
     }
 
     // Whether the round just read extends a train in the given state at
-    // one stride (gap, pace and level), as Extend reads it.
+    // one stride: past its echo, within the longest gap, at its level and,
+    // from the second round on, at its pace.
     bool Joins(std::uint64_t lastHop, std::uint64_t lastGap, float loudestDb, int rounds) const noexcept
     {
         if (rounds <= 0) {
