@@ -40,11 +40,6 @@
 // While such a round is the train's last, a heard round that does not join
 // it but joins the train as it was before it takes its place (taken one
 // round in, it would otherwise set the pace off the heard rounds').
-// With minSwingRatio, a train whose gaps swing, each one longer than the
-// one before and then shorter again (or the other way round) by that ratio
-// or more at every step, is a groove and is not reported: a kick and a
-// snare alternate long and short strokes, 13, 9, 14, 9 hops apart where
-// traced, while a weapon's cycle keeps its gaps within a hop or two.
 //
 // What else makes such trains, and why it does not pass: a drum groove
 // alternates kicks (a blast without a crack), hats and claps (a crack
@@ -106,8 +101,7 @@ public:
           heavyPitchedAfterRounds_(
               static_cast<int>(Parameter(train, "heavyPitchedAfterRounds", 0.0f, 0.0f, 16.0f))),
           heavyPitchedMinLowShare_(Parameter(train, "heavyPitchedMinLowShare", 0.85f, 0.0f, 1.0f)),
-          heavyPitchedMinTopShareDb_(Parameter(train, "heavyPitchedMinTopShareDb", -30.0f, -120.0f, 0.0f)),
-          minSwingRatio_(Parameter(train, "minSwingRatio", 0.0f, 0.0f, 4.0f))
+          heavyPitchedMinTopShareDb_(Parameter(train, "heavyPitchedMinTopShareDb", -30.0f, -120.0f, 0.0f))
     {
         if (minGapHops_ > maxGapHops_) {
             throw std::runtime_error("GunShot train: minGapHops above maxGapHops");
@@ -275,7 +269,6 @@ private:
                 loudestDb_ = beforeHeavy_.loudestDb;
                 weakestTopRiseDb_ = beforeHeavy_.weakestTopRiseDb;
                 weakestTopShareDb_ = beforeHeavy_.weakestTopShareDb;
-                swing_ = beforeHeavy_.swing;
                 heavyLast_ = false;
             }
         }
@@ -306,9 +299,8 @@ private:
         if (extends) {
             if (pitched && !(pitchedAfterRounds_ > 0 && rounds_ >= pitchedAfterRounds_)) {
                 heavyLast_ = true;
-                beforeHeavy_ = {rounds_, lastHop_, lastGap_, loudestDb_, weakestTopRiseDb_, weakestTopShareDb_, swing_};
+                beforeHeavy_ = {rounds_, lastHop_, lastGap_, loudestDb_, weakestTopRiseDb_, weakestTopShareDb_};
             }
-            FollowSwing(stride);
             ++rounds_;
             lastGap_ = stride;
             loudestDb_ = std::max(loudestDb_, round_.levelDb);
@@ -320,12 +312,11 @@ private:
             loudestDb_ = round_.levelDb;
             weakestTopRiseDb_ = round_.topRiseDb;
             weakestTopShareDb_ = round_.topShareDb;
-            swing_ = GapSwing{};
         }
         lastHop_ = round_.hop;
         // A train that passed over a lost round asks one heard round more.
         const int extraRounds = rounds_ - minRounds_ - (maskedInTrain_ ? 1 : 0);
-        if (extraRounds >= 0 && !Grooves()) {
+        if (extraRounds >= 0) {
 #ifdef ZV_IMPULSIVE_TRACE
             std::fprintf(stderr, "GunShot trainfire %llu %d %.2f %.2f\n", static_cast<unsigned long long>(round_.hop),
                          rounds_, weakestTopRiseDb_, weakestTopShareDb_);
@@ -363,32 +354,6 @@ private:
         return ratio <= maxGapRatio_ && ratio * maxGapRatio_ >= 1.0f;
     }
 
-    // Follows the gaps' swing as the train grows by one stride (called
-    // before rounds_ and lastGap_ take the new round).
-    void FollowSwing(std::uint64_t stride) noexcept
-    {
-        if (rounds_ < 2) {
-            return;
-        }
-        const int direction = stride > lastGap_ ? 1 : (stride < lastGap_ ? -1 : 0);
-        const float ratio = static_cast<float>(std::max(stride, lastGap_)) /
-                            static_cast<float>(std::max<std::uint64_t>(1, std::min(stride, lastGap_)));
-        if (rounds_ == 2) {
-            swing_ = {direction != 0, direction, ratio};
-        } else {
-            swing_.alternates = swing_.alternates && direction != 0 && direction == -swing_.direction;
-            swing_.direction = direction;
-            swing_.leastRatio = std::min(swing_.leastRatio, ratio);
-        }
-    }
-
-    // Whether the train's gaps swing long and short at every step by
-    // minSwingRatio or more (at least two steps: four rounds).
-    bool Grooves() const noexcept
-    {
-        return minSwingRatio_ > 0.0f && rounds_ >= 4 && swing_.alternates && swing_.leastRatio >= minSwingRatio_;
-    }
-
     float Confidence(float base, int extraRounds) const noexcept
     {
         if (base >= 1.0f) {
@@ -422,17 +387,7 @@ private:
     const int heavyPitchedAfterRounds_;  // 0: only pitchedAfterRounds lets a pitched round in
     const float heavyPitchedMinLowShare_;
     const float heavyPitchedMinTopShareDb_;
-    const float minSwingRatio_;  // 0: the gaps' swing is not read
     static constexpr float kMaskedRatio = 1.25f;
-    // The current train's gaps from its second on: whether each step so
-    // far went the other way from the one before, the last step's
-    // direction, and the smallest step (longer gap over shorter).
-    struct GapSwing {
-        bool alternates = false;
-        int direction = 0;
-        float leastRatio = 1.0f;
-    };
-    GapSwing swing_;
     // The train as it was before a round taken by the heavy rule, while
     // that round is its last.
     struct TrainState {
@@ -442,7 +397,6 @@ private:
         float loudestDb = kSilenceDb;
         float weakestTopRiseDb = 0.0f;
         float weakestTopShareDb = 0.0f;
-        GapSwing swing;
     };
     bool heavyLast_ = false;
     TrainState beforeHeavy_;
