@@ -194,6 +194,15 @@ private:
         float jumpDb = 0.0f;          // the top bands' jump that started it
     };
 
+    struct Train {
+        int rounds = 0;
+        std::uint64_t lastHop = 0;         // its last round's crack
+        std::uint64_t lastGap = 1;         // the gap before that
+        float loudestDb = kSilenceDb;      // its loudest round
+        float weakestTopRiseDb = 0.0f;     // its weakest crack: its rise over the hops before, dB
+        float weakestTopShareDb = 0.0f;    // and its least part of its round's peak power, dB
+    };
+
     void StartRound(const Features& f, float jumpDb) noexcept
     {
         pending_ = 0;
@@ -249,11 +258,11 @@ private:
                             round_.lowShare >= minLowShare_;
         const bool shotLike = shaped && round_.harmonicity <= maxHarmonicity_;
         // A pitched round only joins a train already heard.
-        const bool heavy = heavyPitchedAfterRounds_ > 0 && rounds_ >= heavyPitchedAfterRounds_ &&
+        const bool heavy = heavyPitchedAfterRounds_ > 0 && train_.rounds >= heavyPitchedAfterRounds_ &&
                            round_.lowShare >= heavyPitchedMinLowShare_ &&
                            round_.topShareDb >= heavyPitchedMinTopShareDb_;
         const bool pitched = !shotLike && shaped && round_.harmonicity <= pitchedMaxHarmonicity_ &&
-                             ((pitchedAfterRounds_ > 0 && rounds_ >= pitchedAfterRounds_) || heavy);
+                             (PitchedRoundsWelcome() || heavy);
         if (!shotLike && !pitched) {
             return;
         }
@@ -261,72 +270,66 @@ private:
             // The pitched round taken last was no round of this train (it
             // came off the pace the heard rounds keep, or within minGapHops
             // of a heard one): the train goes on as it was before it.
-            if (!Joins(lastHop_, lastGap_, loudestDb_, rounds_) &&
-                Joins(beforeHeavy_.lastHop, beforeHeavy_.lastGap, beforeHeavy_.loudestDb, beforeHeavy_.rounds)) {
-                rounds_ = beforeHeavy_.rounds;
-                lastHop_ = beforeHeavy_.lastHop;
-                lastGap_ = beforeHeavy_.lastGap;
-                loudestDb_ = beforeHeavy_.loudestDb;
-                weakestTopRiseDb_ = beforeHeavy_.weakestTopRiseDb;
-                weakestTopShareDb_ = beforeHeavy_.weakestTopShareDb;
+            if (!Joins(train_) && Joins(beforeHeavy_)) {
+                train_ = beforeHeavy_;
                 heavyLast_ = false;
             }
         }
-        const std::uint64_t gap = rounds_ > 0 ? round_.hop - lastHop_ : 0;
-        if (rounds_ > 0 && gap < static_cast<std::uint64_t>(minGapHops_)) {
+        const std::uint64_t gap = train_.rounds > 0 ? round_.hop - train_.lastHop : 0;
+        if (train_.rounds > 0 && gap < static_cast<std::uint64_t>(minGapHops_)) {
             return;
         }
-        const bool level = std::abs(round_.levelDb - loudestDb_) <= maxLevelSpreadDb_;
-        bool extends = Joins(lastHop_, lastGap_, loudestDb_, rounds_);
+        const bool level = std::abs(round_.levelDb - train_.loudestDb) <= maxLevelSpreadDb_;
+        bool extends = Joins(train_);
         if (pitched && !extends) {
             return;
         }
         std::uint64_t stride = gap;
-        if (!extends && maskedRound_ && !maskedInTrain_ && level && rounds_ >= 2 &&
+        if (!extends && maskedRound_ && !maskedInTrain_ && level && train_.rounds >= 2 &&
             gap > static_cast<std::uint64_t>(maxGapHops_) && gap <= 2 * static_cast<std::uint64_t>(maxGapHops_)) {
             // One round lost under the background: a gap too long for one
             // stride that is two at the train's own pace, within a quarter
             // of it. (A gap that could be one stride is read as one: a
             // change of pace is no lost round.)
-            const float ratio = static_cast<float>(gap) / static_cast<float>(2 * lastGap_);
+            const float ratio = static_cast<float>(gap) / static_cast<float>(2 * train_.lastGap);
             if (ratio <= kMaskedRatio && ratio * kMaskedRatio >= 1.0f) {
                 extends = true;
                 maskedInTrain_ = true;
-                stride = lastGap_;
+                stride = train_.lastGap;
             }
         }
         heavyLast_ = false;
         if (extends) {
-            if (pitched && !(pitchedAfterRounds_ > 0 && rounds_ >= pitchedAfterRounds_)) {
+            if (pitched && !PitchedRoundsWelcome()) {
                 heavyLast_ = true;
-                beforeHeavy_ = {rounds_, lastHop_, lastGap_, loudestDb_, weakestTopRiseDb_, weakestTopShareDb_};
+                beforeHeavy_ = train_;
             }
-            ++rounds_;
-            lastGap_ = stride;
-            loudestDb_ = std::max(loudestDb_, round_.levelDb);
-            weakestTopRiseDb_ = std::min(weakestTopRiseDb_, round_.topRiseDb);
-            weakestTopShareDb_ = std::min(weakestTopShareDb_, round_.topShareDb);
+            ++train_.rounds;
+            train_.lastGap = stride;
+            train_.loudestDb = std::max(train_.loudestDb, round_.levelDb);
+            train_.weakestTopRiseDb = std::min(train_.weakestTopRiseDb, round_.topRiseDb);
+            train_.weakestTopShareDb = std::min(train_.weakestTopShareDb, round_.topShareDb);
         } else {
-            rounds_ = 1;
+            train_.rounds = 1;
             maskedInTrain_ = false;
-            loudestDb_ = round_.levelDb;
-            weakestTopRiseDb_ = round_.topRiseDb;
-            weakestTopShareDb_ = round_.topShareDb;
+            train_.loudestDb = round_.levelDb;
+            train_.weakestTopRiseDb = round_.topRiseDb;
+            train_.weakestTopShareDb = round_.topShareDb;
         }
-        lastHop_ = round_.hop;
+        train_.lastHop = round_.hop;
         // A train that passed over a lost round asks one heard round more.
-        const int extraRounds = rounds_ - minRounds_ - (maskedInTrain_ ? 1 : 0);
+        const int extraRounds = train_.rounds - minRounds_ - (maskedInTrain_ ? 1 : 0);
         if (extraRounds >= 0) {
 #ifdef ZV_IMPULSIVE_TRACE
             std::fprintf(stderr, "GunShot trainfire %llu %d %.2f %.2f\n", static_cast<unsigned long long>(round_.hop),
-                         rounds_, weakestTopRiseDb_, weakestTopShareDb_);
+                         train_.rounds, train_.weakestTopRiseDb, train_.weakestTopShareDb);
 #endif
             const float reported = FadeFromPeak(level_, clockPeak_, peak_);
             level_ = std::max(level_, Confidence(confidence_, extraRounds));
             clockPeak_ = level_;
             peak_ = level_;
-            if (strongConfidence_ > 0.0f && weakestTopRiseDb_ >= strongTopRiseDb_ &&
-                weakestTopShareDb_ >= strongTopShareDb_) {
+            if (strongConfidence_ > 0.0f && train_.weakestTopRiseDb >= strongTopRiseDb_ &&
+                train_.weakestTopShareDb >= strongTopShareDb_) {
                 peak_ = std::max(peak_, Confidence(strongConfidence_, extraRounds));
             }
             peak_ = std::max(peak_, reported);
@@ -334,23 +337,29 @@ private:
         }
     }
 
+    // A round that reads pitched joins a train heard this long.
+    bool PitchedRoundsWelcome() const noexcept
+    {
+        return pitchedAfterRounds_ > 0 && train_.rounds >= pitchedAfterRounds_;
+    }
+
     // Whether the round just read extends a train in the given state at
     // one stride: past its echo, within the longest gap, at its level and,
     // from the second round on, at its pace.
-    bool Joins(std::uint64_t lastHop, std::uint64_t lastGap, float loudestDb, int rounds) const noexcept
+    bool Joins(const Train& train) const noexcept
     {
-        if (rounds <= 0) {
+        if (train.rounds <= 0) {
             return false;
         }
-        const std::uint64_t gap = round_.hop - lastHop;
+        const std::uint64_t gap = round_.hop - train.lastHop;
         if (gap < static_cast<std::uint64_t>(minGapHops_) || gap > static_cast<std::uint64_t>(maxGapHops_) ||
-            std::abs(round_.levelDb - loudestDb) > maxLevelSpreadDb_) {
+            std::abs(round_.levelDb - train.loudestDb) > maxLevelSpreadDb_) {
             return false;
         }
-        if (rounds < 2) {
+        if (train.rounds < 2) {
             return true;
         }
-        const float ratio = static_cast<float>(gap) / static_cast<float>(lastGap);
+        const float ratio = static_cast<float>(gap) / static_cast<float>(train.lastGap);
         return ratio <= maxGapRatio_ && ratio * maxGapRatio_ >= 1.0f;
     }
 
@@ -390,16 +399,8 @@ private:
     static constexpr float kMaskedRatio = 1.25f;
     // The train as it was before a round taken by the heavy rule, while
     // that round is its last.
-    struct TrainState {
-        int rounds = 0;
-        std::uint64_t lastHop = 0;
-        std::uint64_t lastGap = 1;
-        float loudestDb = kSilenceDb;
-        float weakestTopRiseDb = 0.0f;
-        float weakestTopShareDb = 0.0f;
-    };
     bool heavyLast_ = false;
-    TrainState beforeHeavy_;
+    Train beforeHeavy_;
     bool maskedInTrain_ = false;  // the current train passed over a lost round
 
     float before_[kBefore][kBandCount];  // band levels of the last kBefore hops, dB
@@ -409,12 +410,7 @@ private:
     float peakDb_[kBandCount] = {};
     int pending_ = -1;  // hops of the round being read so far; -1 when none
     Round round_;
-    float weakestTopRiseDb_ = 0.0f;   // the current train's weakest crack: its rise over the hops before, dB
-    float weakestTopShareDb_ = 0.0f;  // and its least part of its round's peak power, dB
-    int rounds_ = 0;    // rounds of the current train
-    std::uint64_t lastHop_ = 0;      // its last round's crack
-    std::uint64_t lastGap_ = 1;      // the gap before that
-    float loudestDb_ = kSilenceDb;   // its loudest round
+    Train train_;  // the current train
     float level_ = 0.0f;      // the fade clock: the confidence `confidence` earns, held, then fading
     float clockPeak_ = 0.0f;  // the clock when the train last grew
     float peak_ = 0.0f;       // what the train reported then
