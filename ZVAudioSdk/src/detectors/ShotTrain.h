@@ -37,6 +37,9 @@
 // A heavy muzzle blast is almost all low power, and its crack still carries
 // real power over it; a pitched voice or music spreads its power above
 // 500 Hz, and thunder or a tom with pitch lifts the highs without power.
+// With lowPartialMaxF0Hz, a hop pitched by one low partial (see
+// LowPartial) adds no harmonicity to its round: a heavy gun's blast often
+// sets the ground ringing at 45-120 Hz, with hardly any overtones.
 // While such a round is the train's last, a heard round that does not join
 // it but joins the train as it was before it takes its place (taken one
 // round in, it would otherwise set the pace off the heard rounds').
@@ -73,6 +76,31 @@
 
 namespace zvsdk {
 
+// A hop whose pitch is one low partial: the period found lies at or under
+// maxF0Hz and the overtones 2-6 stand maxHarmonicsDb or more under it. A
+// blast that sets the ground ringing reads as periodic as a voice to the
+// autocorrelation, but a voice, a sung or played note or a horn carries a
+// comb of overtones over several hundred Hz. Off (never true) with
+// maxF0Hz 0.
+struct LowPartial {
+    float maxF0Hz = 0.0f;
+    float maxHarmonicsDb = -9.0f;
+
+    explicit LowPartial(const nlohmann::json& block)
+        : maxF0Hz(Parameter(block, "lowPartialMaxF0Hz", 0.0f, 0.0f, 2000.0f)),
+          maxHarmonicsDb(Parameter(block, "lowPartialMaxHarmonicsDb", -9.0f, -60.0f, 60.0f))
+    {
+    }
+
+    // The hop's harmonicity as the pitch bounds read it: none for one low
+    // partial.
+    float Harmonicity(const Features& f) const noexcept
+    {
+        const bool one = f.f0Hz > 0.0f && f.f0Hz <= maxF0Hz && f.harmonicsDb <= maxHarmonicsDb;
+        return one ? 0.0f : f.harmonicity;
+    }
+};
+
 class ShotTrain {
 public:
     // `train` is GunShot's "train" sub-block (an empty object when absent).
@@ -101,7 +129,8 @@ public:
           heavyPitchedAfterRounds_(
               static_cast<int>(Parameter(train, "heavyPitchedAfterRounds", 0.0f, 0.0f, 16.0f))),
           heavyPitchedMinLowShare_(Parameter(train, "heavyPitchedMinLowShare", 0.85f, 0.0f, 1.0f)),
-          heavyPitchedMinTopShareDb_(Parameter(train, "heavyPitchedMinTopShareDb", -30.0f, -120.0f, 0.0f))
+          heavyPitchedMinTopShareDb_(Parameter(train, "heavyPitchedMinTopShareDb", -30.0f, -120.0f, 0.0f)),
+          lowPartial_(train)
     {
         if (minGapHops_ > maxGapHops_) {
             throw std::runtime_error("GunShot train: minGapHops above maxGapHops");
@@ -156,10 +185,20 @@ public:
                 peakDb_[b] = std::max(peakDb_[b], f.bandDb[b]);
             }
             round_.levelDb = std::max(round_.levelDb, f.levelDb);
-            round_.harmonicity += f.harmonicity / static_cast<float>(kRoundHops);
+            round_.harmonicity += lowPartial_.Harmonicity(f) / static_cast<float>(kRoundHops);
 #ifdef ZV_IMPULSIVE_TRACE
-            std::fprintf(stderr, "GunShot roundhop %llu %d %.3f %.2f\n", static_cast<unsigned long long>(f.hop), pending_,
-                         f.harmonicity, f.levelDb);
+            {
+                float lowPower = 0.0f;
+                float allPower = 0.0f;
+                for (int b = 0; b < f.bandCount; ++b) {
+                    const float power = FastDbToPower(f.bandDb[b]);
+                    allPower += power;
+                    lowPower += f.bandHz[b] < 500.0f ? power : 0.0f;
+                }
+                std::fprintf(stderr, "GunShot roundhop %llu %d %.3f %.2f %.1f %.2f %.3f\n",
+                             static_cast<unsigned long long>(f.hop), pending_, f.harmonicity, f.levelDb, f.f0Hz,
+                             f.harmonicsDb, lowPower / (allPower + 1e-20f));
+            }
 #endif
             if (++pending_ == kRoundHops) {
                 pending_ = -1;
@@ -189,7 +228,7 @@ private:
         float levelDb = kSilenceDb;   // loudest hop of the round, dBFS
         float topRiseDb = 0.0f;       // mean rise of the top bands (IsCrackBand) over the hops before
         float lowShare = 0.0f;        // share of the round's peak power below 500 Hz
-        float harmonicity = 0.0f;     // mean harmonicity of its hops
+        float harmonicity = 0.0f;     // mean harmonicity of its hops (none for one low partial, lowPartial_)
         float topShareDb = 0.0f;      // the top bands' part of its peak power, dB
         float jumpDb = 0.0f;          // the top bands' jump that started it
     };
@@ -396,6 +435,7 @@ private:
     const int heavyPitchedAfterRounds_;  // 0: only pitchedAfterRounds lets a pitched round in
     const float heavyPitchedMinLowShare_;
     const float heavyPitchedMinTopShareDb_;
+    const LowPartial lowPartial_;  // hops pitched by one low partial read as unpitched; off by default
     static constexpr float kMaskedRatio = 1.25f;
     // The train as it was before a round taken by the heavy rule, while
     // that round is its last.
