@@ -258,7 +258,7 @@ Buffer bottleBreak(Rng& rng, double rate) {
 // base lands, a faint floor thud and, for an instant, the ring of the intact
 // cup (its first modes at 1.2-3.5 kHz, about 1 : 2.3 : 4) cut short as it
 // breaks; then thin shards spray out and land again in one to three smaller
-// clusters 80-400 ms apart, ringing high (3-15 kHz) and briefly.
+// clusters 80-400 ms apart, ringing high (3-15 kHz) and short.
 Buffer tumblerBreak(Rng& rng, double rate) {
     const double dur = rng.uniform(0.5, 1.5);
     Buffer out(samples(dur + 0.15, rate), 0.0f);
