@@ -289,10 +289,14 @@ def main():
             del sys.argv[4:7]
         cls, feats = sys.argv[2], [INDEX[n] for n in sys.argv[3].split(",")]
         X, y = [], []
+        # NEGATIVE_WEIGHT=n counts every negative observation n times: new
+        # positives then cost fewer look-alikes (default 1).
+        weight = int(os.environ.get("NEGATIVE_WEIGHT", "1"))
         for clip, start, x in load(sys.argv[4:]):
             t = label(cls, clip, start)
             if t is not None and admits(cls, x):
-                X.append(x); y.append(t)
+                for _ in range(1 if t else weight):
+                    X.append(x); y.append(t)
         print(f"{cls}: {len(y)} observations, {sum(y)} positive", file=sys.stderr)
         default_rounds, minleaf = ROUNDS_MINLEAF[cls]
         rounds = rounds if base is not None else default_rounds

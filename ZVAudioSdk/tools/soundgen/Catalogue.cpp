@@ -111,9 +111,18 @@ const std::vector<SoundKind> kCatalogue = {
     {"GunShot", "heavy_slow", "", [](Rng& r, double rate, double) { return gunShot(r, rate, GunKind::SlowHeavyMachineGun, r.integer(3, 10)); }},
 };
 
+// Glass other than panes: as extra clips after GlassBreak's earlier ones,
+// only when named (the default sets stay as they were).
+const std::vector<SoundKind> kOptIn = {
+    {"GlassBreak", "bottle", "", [](Rng& r, double rate, double) { return glassBreak(r, rate, GlassKind::Bottle); }},
+    {"GlassBreak", "tumbler", "", [](Rng& r, double rate, double) { return glassBreak(r, rate, GlassKind::Tumbler); }},
+    {"GlassBreak", "thick", "", [](Rng& r, double rate, double) { return glassBreak(r, rate, GlassKind::Thick); }},
+};
+
 } // namespace
 
 const std::vector<SoundKind>& catalogue() { return kCatalogue; }
+const std::vector<SoundKind>& optInKinds() { return kOptIn; }
 
 const std::vector<std::string>& classNames() {
     static const std::vector<std::string> names = {"GlassBreak", "SmokeAlarm", "GunShot", "Aggression", "BabyCry", "Siren", "DogBark"};

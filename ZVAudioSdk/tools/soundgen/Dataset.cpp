@@ -72,8 +72,9 @@ std::string formatRow(const Row& r) {
 const char* kHeader = "file,label,sub_label,event_start_s,event_end_s,snr_db,background,split\n";
 
 const SoundKind* findKind(const std::string& label, const std::string& sub) {
-    for (const auto& k : catalogue())
-        if (label == k.label && sub == k.subLabel) return &k;
+    for (const auto* list : {&catalogue(), &optInKinds()})
+        for (const auto& k : *list)
+            if (label == k.label && sub == k.subLabel) return &k;
     return nullptr;
 }
 
@@ -248,12 +249,23 @@ std::vector<Job> plan(const SetOptions& o) {
             for (const auto& k : catalogue())
                 if (label == k.label) (isExtraVariant(k.subLabel) ? extras : variants).push_back(k.subLabel);
             if (label == "Aggression") variants.push_back("shout_tts");
+            // Opt-in kinds follow the extras in their list's order, each at
+            // the clips it would take were all of them asked for, so a set
+            // that names one holds the same files of it as a set naming all.
+            std::vector<bool> skip(extras.size(), false);
+            for (const auto& k : optInKinds()) {
+                if (label != k.label) continue;
+                extras.push_back(k.subLabel);
+                skip.push_back(std::find(o.kinds.begin(), o.kinds.end(), k.subLabel) == o.kinds.end());
+            }
             const int perExtra = std::max(1, o.perSnr / 2);
             const int count = o.perSnr + perExtra * static_cast<int>(extras.size());
             for (double snr : kSnrs) {
                 for (int i = 0; i < count; ++i) {
+                    const auto extra = static_cast<std::size_t>(std::max(0, i - o.perSnr) / perExtra);
+                    if (i >= o.perSnr && skip[extra]) continue;
                     const std::string sub = i < o.perSnr ? variants[static_cast<std::size_t>(i) % variants.size()]
-                                                         : extras[static_cast<std::size_t>((i - o.perSnr) / perExtra)];
+                                                         : extras[extra];
                     Job j{split, label, sub, snr, i, 0, ""};
                     std::snprintf(name, sizeof name, "%s_%s_%s_snr%02d_%02d.wav", split.c_str(), label.c_str(), j.sub.c_str(),
                                   static_cast<int>(snr), i);

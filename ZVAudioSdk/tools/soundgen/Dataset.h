@@ -13,6 +13,7 @@ struct SetOptions {
     double rate = 16000;
     std::vector<std::string> labels;   // class names and/or "negative"
     std::vector<std::string> splits;   // "tune", "holdout"
+    std::vector<std::string> kinds;    // sub-labels of optInKinds() to render too (none by default)
     int jobs = 2;
     int perSnr = 10;   // positive clips per class and SNR: 20 at +10 dB and above, so one miss still reads 0.95
     bool espeak = true;

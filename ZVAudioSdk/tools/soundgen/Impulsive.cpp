@@ -204,6 +204,146 @@ Buffer glassBreak(Rng& rng, double rate) {
     return finish(std::move(out), rate);
 }
 
+namespace {
+
+// A Poisson stream of small pieces from `from` to `to`: `rate0` a second at
+// first, thinning with time constant `tau` (to `floorRate`); each piece is
+// made by `one(level)` and placed at its time, its level falling with time.
+template <class F>
+void scatter(Rng& rng, Buffer& out, double rate, double from, double to, double rate0, double tau, double floorRate,
+             double levelTau, F one) {
+    for (double t = from; t < to;) {
+        const double lambda = rate0 * std::exp(-(t - from) / tau) + floorRate;
+        t += -std::log(std::max(rng.uniform(), 1e-9)) / lambda;
+        if (t >= to) break;
+        const double level = std::exp(-(t - from) / levelTau);
+        Buffer piece = one(level);
+        mixInto(out, piece, samples(t, rate));
+    }
+}
+
+// A bottle: 3-5 mm of curved glass, stiff as a shell. The blow is duller and
+// lower than on a pane (its click stops at 2-5 kHz) and sets the bottle's
+// body ringing for an instant (a hollow bonk of 300-900 Hz with an overtone);
+// it breaks into few, large pieces that ring lower (1.5-7 kHz) and longer, and
+// the whole is over within 0.2-0.8 s.
+Buffer bottleBreak(Rng& rng, double rate) {
+    const double dur = rng.uniform(0.2, 0.8);
+    Buffer out(samples(dur + 0.15, rate), 0.0f);
+    Buffer click = thump(rng, rate, 200, underNyquist(rng.uniform(2000, 5000), rate), rng.uniform(0.004, 0.012), 0.08);
+    mixInto(out, click, 0, 1.0);
+    const double f = rng.uniform(300, 900);
+    Buffer bonk = modes(rng, rate, {{f, 1.0, rng.uniform(0.01, 0.04)}, {f * rng.uniform(2.2, 2.9), 0.5, 0.015}}, 0.15);
+    mixInto(out, bonk, 0, rng.uniform(0.4, 0.9));
+    Buffer crash = thump(rng, rate, 1500, underNyquist(9000, rate), rng.uniform(0.02, 0.06), dur * 0.5);
+    mixInto(out, crash, samples(0.002, rate), 0.35);
+    const double tau = dur * rng.uniform(0.2, 0.4);
+    scatter(rng, out, rate, rng.uniform(0.005, 0.04), dur, rng.uniform(30, 120), tau, 4.0, tau * 2, [&](double level) {
+        std::vector<Mode> m;
+        const int partials = rng.integer(2, 3);
+        for (int p = 0; p < partials; ++p)
+            m.push_back({std::exp(rng.uniform(std::log(1500.0), std::log(7000.0))), rng.uniform(0.4, 1.0),
+                         rng.uniform(0.01, 0.08)});
+        Buffer piece = modes(rng, rate, m, 0.25);
+        Buffer tick = thump(rng, rate, 1000, underNyquist(8000, rate), 0.001, 0.006);
+        mixInto(piece, tick, 0, 0.8);
+        scale(piece, level * rng.uniform(0.2, 0.9));
+        return piece;
+    });
+    highpass(out, rate, 100, 2);
+    return out;
+}
+
+// A drinking glass dropped on a hard floor: a sharp click where the rim or
+// base lands, a faint floor thud and, for an instant, the ring of the intact
+// cup (its first modes at 1.2-3.5 kHz, about 1 : 2.3 : 4) cut short as it
+// breaks; then thin shards spray out and land again in one to three smaller
+// clusters 80-400 ms apart, ringing high (3-15 kHz) and short.
+Buffer tumblerBreak(Rng& rng, double rate) {
+    const double dur = rng.uniform(0.5, 1.5);
+    Buffer out(samples(dur + 0.15, rate), 0.0f);
+    Buffer click = thump(rng, rate, 800, rate, rng.uniform(0.001, 0.003), 0.04);
+    mixInto(out, click, 0, 1.0);
+    Buffer thud = thump(rng, rate, 60, 400, 0.015, 0.08);
+    mixInto(out, thud, 0, rng.uniform(0.2, 0.5));
+    const double f = rng.uniform(1200, 3500);
+    Buffer ring = modes(rng, rate,
+                        {{f, 1.0, rng.uniform(0.01, 0.03)},
+                         {f * rng.uniform(2.2, 2.5), 0.6, 0.01},
+                         {f * rng.uniform(3.8, 4.4), 0.4, 0.008}},
+                        0.1);
+    mixInto(out, ring, 0, rng.uniform(0.4, 0.8));
+    Buffer crash = thump(rng, rate, 3000, rate, rng.uniform(0.03, 0.1), dur * 0.5);
+    mixInto(out, crash, samples(0.002, rate), 0.4);
+    double at = rng.uniform(0.003, 0.02), gain = 1.0;
+    const int landings = rng.integer(1, 3);
+    for (int c = 0; c <= landings && at < dur; ++c) {
+        const double tau = rng.uniform(0.04, 0.15);
+        scatter(rng, out, rate, at, std::min(dur, at + 4 * tau), rng.uniform(200, 600) * gain, tau, 0.0, tau * 1.5,
+                [&](double level) {
+                    std::vector<Mode> m;
+                    const int partials = rng.integer(2, 4);
+                    for (int p = 0; p < partials; ++p)
+                        m.push_back({rng.uniform(3000, std::min(15000.0, 0.45 * rate)), rng.uniform(0.3, 1.0),
+                                     rng.uniform(0.003, 0.03)});
+                    Buffer piece = modes(rng, rate, m, 0.1);
+                    Buffer tick = thump(rng, rate, 2000, rate, 0.0005, 0.004);
+                    mixInto(piece, tick, 0, 0.7);
+                    scale(piece, gain * level * std::pow(rng.uniform(), 1.5) * 0.6);
+                    return piece;
+                });
+        at += rng.uniform(0.08, 0.4);
+        gain *= rng.uniform(0.3, 0.6);
+    }
+    highpass(out, rate, 150, 2);
+    return out;
+}
+
+// Thick glass giving way: a glass block or a car's side window struck hard
+// with a tool or a stone. The blow dominates: a heavy thud of 40-500 Hz over
+// 30-100 ms with the slab's low mode (80-250 Hz), several times the level of
+// what follows, and a broadband crack. Then the glass crumbles (tempered
+// glass into thousands of small cubes, a block into grit): a dense, fine rain
+// of faint grains (800-3000 a second at first) above 1.5-4 kHz, thinning
+// over 0.5-1.5 s, with a few larger lumps ringing at 2-6 kHz among them.
+Buffer thickBreak(Rng& rng, double rate) {
+    const double dur = rng.uniform(0.5, 1.5);
+    Buffer out(samples(dur + 0.15, rate), 0.0f);
+    Buffer thud = thump(rng, rate, 40, rng.uniform(300, 600), rng.uniform(0.03, 0.1), 0.4);
+    const double f = rng.uniform(80, 250);
+    Buffer slab = modes(rng, rate, {{f, 1.0, rng.uniform(0.05, 0.12)}, {f * rng.uniform(1.5, 2.7), 0.5, 0.04}}, 0.4);
+    mixInto(thud, slab, 0, rng.uniform(0.5, 1.0));
+    mixInto(out, thud, 0, rng.uniform(1.5, 3.0));
+    Buffer crack = thump(rng, rate, 300, rate, rng.uniform(0.003, 0.01), 0.05);
+    mixInto(out, crack, 0, 0.8);
+    const double start = rng.uniform(0.01, 0.06), tau = dur * rng.uniform(0.3, 0.6);
+    const double grainLevel = rng.uniform(0.05, 0.15);
+    scatter(rng, out, rate, start, dur, rng.uniform(800, 3000), tau, 20.0, tau * 1.5, [&](double level) {
+        Buffer grain = thump(rng, rate, rng.uniform(1500, 4000), rate, rng.uniform(0.0003, 0.001), 0.004);
+        scale(grain, level * grainLevel * rng.uniform(0.3, 1.0));
+        return grain;
+    });
+    scatter(rng, out, rate, start, dur, rng.uniform(20, 60), tau, 2.0, tau * 1.5, [&](double level) {
+        const double g = rng.uniform(2000, std::min(6000.0, 0.45 * rate));
+        Buffer lump = modes(rng, rate, {{g, 1.0, rng.uniform(0.005, 0.03)}, {g * rng.uniform(1.3, 2.1), 0.5, 0.01}}, 0.08);
+        scale(lump, level * rng.uniform(0.1, 0.4));
+        return lump;
+    });
+    highpass(out, rate, 40, 2);
+    return out;
+}
+
+} // namespace
+
+Buffer glassBreak(Rng& rng, double rate, GlassKind kind) {
+    switch (kind) {
+    case GlassKind::Bottle: return finish(bottleBreak(rng, rate), rate);
+    case GlassKind::Tumbler: return finish(tumblerBreak(rng, rate), rate);
+    case GlassKind::Thick: break;
+    }
+    return finish(thickBreak(rng, rate), rate);
+}
+
 Buffer doorSlam(Rng& rng, double rate) {
     const double f = rng.uniform(50, 140);
     Buffer out = modes(rng, rate, {{f, 1.0, rng.uniform(0.05, 0.15)}, {f * 1.6, 0.6, 0.06}, {f * 2.7, 0.3, 0.04}}, 0.6);

@@ -120,6 +120,15 @@ enum class GunKind { Pistol, Rifle, Shotgun, HeavyMachineGun, SlowHeavyMachineGu
 Buffer gunShot(Rng& rng, double rate, GunKind kind, int shots);
 // Impact followed by dense irregular high-frequency shards, 0.3..2 s.
 Buffer glassBreak(Rng& rng, double rate);
+// Glass other than a window pane breaking. Bottle: thick curved glass, a
+// duller and lower impact with the bottle's hollow bonk, fewer and larger
+// shards, over within 0.2-0.8 s. Tumbler: a drinking glass dropped on a hard
+// floor, the intact glass's short ring at the impact, then thin shards that
+// land again in smaller clusters. Thick: a glass block or a car's side
+// window, a heavy low impact that dominates, then the glass crumbling into a
+// fine, dense rain of grains.
+enum class GlassKind { Bottle, Tumbler, Thick };
+Buffer glassBreak(Rng& rng, double rate, GlassKind kind);
 Buffer doorSlam(Rng& rng, double rate);
 // Mechanical clicks and drum hits: impulsive, but thin (a latch, a shutter)
 // or tuned and in a groove (a snare).
@@ -220,6 +229,10 @@ struct SoundKind {
     Buffer (*make)(Rng& rng, double rate, double seconds);
 };
 const std::vector<SoundKind>& catalogue();
+// Kinds a data set renders only when asked for by sub-label (zv_soundgen
+// --kinds), so that the default sets keep every file; walks over catalogue()
+// do not meet them.
+const std::vector<SoundKind>& optInKinds();
 // The seven class names in class-code order (1..7).
 const std::vector<std::string>& classNames();
 

@@ -1,7 +1,7 @@
 // zv_soundgen: writes labelled WAV clips and manifest.csv, or a demo scene.
 //
 //   zv_soundgen --out DIR [--seed N] [--rate HZ] [--classes a,b|all] [--split tune|holdout|both]
-//               [--jobs N] [--per-snr N] [--no-espeak]
+//               [--jobs N] [--per-snr N] [--kinds a,b] [--no-espeak]
 //   zv_soundgen --scene FILE.wav [--seed N] [--rate HZ] [--no-espeak]
 //   zv_soundgen --list
 //   zv_soundgen --sample LABEL/SUB FILE.wav [--seed N] [--rate HZ] [--seconds S]
@@ -11,6 +11,8 @@
 // class and SNR (10). The same arguments give byte-identical files (speech
 // comes from the installed espeak-ng, itself deterministic); --jobs
 // (default 2) only changes how fast. --sample writes one sound alone.
+// --kinds names opt-in kinds (marked "opt-in" by --list) to render as extra
+// clips of their class; without it no set holds them.
 #include "Dataset.h"
 #include "SoundSynth.h"
 
@@ -26,7 +28,7 @@ namespace {
 int usage() {
     std::fprintf(stderr,
                  "usage: zv_soundgen --out DIR [--seed N] [--rate HZ] [--classes a,b|all] [--split tune|holdout|both]\n"
-                 "                   [--jobs N] [--per-snr N] [--no-espeak]\n"
+                 "                   [--jobs N] [--per-snr N] [--kinds a,b] [--no-espeak]\n"
                  "       zv_soundgen --scene FILE.wav [--seed N] [--rate HZ] [--no-espeak]\n"
                  "       zv_soundgen --list\n"
                  "       zv_soundgen --sample LABEL/SUB FILE.wav [--seed N] [--rate HZ] [--seconds S]\n");
@@ -43,7 +45,7 @@ bool parseNumber(const char* s, double& out) {
 
 int main(int argc, char** argv) {
     zv::soundgen::SetOptions o;
-    std::string scene, classes = "all", split = "both", sample, samplePath;
+    std::string scene, classes = "all", split = "both", sample, samplePath, kinds;
     double seconds = 5.0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -52,13 +54,15 @@ int main(int argc, char** argv) {
         if (a == "--list") {
             for (const auto& k : zv::synth::catalogue())
                 std::printf("%-10s %-22s %s\n", k.label, k.subLabel, k.lookalikeOf);
+            for (const auto& k : zv::synth::optInKinds())
+                std::printf("%-10s %-22s %s\n", k.label, k.subLabel, "opt-in (--kinds)");
             return 0;
         } else if (a == "--no-espeak") {
             o.espeak = false;
-        } else if (a == "--out" || a == "--scene" || a == "--classes" || a == "--split") {
+        } else if (a == "--out" || a == "--scene" || a == "--classes" || a == "--split" || a == "--kinds") {
             const char* v = value();
             if (!v) return usage();
-            (a == "--out" ? o.outDir : a == "--scene" ? scene : a == "--classes" ? classes : split) = v;
+            (a == "--out" ? o.outDir : a == "--scene" ? scene : a == "--classes" ? classes : a == "--kinds" ? kinds : split) = v;
         } else if (a == "--sample") {
             const char* v = value();
             const char* p = value();
@@ -104,6 +108,15 @@ int main(int argc, char** argv) {
             return 2;
         }
         o.labels.push_back(c);
+    }
+    std::stringstream ks(kinds);
+    for (std::string k; std::getline(ks, k, ',');) {
+        const auto& opt = zv::synth::optInKinds();
+        if (std::none_of(opt.begin(), opt.end(), [&](const zv::synth::SoundKind& s) { return k == s.subLabel; })) {
+            std::fprintf(stderr, "zv_soundgen: unknown opt-in kind '%s' (see --list)\n", k.c_str());
+            return 2;
+        }
+        o.kinds.push_back(k);
     }
     return zv::soundgen::writeSet(o);
 }
