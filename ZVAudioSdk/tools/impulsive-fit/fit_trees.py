@@ -123,7 +123,8 @@ def load(paths):
             t = line.split()
             if line.startswith("FILE"):
                 clip = dict(file=t[1], label=t[2], sub="_".join(t[3:-3]), snr=t[-3], on=float(t[-2]), off=float(t[-1]))
-            elif t and t[0] in ("GunShot", "GlassBreak", "DogBark"):
+            elif len(t) > 1 and t[0] in ("GunShot", "GlassBreak", "DogBark") and t[1] == "hop":
+                # an observation (the train and the blast print their own lines)
                 start = (int(t[2]) - (OBSERVE_HOPS - 1)) * 0.01
                 rows.append((clip, start, [float(v) for v in t[5:]]))
     return rows
