@@ -5,11 +5,13 @@
       boosted depth-2 trees (logistic loss) on the class's admitted
       observations: positive when the clip is of the class and the onset
       lies in its event span, negative when the clip is of another label.
-  fit_trees.py refine BASE.json ROUNDS CLASS FEATURES [--above NAME VALUE] TRACE... > CLASS.json
+  fit_trees.py refine BASE.json ROUNDS CLASS FEATURES [--lower] [--above NAME VALUE] TRACE... > CLASS.json
       the same, ROUNDS more trees boosted on top of BASE's (its bias and
       trees kept). With --above, every new tree's first split is NAME >
       VALUE and its other side adds nothing: the new trees change only
       the observations above VALUE (e.g. "low 0.5": heavy, low sounds).
+      With --lower, no new leaf is above zero: the new trees only rule
+      look-alikes down and read nothing as more of a shot than BASE did.
   fit_trees.py report CLASS TREES.json SCALE SHIFT TRACE
       per-clip peak confidence: recall at each SNR, clips of other labels
       reaching 0.5.
@@ -123,7 +125,8 @@ def load(paths):
             t = line.split()
             if line.startswith("FILE"):
                 clip = dict(file=t[1], label=t[2], sub="_".join(t[3:-3]), snr=t[-3], on=float(t[-2]), off=float(t[-1]))
-            elif t and t[0] in ("GunShot", "GlassBreak", "DogBark"):
+            elif len(t) > 1 and t[0] in ("GunShot", "GlassBreak", "DogBark") and t[1] == "hop":
+                # an observation (the train and the blast print their own lines)
                 start = (int(t[2]) - (OBSERVE_HOPS - 1)) * 0.01
                 rows.append((clip, start, [float(v) for v in t[5:]]))
     return rows
@@ -202,9 +205,10 @@ def tree_value(t, x):
     return side[2] if x[side[0]] <= side[1] else side[3]
 
 
-def fit(X, y, feats, rounds=80, rate=0.2, minleaf=30, base=None, above=None):
+def fit(X, y, feats, rounds=80, rate=0.2, minleaf=30, base=None, above=None, lower=False):
     """Boosts `rounds` trees; on top of `base` (a fitted block) when given;
-    with `above` (feature, value) each tree's first split is fixed there."""
+    with `above` (feature, value) each tree's first split is fixed there;
+    with `lower` no leaf is above zero (the new trees only take odds away)."""
     n = len(y); p0 = sum(y) / n; bias = math.log(p0 / (1 - p0)); F = [bias] * n; trees = []
     if base is not None:
         bias = base["bias"]; F = [bias + sum(tree_value(t, x) for t in base["trees"]) for x in X]
@@ -223,10 +227,11 @@ def fit(X, y, feats, rounds=80, rate=0.2, minleaf=30, base=None, above=None):
                 tree += [0, 1e9, 0.0, 0.0]
                 continue
             _, f2, at2, low2, high2 = best_split(X, g, h, side, feats, minleaf)
+            cap = 0.0 if lower else math.inf
             if f2 is None:
-                v = leaf(g, h, side) * rate; tree += [0, 1e9, v, v]
+                v = min(cap, leaf(g, h, side) * rate); tree += [0, 1e9, v, v]
             else:
-                tree += [f2, at2, leaf(g, h, low2) * rate, leaf(g, h, high2) * rate]
+                tree += [f2, at2, min(cap, leaf(g, h, low2) * rate), min(cap, leaf(g, h, high2) * rate)]
         trees.append(tree)
         F = [F[i] + tree_value(tree, X[i]) for i in range(n)]
     rounded = [[int(t[0]), round(t[1], 4), int(t[2]), round(t[3], 4), round(t[4], 4), round(t[5], 4),
@@ -283,6 +288,9 @@ def main():
         if command == "refine":
             base, rounds = json.load(open(sys.argv[2])), int(sys.argv[3])
             del sys.argv[2:4]
+        lower = len(sys.argv) > 4 and sys.argv[4] == "--lower"
+        if lower:
+            del sys.argv[4]
         above = None
         if len(sys.argv) > 5 and sys.argv[4] == "--above":
             above = (INDEX[sys.argv[5]], float(sys.argv[6]))
@@ -300,7 +308,7 @@ def main():
         print(f"{cls}: {len(y)} observations, {sum(y)} positive", file=sys.stderr)
         default_rounds, minleaf = ROUNDS_MINLEAF[cls]
         rounds = rounds if base is not None else default_rounds
-        json.dump(fit(X, y, feats, rounds=rounds, minleaf=minleaf, base=base, above=above), sys.stdout)
+        json.dump(fit(X, y, feats, rounds=rounds, minleaf=minleaf, base=base, above=above, lower=lower), sys.stdout)
     elif command == "report":
         cls, model, scale, shift = sys.argv[2], json.load(open(sys.argv[3])), float(sys.argv[4]), float(sys.argv[5])
         peak = {}
