@@ -997,6 +997,21 @@ inline CrackBandsLevel CrackBandsDb(const Features& f) noexcept
     return level;
 }
 
+#ifdef ZV_IMPULSIVE_TRACE
+// The hop's share of power below 500 Hz, for the blast's and the train's
+// per-hop trace lines.
+inline float TraceLowShare(const Features& f) noexcept
+{
+    float lowPower = 0.0f;
+    float allPower = 0.0f;
+    for (int b = 0; b < f.bandCount; ++b) {
+        allPower += f.bandPower[b];
+        lowPower += f.bandHz[b] < 500.0f ? f.bandPower[b] : 0.0f;
+    }
+    return lowPower / (allPower + 1e-20f);
+}
+#endif
+
 // The confidence a rule reports while its own fade runs. A rule keeps one
 // fade clock (`clock`, stepping down from `clockPeak`, the value it reached
 // when it last fired); a firing that earned a higher confidence (`peak`)

@@ -341,17 +341,8 @@ private:
             topDb_[pending_] = top;
 #ifdef ZV_IMPULSIVE_TRACE
             harm_[pending_] = f.harmonicity;
-            {
-                float lowPower = 0.0f;
-                float allPower = 0.0f;
-                for (int b = 0; b < f.bandCount; ++b) {
-                    const float power = FastDbToPower(f.bandDb[b]);
-                    allPower += power;
-                    lowPower += f.bandHz[b] < 500.0f ? power : 0.0f;
-                }
-                std::fprintf(stderr, "GunShot blasthop %d %.3f %.1f %.2f %.3f\n", pending_, f.harmonicity, f.f0Hz,
-                             f.harmonicsDb, lowPower / (allPower + 1e-20f));
-            }
+            std::fprintf(stderr, "GunShot blasthop %d %.3f %.1f %.2f %.3f\n", pending_, f.harmonicity, f.f0Hz,
+                         f.harmonicsDb, TraceLowShare(f));
 #endif
             first_.Add(f, top);
             // A shot's crack lasts a few ms: once the window has moved past

@@ -187,18 +187,9 @@ public:
             round_.levelDb = std::max(round_.levelDb, f.levelDb);
             round_.harmonicity += lowPartial_.Harmonicity(f) / static_cast<float>(kRoundHops);
 #ifdef ZV_IMPULSIVE_TRACE
-            {
-                float lowPower = 0.0f;
-                float allPower = 0.0f;
-                for (int b = 0; b < f.bandCount; ++b) {
-                    const float power = FastDbToPower(f.bandDb[b]);
-                    allPower += power;
-                    lowPower += f.bandHz[b] < 500.0f ? power : 0.0f;
-                }
-                std::fprintf(stderr, "GunShot roundhop %llu %d %.3f %.2f %.1f %.2f %.3f\n",
-                             static_cast<unsigned long long>(f.hop), pending_, f.harmonicity, f.levelDb, f.f0Hz,
-                             f.harmonicsDb, lowPower / (allPower + 1e-20f));
-            }
+            std::fprintf(stderr, "GunShot roundhop %llu %d %.3f %.2f %.1f %.2f %.3f\n",
+                         static_cast<unsigned long long>(f.hop), pending_, f.harmonicity, f.levelDb, f.f0Hz,
+                         f.harmonicsDb, TraceLowShare(f));
 #endif
             if (++pending_ == kRoundHops) {
                 pending_ = -1;
