@@ -300,15 +300,26 @@ def main():
         # NEGATIVE_WEIGHT=n counts every negative observation n times: new
         # positives then cost fewer look-alikes (default 1).
         weight = int(os.environ.get("NEGATIVE_WEIGHT", "1"))
+        # POSITIVE_WEIGHTS="pane@0=6,tumbler@0=0,thick=0" counts the class's
+        # observations of a kind (at one SNR, or at all) n times, 0 leaving
+        # them out; the rest count once. RATE: the boosting rate (0.2).
+        kind_weight = {}
+        for item in filter(None, os.environ.get("POSITIVE_WEIGHTS", "").split(",")):
+            key, n = item.split("=")
+            kind_weight[key] = int(n)
+        def positive_weight(clip):
+            kind = clip["sub"].split("+")[0]
+            return kind_weight.get(f"{kind}@{clip['snr']}", kind_weight.get(kind, 1))
         for clip, start, x in load(sys.argv[4:]):
             t = label(cls, clip, start)
             if t is not None and admits(cls, x):
-                for _ in range(1 if t else weight):
+                for _ in range(positive_weight(clip) if t else weight):
                     X.append(x); y.append(t)
         print(f"{cls}: {len(y)} observations, {sum(y)} positive", file=sys.stderr)
         default_rounds, minleaf = ROUNDS_MINLEAF[cls]
         rounds = rounds if base is not None else default_rounds
-        json.dump(fit(X, y, feats, rounds=rounds, minleaf=minleaf, base=base, above=above, lower=lower), sys.stdout)
+        json.dump(fit(X, y, feats, rounds=rounds, rate=float(os.environ.get("RATE", "0.2")), minleaf=minleaf,
+                      base=base, above=above, lower=lower), sys.stdout)
     elif command == "report":
         cls, model, scale, shift = sys.argv[2], json.load(open(sys.argv[3])), float(sys.argv[4]), float(sys.argv[5])
         peak = {}
