@@ -181,19 +181,31 @@ def sig(z):
     return 1.0 / (1.0 + math.exp(-max(-30.0, min(30.0, z))))
 
 
-def best_split(X, g, h, idx, feats, minleaf, lam=1.0):
+def best_split(X, g, h, idx, feats, minleaf, lam=1.0, orders=None):
+    """The best first split of idx; with `orders` (every feature's order of
+    all rows, sorted once per fit) the rows are taken in that order instead
+    of sorted again, which keeps a fit over many thousand rows to minutes."""
     G = sum(g[i] for i in idx); H = sum(h[i] for i in idx)
     base = G * G / (H + lam); best = (0.0, None, None, None, None)
+    inside = None
+    if orders is not None:
+        inside = bytearray(len(g))
+        for i in idx:
+            inside[i] = 1
     for f in feats:
-        order = sorted(idx, key=lambda i: X[i][f]); gl = hl = 0.0
-        for j in range(len(order) - 1):
+        order = [i for i in orders[f] if inside[i]] if orders is not None else sorted(idx, key=lambda i: X[i][f])
+        gl = hl = 0.0; m = len(order); last = m - minleaf
+        for j in range(m - 1):
             i = order[j]; gl += g[i]; hl += h[i]
-            if j + 1 < minleaf or len(order) - j - 1 < minleaf or X[order[j]][f] == X[order[j + 1]][f]:
+            if j + 1 < minleaf or j >= last or X[i][f] == X[order[j + 1]][f]:
                 continue
             gain = gl * gl / (hl + lam) + (G - gl) ** 2 / (H - hl + lam) - base
             if gain > best[0]:
-                best = (gain, f, (X[order[j]][f] + X[order[j + 1]][f]) / 2, order[:j + 1], order[j + 1:])
-    return best
+                best = (gain, f, (X[i][f] + X[order[j + 1]][f]) / 2, order, j)
+    if best[1] is None:
+        return best
+    gain, f, at, order, j = best
+    return (gain, f, at, order[:j + 1], order[j + 1:])
 
 
 def leaf(g, h, idx, lam=1.0):
@@ -210,6 +222,7 @@ def fit(X, y, feats, rounds=80, rate=0.2, minleaf=30, base=None, above=None, low
     with `above` (feature, value) each tree's first split is fixed there;
     with `lower` no leaf is above zero (the new trees only take odds away)."""
     n = len(y); p0 = sum(y) / n; bias = math.log(p0 / (1 - p0)); F = [bias] * n; trees = []
+    orders = {f: sorted(range(n), key=lambda i: X[i][f]) for f in feats}
     if base is not None:
         bias = base["bias"]; F = [bias + sum(tree_value(t, x) for t in base["trees"]) for x in X]
     for _ in range(rounds):
@@ -218,7 +231,7 @@ def fit(X, y, feats, rounds=80, rate=0.2, minleaf=30, base=None, above=None, low
             f, at = above
             low, high = None, [i for i in range(n) if X[i][f] > at]
         else:
-            _, f, at, low, high = best_split(X, g, h, list(range(n)), feats, minleaf)
+            _, f, at, low, high = best_split(X, g, h, list(range(n)), feats, minleaf, orders=orders)
         if f is None:
             break
         tree = [f, at]
@@ -226,7 +239,7 @@ def fit(X, y, feats, rounds=80, rate=0.2, minleaf=30, base=None, above=None, low
             if side is None:
                 tree += [0, 1e9, 0.0, 0.0]
                 continue
-            _, f2, at2, low2, high2 = best_split(X, g, h, side, feats, minleaf)
+            _, f2, at2, low2, high2 = best_split(X, g, h, side, feats, minleaf, orders=orders)
             cap = 0.0 if lower else math.inf
             if f2 is None:
                 v = min(cap, leaf(g, h, side) * rate); tree += [0, 1e9, v, v]
