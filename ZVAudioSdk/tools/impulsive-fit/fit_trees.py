@@ -22,6 +22,10 @@
       appends TREES.json's trees beyond those CLASS's block already holds
       (a refinement of that block) to its "trees", in place: the rest of
       the file keeps its bytes.
+  fit_trees.py settrees MODEL.json CLASS TREES.json SHIFT
+      writes TREES.json's bias and trees and SHIFT as CLASS's own (the
+      block's top level), in place: its sub-blocks and other settings keep
+      their bytes (a whole refit of the block's trees).
   fit_trees.py narrowband MODEL.json CLASS TREES.json
       writes TREES.json with NARROWBAND[CLASS] as CLASS's "narrowband"
       sub-block (what a stream sampled below 12 kHz reads) into MODEL.json.
@@ -330,7 +334,8 @@ def main():
                     X.append(x); y.append(t)
         print(f"{cls}: {len(y)} observations, {sum(y)} positive", file=sys.stderr)
         default_rounds, minleaf = ROUNDS_MINLEAF[cls]
-        rounds = rounds if base is not None else default_rounds
+        # ROUNDS: a whole fit's rounds (the class's default otherwise).
+        rounds = rounds if base is not None else int(os.environ.get("ROUNDS", default_rounds))
         json.dump(fit(X, y, feats, rounds=rounds, rate=float(os.environ.get("RATE", "0.2")), minleaf=minleaf,
                       base=base, above=above, lower=lower), sys.stdout)
     elif command == "report":
@@ -372,6 +377,18 @@ def main():
         lines = ["        " + json.dumps(tree) for tree in model["trees"][len(held["trees"]):]]
         at = m.start() + t.end(1)
         text = text[:at] + "".join(",\n" + line for line in lines) + text[at:]
+        json.loads(text)
+        open(path, "w").write(text)
+    elif command == "settrees":
+        path, name, model, shift = sys.argv[2], sys.argv[3], json.load(open(sys.argv[4])), float(sys.argv[5])
+        text = open(path).read()
+        m = re.search(r'\n    "' + name + r'": \{.*?\n    \}', text, re.S)
+        block = m.group(0)
+        top = re.search(r'\n      "shift": [^,]*,\n      "bias": [^,]*,\n      "trees": \[\n.*?\n      \]', block, re.S)
+        trees = ",\n".join("        " + json.dumps(t) for t in model["trees"])
+        block = (block[:top.start()] + f'\n      "shift": {shift},\n      "bias": {model["bias"]},\n      "trees": [\n{trees}\n      ]'
+                 + block[top.end():])
+        text = text[:m.start()] + block + text[m.end():]
         json.loads(text)
         open(path, "w").write(text)
     elif command == "veto":
