@@ -70,7 +70,9 @@
 # that branch below. Not applied to the shipped model.json: it heard many
 # more heavy guns and shotguns but let in new look-alikes (thunder in a
 # room, a drum kit with music, knocks, a shutter, a door opening cut out of
-# silence) on sets not fitted on (NOTES-impulsive.md, 11 December).
+# silence) on sets not fitted on, and on the real recordings it lost two
+# shots and took four more everyday sounds for shots (NOTES-impulsive.md,
+# 11 December).
 #
 # With DOGBARK=fox it boosts DogBark trees on top of its first 140 against
 # the generator's foxes, with the negatives cropped as well as the barks;
