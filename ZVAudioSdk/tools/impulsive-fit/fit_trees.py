@@ -91,7 +91,7 @@ VOICE = {"DogBark": {"minBandsDb": 6.0, "minFluxDb": 2.0, "shift": -10.0}}
 # The few bands' onset rule (DogBark's "bandOnset"): its bounds, and the
 # log-odds shift of the observations it opens (chosen as in fit.sh,
 # DOGBARK=band).
-BAND = {"DogBark": {"minBands": 3, "minOverFloorDb": 9.0, "minRiseDb": 4.0, "shift": -8.0}}
+BAND = {"DogBark": {"minBands": 3, "minOverFloorDb": 9.0, "minRiseDb": 4.0, "shift": -10.0}}
 BAND_ROUNDS_MINLEAF = (20, 30)
 # DogBark's "applause" (a clap amid many, ruled out before the trees; wideband
 # streams only): the 3 s before hold minRecentOnsets onsets or more, the first
