@@ -140,7 +140,7 @@ private:
 
 Detector* MakeDogBark(std::uint32_t sampleRate, const nlohmann::json& block)
 {
-    return ZvNew<DogBark>(WidebandOnly(sampleRate, block, {"voiceOnset", "bandOnset", "applause", "fox", "soundingSustain"}));
+    return ZvNew<DogBark>(WidebandOnly(sampleRate, block, {"voiceOnset", "applause", "fox", "soundingSustain"}));
 }
 
 }  // namespace zvsdk

@@ -90,7 +90,7 @@ enum Descriptor : int {
     kReshape,       // mean spread over the risen high bands of their hop-to-hop change, dB
     kShapeDrift,    // change of the highs' spectral shape from the impact to 100-250 ms after, dB
     kOverRecent,    // the onset's loudest hop over the loudest onset of the 3 s before it, dB (+30: none)
-    kVoiceOpened,   // 1 when the voice bands' rule alone opened the observation, 2 the few bands' rule (see ImpulseEvents), else 0
+    kVoiceOpened,   // 1 when the voice bands' rule alone opened the observation (see ImpulseEvents), else 0
     kCallHops,      // hops from the onset while the level stays within 10 dB of its first 150 ms' top
     kLineRise,      // rise of the strongest line's frequency from the call's start to its highest, octaves
     kLineRiseHops,  // hops from the call's start to that highest
@@ -182,32 +182,11 @@ public:
         soundingOn_ = true;
     }
 
-    // With a BandOnset set, an observation is also opened where minBands or
-    // more neighbouring bands of 250 Hz .. 4 kHz each stand minOverFloorDb
-    // over their floor and minRiseDb over their own mean of the kRecent hops
-    // before, with the waveform's jump on this hop or the one before; no
-    // flux asked. Why: a large bark over steady noise lifts only the few
-    // bands of its formant, 10-18 dB over their floor, so neither the
-    // all-band flux nor the summed voice bands rise enough on the hop of the
-    // jump. Like the voice bands' onset it is no onset anywhere else and
-    // shares that rule's refractory time; it reads kVoiceOpened 2.
-    struct BandOnset {
-        int minBands;
-        float minOverFloorDb;
-        float minRiseDb;
-    };
-    void SetBandOnset(const BandOnset& bounds) noexcept
-    {
-        band_ = bounds;
-        bandOn_ = bounds.minBands > 0;
-    }
-
     // Feeds one hop. Returns true when an observation closed on this hop; its
     // descriptors are then in `out`.
     bool Update(const Features& f, float out[kDescriptorCount]) noexcept
     {
-        const float jumpEitherDb = std::max(f.onsetDb, jumpBeforeDb_);
-        const float jumpDb = jumpFromHopBefore_ ? jumpEitherDb : f.onsetDb;
+        const float jumpDb = jumpFromHopBefore_ ? std::max(f.onsetDb, jumpBeforeDb_) : f.onsetDb;
         jumpBeforeDb_ = f.onsetDb;
         const bool onset = f.fluxDb >= minFluxDb_ && jumpDb >= minOnsetDb_ &&
                            (lastOnset_ == kNever || f.hop >= lastOnset_ + kRefractoryHops);
@@ -215,11 +194,7 @@ public:
         const bool voiceOnset = !onset && voiceRise && f.fluxDb >= voiceFluxDb_ && jumpDb >= minOnsetDb_ &&
                                 (lastOnset_ == kNever || f.hop >= lastOnset_ + kRefractoryHops) &&
                                 (lastVoiceOnset_ == kNever || f.hop >= lastVoiceOnset_ + kRefractoryHops);
-        const bool bandOnset = bandOn_ && !onset && !voiceOnset && jumpEitherDb >= minOnsetDb_ &&
-                               (lastOnset_ == kNever || f.hop >= lastOnset_ + kRefractoryHops) &&
-                               (lastVoiceOnset_ == kNever || f.hop >= lastVoiceOnset_ + kRefractoryHops) &&
-                               BandsRise(f);
-        bool anyActive = onset || voiceOnset || bandOnset;
+        bool anyActive = onset || voiceOnset;
         for (const Slot& slot : slots_) {
             anyActive = anyActive || slot.active;
         }
@@ -264,15 +239,6 @@ public:
                 }
                 lastVoiceOnset_ = f.hop;
             }
-            if (bandOnset) {
-                Slot* chosen = FreeOrWeakerSlot(f.fluxDb);
-                if (chosen != nullptr) {
-                    Start(*chosen, f, jumpEitherDb);
-                    chosen->bandOpened = true;
-                    Observe(*chosen, f);
-                }
-                lastVoiceOnset_ = f.hop;
-            }
         }
         std::copy(f.bandDb, f.bandDb + kBandCount, recentDb_[recentPos_]);
         recentPos_ = (recentPos_ + 1) % kRecent;
@@ -304,29 +270,6 @@ private:
         voiceOverDb_[voicePos_] = overDb;
         voicePos_ = (voicePos_ + 1) % kRecent;
         return overDb >= voiceBandsDb_ && lowest < 0.5f * voiceBandsDb_;
-    }
-
-    // minBands neighbouring bands of 250 Hz .. 4 kHz (a bark's formant) stand
-    // over their floor and over their own mean power of the kRecent hops
-    // before (recentDb_, not yet holding this hop) by the BandOnset bounds.
-    bool BandsRise(const Features& f) const noexcept
-    {
-        int run = 0;
-        for (int b = 0; b < f.bandCount; ++b) {
-            bool risen = false;
-            if (f.bandHz[b] >= 250.0f && f.bandHz[b] <= 4000.0f && f.bandDb[b] - f.floorDb[b] >= band_.minOverFloorDb) {
-                float sum = 0.0f;
-                for (const auto& row : recentDb_) {
-                    sum += FastDbToPower(row[b]);
-                }
-                risen = f.bandDb[b] - PowerToDb(sum / static_cast<float>(kRecent)) >= band_.minRiseDb;
-            }
-            run = risen ? run + 1 : 0;
-            if (run >= band_.minBands) {
-                return true;
-            }
-        }
-        return false;
     }
 
     static constexpr int kRecent = 6;           // hops before an onset that make its reference
@@ -397,7 +340,6 @@ private:
         float onsetDb = 0.0f;
         float fluxDb = 0.0f;  // the onset's flux, which an onset must beat to take this slot
         bool voiceOpened = false;  // opened by the voice bands' rule
-        bool bandOpened = false;   // opened by the few bands' rule
         bool fromStart = false;  // opened in the stream's first hops, measured against silence
         float peakExcess = 0.0f;
         float earlyPower[kBandCount] = {};  // from the start: band powers summed over hops 0..3
@@ -936,7 +878,7 @@ private:
         }
         out[kPeerShare] = onsetContext_ && s.recentOnsets > 0.0f ? static_cast<float>(peers) / s.recentOnsets : 0.0f;
         out[kAlikeShare] = s.recentOnsets > 0.0f ? static_cast<float>(s.alike) / s.recentOnsets : 0.0f;
-        out[kVoiceOpened] = s.bandOpened ? 2.0f : s.voiceOpened ? 1.0f : 0.0f;
+        out[kVoiceOpened] = s.voiceOpened ? 1.0f : 0.0f;
         Ring(s, out[kRingDb], out[kRingTailDb]);
         out[kModePurityDb] = ModePurity(s);
         DescribeCall(s, out);
@@ -979,9 +921,7 @@ private:
     const float voiceFluxDb_;
     float voiceOverDb_[kRecent] = {};  // the voice bands over their floor in the last kRecent hops, dB
     int voicePos_ = 0;
-    bool bandOn_ = false;
-    BandOnset band_ = {};
-    std::uint64_t lastVoiceOnset_ = kNever;  // the voice bands' or the few bands' rule
+    std::uint64_t lastVoiceOnset_ = kNever;
     float jumpBeforeDb_ = 0.0f;
     Slot slots_[kSlots];
     float power_[kBandCount] = {};
@@ -1186,40 +1126,6 @@ private:
     const DepthTwoTrees<kDescriptorCount, 48> trees_;
 };
 
-// A class block's "bandOnset": the few bands' onset rule (ImpulseEvents;
-// "minBands", "minOverFloorDb", "minRiseDb") and trees ("trees", "bias")
-// boosted on top of the class's own for the observations that rule opens,
-// fitted on those only: they open on a narrower rise than the voice bands'
-// rule, a population of their own (a fox's call, a syllable, the first
-// claps of applause rise just so), so the voice rule's trees are not
-// theirs. No "bandOnset": the rule is off; one that is not an object fails
-// Init. Built at Init on the caller's thread, read-only afterwards.
-class BandOnsetBlock {
-public:
-    BandOnsetBlock(const nlohmann::json& block, const char* name)
-        : on_(block.contains("bandOnset")),
-          bounds_{static_cast<int>(Parameter(Band(block, name), "minBands", 3.0f, 1.0f, 28.0f)),
-                  Parameter(Band(block, name), "minOverFloorDb", 9.0f, 0.0f, 60.0f),
-                  Parameter(Band(block, name), "minRiseDb", 4.0f, 0.0f, 60.0f)},
-          trees_(Band(block, name))
-    {
-    }
-
-    bool On() const noexcept { return on_; }
-    const ImpulseEvents::BandOnset& Bounds() const noexcept { return bounds_; }
-    float LogOdds(const float (&d)[kDescriptorCount]) const noexcept { return trees_.LogOdds(d); }
-
-private:
-    static const nlohmann::json& Band(const nlohmann::json& block, const char* name)
-    {
-        return OptionalObject(block, "bandOnset", name);
-    }
-
-    const bool on_;
-    const ImpulseEvents::BandOnset bounds_;
-    const DepthTwoTrees<kDescriptorCount, 48> trees_;
-};
-
 // What the three impulsive detectors share: an ImpulseEvents, the class's
 // trees from the data file, and a confidence that jumps to an observation's
 // reading when it closes, holds a moment (so the frame that carries it and
@@ -1231,7 +1137,6 @@ public:
     // highsDetail and onsetContext: see ImpulseEvents.
     ImpulseDetector(const nlohmann::json& block, const char* name, bool highsDetail = false, bool onsetContext = false)
         : voice_(block, name),
-          band_(block, name),
           events_(Parameter(block, "minFluxDb", 4.0f, 0.0f, 60.0f), Parameter(block, "minOnsetDb", 3.0f, 0.0f, 60.0f),
                   Parameter(block, "jumpFromHopBefore", 0.0f, 0.0f, 1.0f) > 0.5f, highsDetail, onsetContext,
                   voice_.MinBandsDb(), voice_.MinFluxDb()),
@@ -1240,9 +1145,6 @@ public:
           holdHops_(static_cast<int>(Parameter(block, "holdHops", 20.0f, 0.0f, 200.0f))),
           name_(name)
     {
-        if (band_.On()) {
-            events_.SetBandOnset(band_.Bounds());
-        }
         // The block's "soundingSustain" (see ImpulseEvents); absent: off.
         if (block.contains("soundingSustain")) {
             const nlohmann::json& sounding = OptionalObject(block, "soundingSustain", name);
@@ -1265,7 +1167,6 @@ public:
         beat_.Feed(f);
         if (events_.Update(f, d)) {
             const float reading = !Admits(d) || beat_.RulesOut(events_.ClosedStart(), f.hop) ? 0.0f
-                                  : d[kVoiceOpened] > 1.5f ? trees_.Confidence(d, band_.LogOdds(d))
                                   : d[kVoiceOpened] > 0.0f ? trees_.Confidence(d, voice_.LogOdds(d))
                                                            : trees_.Confidence(d);
 #ifdef ZV_IMPULSIVE_TRACE
@@ -1298,7 +1199,6 @@ protected:
 
 private:
     const VoiceOnsetBlock voice_;
-    const BandOnsetBlock band_;
     ImpulseEvents events_;
     DescriptorTrees trees_;
     BeatGrid beat_;  // the class block's "beat": hits of a steady beat are ruled out

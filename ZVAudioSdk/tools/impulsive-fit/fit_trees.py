@@ -42,10 +42,6 @@
   fit_trees.py setvoice MODEL.json CLASS VOICE.json
       writes VOICE.json with the rule's bounds (VOICE[CLASS]) as CLASS's
       "voiceOnset" sub-block into MODEL.json, in place.
-  fit_trees.py band MODEL.json CLASS ROUNDS FEATURES TRACE... > BAND.json
-  fit_trees.py setband MODEL.json CLASS BAND.json
-      the same for the few bands' onset rule ("bandOnset", vopen 2; BAND).
-      NEGATIVE_WEIGHT and POSITIVE_WEIGHTS weigh the observations as in fit.
 With NARROW=1 in the environment, fit, refine and report use the
 narrowband gates and calibration (NARROWBAND) instead of CALIBRATION.
 The settings used are in fit.sh.
@@ -88,11 +84,6 @@ if os.environ.get("NARROW") == "1":
 # DogBark, GunShot, Aggression and negatives of seeds 8, 9, 14 and 15 (tune;
 # -3 to -10): from -8 on no more false clips than without the rule there.
 VOICE = {"DogBark": {"minBandsDb": 6.0, "minFluxDb": 2.0, "shift": -10.0}}
-# The few bands' onset rule (DogBark's "bandOnset"): its bounds, and the
-# log-odds shift of the observations it opens (chosen as in fit.sh,
-# DOGBARK=band).
-BAND = {"DogBark": {"minBands": 3, "minOverFloorDb": 9.0, "minRiseDb": 4.0, "shift": -10.0}}
-BAND_ROUNDS_MINLEAF = (20, 30)
 # DogBark's "applause" (a clap amid many, ruled out before the trees; wideband
 # streams only): the 3 s before hold minRecentOnsets onsets or more, the first
 # 150 ms at most maxVoiced of clear pitch, no line above maxProminenceDb; or
@@ -178,17 +169,6 @@ def admits(cls, x):
                          and v("prom") >= fox["heldMinProminenceDb"] and v("por") >= fox["heldMinPeakOverRefDb"]))):
         return False
     return v("voiced") > 0.0 and v("harm") >= c["minHarmonicity"]
-
-
-def positive_weight(clip):
-    """POSITIVE_WEIGHTS="pane@0=6,tumbler@0=0,thick=0": how many times a
-    positive observation of this clip's kind (at its SNR, or at all) counts."""
-    kind_weight = {}
-    for item in filter(None, os.environ.get("POSITIVE_WEIGHTS", "").split(",")):
-        key, n = item.split("=")
-        kind_weight[key] = int(n)
-    kind = clip["sub"].split("+")[0]
-    return kind_weight.get(f"{kind}@{clip['snr']}", kind_weight.get(kind, 1))
 
 
 def label(cls, clip, start):
@@ -323,6 +303,13 @@ def main():
         # POSITIVE_WEIGHTS="pane@0=6,tumbler@0=0,thick=0" counts the class's
         # observations of a kind (at one SNR, or at all) n times, 0 leaving
         # them out; the rest count once. RATE: the boosting rate (0.2).
+        kind_weight = {}
+        for item in filter(None, os.environ.get("POSITIVE_WEIGHTS", "").split(",")):
+            key, n = item.split("=")
+            kind_weight[key] = int(n)
+        def positive_weight(clip):
+            kind = clip["sub"].split("+")[0]
+            return kind_weight.get(f"{kind}@{clip['snr']}", kind_weight.get(kind, 1))
         for clip, start, x in load(sys.argv[4:]):
             t = label(cls, clip, start)
             if t is not None and admits(cls, x):
@@ -394,32 +381,23 @@ def main():
                 X.append(x); y.append(t)
         print(f"{cls} veto: {len(y)} observations, {sum(y)} positive", file=sys.stderr)
         json.dump(fit(X, y, feats, rounds=rounds, rate=0.3, minleaf=10), sys.stdout)
-    elif command in ("voice", "band"):
-        # vopen: 1 where the voice bands' rule opened the observation, 2 the few bands'.
+    elif command == "voice":
         blocks = json.load(open(sys.argv[2]))["detectors"]
         cls, rounds, feats = sys.argv[3], int(sys.argv[4]), [INDEX[n] for n in sys.argv[5].split(",")]
-        opened, shift = (1, VOICE[cls]["shift"]) if command == "voice" else (2, BAND[cls]["shift"])
-        minleaf = (VOICE_ROUNDS_MINLEAF if command == "voice" else BAND_ROUNDS_MINLEAF)[1]
-        weight = int(os.environ.get("NEGATIVE_WEIGHT", "1"))
         base = {"bias": blocks[cls]["bias"], "trees": blocks[cls]["trees"]}
         X, y = [], []
         for clip, start, x in load(sys.argv[6:]):
             t = label(cls, clip, start)
-            if x[INDEX["vopen"]] == opened and t is not None and admits(cls, x):
-                for _ in range(positive_weight(clip) if t else weight):
-                    X.append(x); y.append(t)
-        print(f"{cls}: {len(y)} {command}-opened observations, {sum(y)} positive", file=sys.stderr)
-        model = fit(X, y, feats, rounds=rounds, minleaf=minleaf, base=base)
-        offset = (shift - CALIBRATION[cls]["shift"]) / CALIBRATION[cls]["scale"]
+            if x[INDEX["vopen"]] > 0 and t is not None and admits(cls, x):
+                X.append(x); y.append(t)
+        print(f"{cls}: {len(y)} voice-opened observations, {sum(y)} positive", file=sys.stderr)
+        model = fit(X, y, feats, rounds=rounds, minleaf=VOICE_ROUNDS_MINLEAF[1], base=base)
+        offset = (VOICE[cls]["shift"] - CALIBRATION[cls]["shift"]) / CALIBRATION[cls]["scale"]
         json.dump({"bias": round(offset, 4), "trees": model["trees"][len(base["trees"]):]}, sys.stdout)
     elif command == "setvoice":
         path, name, model = sys.argv[2], sys.argv[3], json.load(open(sys.argv[4]))
         bounds = "".join(f'        "{k}": {v},\n' for k, v in VOICE[name].items() if k != "shift")
         set_sub_block(path, name, "voiceOnset", bounds, model)
-    elif command == "setband":
-        path, name, model = sys.argv[2], sys.argv[3], json.load(open(sys.argv[4]))
-        bounds = "".join(f'        "{k}": {v},\n' for k, v in BAND[name].items() if k != "shift")
-        set_sub_block(path, name, "bandOnset", bounds, model)
     elif command == "setveto":
         path, name, model = sys.argv[2], sys.argv[3], json.load(open(sys.argv[4]))
         set_sub_block(path, name, "veto", "", model)
