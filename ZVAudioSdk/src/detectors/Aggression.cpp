@@ -102,7 +102,9 @@
 // such runs as well. A held yell stays near one pitch and one level, so the
 // relief also asks for a pitch spread and a shimmer under their bounds, and
 // for the 2 .. 4 kHz presence of a voice, not a cry's (maxPitchSpread,
-// maxShimmer, maxPresence; each absent, no bound).
+// maxShimmer, maxPresence; each absent, no bound). A tone (a beep, a
+// synthetic burst cut out of silence) holds its pitch exactly, where a voice
+// jitters, so the spread has a floor too (minPitchSpread; absent, none).
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
@@ -167,6 +169,7 @@ public:
           steadyMinOvertones_(Parameter(SteadyBlock(block), "minOvertones", -0.3f, -2.0f, 2.0f)),
           steadyMargin_(Parameter(SteadyBlock(block), "margin", 0.5f, 0.0f, 20.0f)),
           steadyMaxPitchSpread_(Parameter(SteadyBlock(block), "maxPitchSpread", 1e9f, 0.0f, 1e9f)),
+          steadyMinPitchSpread_(Parameter(SteadyBlock(block), "minPitchSpread", 0.0f, 0.0f, 1e9f)),
           steadyMaxShimmer_(Parameter(SteadyBlock(block), "maxShimmer", 1e9f, 0.0f, 1e9f)),
           steadyMaxPresence_(Parameter(SteadyBlock(block), "maxPresence", 1.0f, -1.0f, 1.0f)),
           quietTrees_(QuietBlock(block)),
@@ -230,6 +233,7 @@ public:
             if (steadyRead_ && evidence[kHarmonicity] >= steadyMinHarmonicity_ &&
                 evidence[kRunStarts] <= steadyMaxRunStarts_ && evidence[kPitchJumps] <= steadyMaxPitchJumps_ &&
                 evidence[kOvertones] >= steadyMinOvertones_ && evidence[kPitchSpread] <= steadyMaxPitchSpread_ &&
+                evidence[kPitchSpread] >= steadyMinPitchSpread_ &&
                 evidence[kShimmer] <= steadyMaxShimmer_ && evidence[kPresence] <= steadyMaxPresence_) {
                 margin = std::min(margin, steadyMargin_);
             }
@@ -298,8 +302,9 @@ private:
     const float steadyMinOvertones_;
     const float steadyMargin_;
     // Near one pitch and one level, not a cry's presence: not a siren, a
-    // honk or a cry.
+    // honk or a cry; but not exactly one pitch: not a tone.
     const float steadyMaxPitchSpread_;
+    const float steadyMinPitchSpread_;
     const float steadyMaxShimmer_;
     const float steadyMaxPresence_;
     // Trees fitted on yells and look-alikes cut out of digital silence and
