@@ -31,16 +31,17 @@ std::vector<float> OverBackground(synth::Rng& rng, const std::vector<float>& eve
     return DetectorTest::OverBackground(rng, event, kind, snrDb, 8.0);
 }
 
-// Every clip is reported as Aggression with the shipped data file and none
-// once its `block` is taken out of the Aggression block; the block set to a
-// number makes the file unusable.
-void ExpectAggressionOnlyThrough(const char* block, const std::vector<std::vector<float>>& clips)
+// Every clip is reported as Aggression with the data file `base` (the
+// shipped one unless given) and none once its `block` is taken out of the
+// Aggression block; the block set to a number makes the file unusable.
+void ExpectAggressionOnlyThrough(const char* block, const std::vector<std::vector<float>>& clips,
+                                 const nlohmann::json& base = SdkTest::ShippedModel())
 {
-    nlohmann::json bare = SdkTest::ShippedModel();
+    nlohmann::json bare = base;
     bare["detectors"]["Aggression"].erase(block);
     const std::string without = std::string("vocal-no-") + block;
     for (std::size_t i = 0; i < clips.size(); ++i) {
-        EXPECT_TRUE(Contains(Reported(clips[i]), kAggression)) << block << " clip " << i;
+        EXPECT_TRUE(Contains(ReportedWith(base, clips[i], "vocal-base"), kAggression)) << block << " clip " << i;
 
         EXPECT_FALSE(Contains(ReportedWith(bare, clips[i], without.c_str()), kAggression)) << block << " clip " << i;
     }
@@ -119,6 +120,30 @@ TEST(VocalDetectors, CleanYellIsReportedThroughItsOwnTrees)
     ExpectAggressionOnlyThrough("cleanVoice", yells);
 }
 
+// Over pink noise at +10 dB the clean trees rate these yells under their
+// margin's reach; each is one harmonic run without pitch leaps, where
+// "cleanVoice.steady" reads the trees with its smaller margin and the yell
+// is reported. Without the key it is not; a damaged key makes the file
+// unusable. (The look-alikes of the other cases are read with the key.)
+TEST(VocalDetectors, SteadyCleanYellIsReportedThroughTheSmallerMargin)
+{
+    nlohmann::json bare = SdkTest::ShippedModel();
+    bare["detectors"]["Aggression"]["cleanVoice"].erase("steady");
+    const std::pair<int, int> yells[] = {{0, 5}, {1, 2}, {2, 3}};  // shout, scream, held yell; seed
+    for (const auto& [kind, seed] : yells) {
+        synth::Rng rng(static_cast<std::uint64_t>(seed));
+        const std::vector<float> yell =
+            kind == 2 ? synth::heldYell(rng, kRate, 1.5) : synth::cleanShout(rng, kRate, 2.0, kind == 1);
+        const std::vector<float> clip = OverBackground(rng, yell, synth::BackgroundKind::Pink, 10.0);
+        EXPECT_TRUE(Contains(Reported(clip), kAggression)) << kind;
+
+        EXPECT_FALSE(Contains(ReportedWith(bare, clip, "vocal-no-steady"), kAggression)) << kind;
+    }
+    nlohmann::json damaged = SdkTest::ShippedModel();
+    damaged["detectors"]["Aggression"]["cleanVoice"]["steady"] = 1;
+    EXPECT_TRUE(InitFails(damaged, "vocal-damaged-steady"));
+}
+
 // A two-second clean yell (a scream on even seeds) as loud as pink noise.
 std::vector<float> YellAsLoudAsPinkNoise(int seed)
 {
@@ -180,18 +205,23 @@ std::vector<float> CutOverAFaintHiss(synth::Rng& rng, const std::vector<float>& 
 // through the faint-floor trees and not without them, nor once the data
 // file's floor bound lies under the hiss; a damaged block makes the file
 // unusable. Talk, laughter, singing, children, a cat, a hinge and a whistle
-// cut the same way are not taken for Aggression.
+// cut the same way are not taken for Aggression. The clean trees' smaller
+// margin over a steady run takes some of these yells as well, so the faint-
+// floor trees are shown on a file without it.
 TEST(VocalDetectors, CleanYellCutOverAFaintHissIsReportedThroughItsOwnTrees)
 {
-    nlohmann::json bounded = SdkTest::ShippedModel();
+    nlohmann::json unsteady = SdkTest::ShippedModel();
+    unsteady["detectors"]["Aggression"]["cleanVoice"].erase("steady");
+    nlohmann::json bounded = unsteady;
     bounded["detectors"]["Aggression"]["quietVoice"]["maxFloorDb"] = -70.0;
     std::vector<std::vector<float>> yells;
     for (const int seed : {1, 4, 9}) {
         synth::Rng rng(static_cast<std::uint64_t>(seed));
         yells.push_back(CutOverAFaintHiss(rng, synth::cleanShout(rng, kRate, 2.0, seed % 2 == 0)));
+        EXPECT_TRUE(Contains(Reported(yells.back()), kAggression)) << seed;
         EXPECT_FALSE(Contains(ReportedWith(bounded, yells.back(), "vocal-quiet-bounded"), kAggression)) << seed;
     }
-    ExpectAggressionOnlyThrough("quietVoice", yells);
+    ExpectAggressionOnlyThrough("quietVoice", yells, unsteady);
 
     synth::Rng rng(17);
     const std::vector<std::string> kinds = {"conversation", "laughter", "singing", "children_playing",
