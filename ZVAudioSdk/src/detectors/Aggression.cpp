@@ -141,10 +141,53 @@ const nlohmann::json& QuietBlock(const nlohmann::json& block)
     return OptionalObject(block, "quietVoice", "Aggression");
 }
 
-const nlohmann::json& SteadyBlock(const nlohmann::json& block)
-{
-    return OptionalObject(OptionalObject(block, "cleanVoice", "Aggression"), "steady", "Aggression");
-}
+// One harmonic run without pitch leaps ("cleanVoice.steady"), near one pitch
+// and one level, with a voice's presence and jitter: not a siren, a honk, a
+// cry or a tone. Without the key, never.
+class SteadyRun {
+public:
+    explicit SteadyRun(const nlohmann::json& cleanVoice)
+        : enabled_(cleanVoice.contains("steady")),
+          minHarmonicity_(Parameter(Block(cleanVoice), "minHarmonicity", 0.8f, 0.0f, 1.0f)),
+          maxRunStarts_(Parameter(Block(cleanVoice), "maxRunStarts", 0.1f, 0.0f, 1.0f)),
+          maxPitchJumps_(Parameter(Block(cleanVoice), "maxPitchJumps", 0.15f, 0.0f, 1.0f)),
+          minOvertones_(Parameter(Block(cleanVoice), "minOvertones", -0.3f, -2.0f, 2.0f)),
+          maxPitchSpread_(Parameter(Block(cleanVoice), "maxPitchSpread", 1e9f, 0.0f, 1e9f)),
+          minPitchSpread_(Parameter(Block(cleanVoice), "minPitchSpread", 0.0f, 0.0f, 1e9f)),
+          maxShimmer_(Parameter(Block(cleanVoice), "maxShimmer", 1e9f, 0.0f, 1e9f)),
+          maxPresence_(Parameter(Block(cleanVoice), "maxPresence", 1.0f, -1.0f, 1.0f)),
+          margin_(Parameter(Block(cleanVoice), "margin", 0.5f, 0.0f, 20.0f))
+    {
+    }
+
+    // The clean trees' margin over this window: at most the steady run's.
+    float Margin(const float* evidence, float margin) const noexcept
+    {
+        const bool steady =
+            enabled_ && evidence[kHarmonicity] >= minHarmonicity_ && evidence[kRunStarts] <= maxRunStarts_ &&
+            evidence[kPitchJumps] <= maxPitchJumps_ && evidence[kOvertones] >= minOvertones_ &&
+            evidence[kPitchSpread] <= maxPitchSpread_ && evidence[kPitchSpread] >= minPitchSpread_ &&
+            evidence[kShimmer] <= maxShimmer_ && evidence[kPresence] <= maxPresence_;
+        return steady ? std::min(margin, margin_) : margin;
+    }
+
+private:
+    static const nlohmann::json& Block(const nlohmann::json& cleanVoice)
+    {
+        return OptionalObject(cleanVoice, "steady", "Aggression");
+    }
+
+    const bool enabled_;
+    const float minHarmonicity_;
+    const float maxRunStarts_;
+    const float maxPitchJumps_;
+    const float minOvertones_;  // a whistle's one partial is no run
+    const float maxPitchSpread_;
+    const float minPitchSpread_;
+    const float maxShimmer_;
+    const float maxPresence_;
+    const float margin_;
+};
 
 class Aggression final : public Detector {
 public:
@@ -162,16 +205,7 @@ public:
           cleanTrees_(OptionalObject(block, "cleanVoice", "Aggression")),
           cleanWeighed_(OptionalObject(block, "cleanVoice", "Aggression").contains("trees")),
           cleanMargin_(Parameter(OptionalObject(block, "cleanVoice", "Aggression"), "margin", 1.0f, 0.0f, 20.0f)),
-          steadyRead_(OptionalObject(block, "cleanVoice", "Aggression").contains("steady")),
-          steadyMinHarmonicity_(Parameter(SteadyBlock(block), "minHarmonicity", 0.8f, 0.0f, 1.0f)),
-          steadyMaxRunStarts_(Parameter(SteadyBlock(block), "maxRunStarts", 0.1f, 0.0f, 1.0f)),
-          steadyMaxPitchJumps_(Parameter(SteadyBlock(block), "maxPitchJumps", 0.15f, 0.0f, 1.0f)),
-          steadyMinOvertones_(Parameter(SteadyBlock(block), "minOvertones", -0.3f, -2.0f, 2.0f)),
-          steadyMargin_(Parameter(SteadyBlock(block), "margin", 0.5f, 0.0f, 20.0f)),
-          steadyMaxPitchSpread_(Parameter(SteadyBlock(block), "maxPitchSpread", 1e9f, 0.0f, 1e9f)),
-          steadyMinPitchSpread_(Parameter(SteadyBlock(block), "minPitchSpread", 0.0f, 0.0f, 1e9f)),
-          steadyMaxShimmer_(Parameter(SteadyBlock(block), "maxShimmer", 1e9f, 0.0f, 1e9f)),
-          steadyMaxPresence_(Parameter(SteadyBlock(block), "maxPresence", 1.0f, -1.0f, 1.0f)),
+          steady_(OptionalObject(block, "cleanVoice", "Aggression")),
           quietTrees_(QuietBlock(block)),
           quietWeighed_(QuietBlock(block).contains("trees")),
           quietMargin_(Parameter(QuietBlock(block), "margin", 1.0f, 0.0f, 20.0f)),
@@ -229,14 +263,7 @@ public:
                              stretch_.BeforeShare() <= maxBeforeShare_ &&
                              f.floorLevelDb >= minMaskingFloorDb_;
         if (voice && cleanWeighed_) {
-            float margin = lasting ? stretchCleanMargin_ : cleanMargin_;
-            if (steadyRead_ && evidence[kHarmonicity] >= steadyMinHarmonicity_ &&
-                evidence[kRunStarts] <= steadyMaxRunStarts_ && evidence[kPitchJumps] <= steadyMaxPitchJumps_ &&
-                evidence[kOvertones] >= steadyMinOvertones_ && evidence[kPitchSpread] <= steadyMaxPitchSpread_ &&
-                evidence[kPitchSpread] >= steadyMinPitchSpread_ &&
-                evidence[kShimmer] <= steadyMaxShimmer_ && evidence[kPresence] <= steadyMaxPresence_) {
-                margin = std::min(margin, steadyMargin_);
-            }
+            const float margin = steady_.Margin(evidence, lasting ? stretchCleanMargin_ : cleanMargin_);
             z = std::max(z, cleanTrees_.LogOdds(evidence) - margin);
         }
         if (voice && quietWeighed_ && f.floorLevelDb <= quietMaxFloorDb_) {
@@ -293,20 +320,7 @@ private:
     EffortTrees cleanTrees_;
     const bool cleanWeighed_;
     const float cleanMargin_;
-    // One harmonic run without pitch leaps ("cleanVoice.steady"): the clean
-    // trees' margin is at most steadyMargin_ there. Without the key, unread.
-    const bool steadyRead_;
-    const float steadyMinHarmonicity_;
-    const float steadyMaxRunStarts_;
-    const float steadyMaxPitchJumps_;
-    const float steadyMinOvertones_;
-    const float steadyMargin_;
-    // Near one pitch and one level, not a cry's presence: not a siren, a
-    // honk or a cry; but not exactly one pitch: not a tone.
-    const float steadyMaxPitchSpread_;
-    const float steadyMinPitchSpread_;
-    const float steadyMaxShimmer_;
-    const float steadyMaxPresence_;
+    const SteadyRun steady_;  // the clean trees' smaller margin over a steady run
     // Trees fitted on yells and look-alikes cut out of digital silence and
     // over faint floors ("quietVoice" in the block), read on the same window
     // only where the summed floor is at most maxFloorDb, less their margin.

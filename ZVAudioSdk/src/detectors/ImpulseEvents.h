@@ -997,18 +997,27 @@ inline CrackBandsLevel CrackBandsDb(const Features& f) noexcept
     return level;
 }
 
+// The hop's power in the bands below 500 Hz (a blast's and a round's low
+// part).
+inline float LowBandPower(const Features& f) noexcept
+{
+    float low = 0.0f;
+    for (int b = 0; b < f.bandCount; ++b) {
+        low += f.bandHz[b] < 500.0f ? f.bandPower[b] : 0.0f;
+    }
+    return low;
+}
+
 #ifdef ZV_IMPULSIVE_TRACE
 // The hop's share of power below 500 Hz, for the blast's and the train's
 // per-hop trace lines.
 inline float TraceLowShare(const Features& f) noexcept
 {
-    float lowPower = 0.0f;
     float allPower = 0.0f;
     for (int b = 0; b < f.bandCount; ++b) {
         allPower += f.bandPower[b];
-        lowPower += f.bandHz[b] < 500.0f ? f.bandPower[b] : 0.0f;
     }
-    return lowPower / (allPower + 1e-20f);
+    return LowBandPower(f) / (allPower + 1e-20f);
 }
 #endif
 

@@ -184,11 +184,7 @@ public:
         const CrackBandsLevel highs = CrackBandsDb(f);
         const float top = highs.meanDb;
         const int topBands = highs.count;
-        float low = 0.0f;
-        for (int b = 0; b < f.bandCount; ++b) {
-            low += f.bandHz[b] < 500.0f ? f.bandPower[b] : 0.0f;
-        }
-        const float lowDb = PowerToDb(low);
+        const float lowDb = PowerToDb(LowBandPower(f));
         // The quietest of the hops before whose top bands were heard; none
         // heard (digital silence, as from a recorder that wakes on a sound,
         // or a quiet background with nothing up there) leaves it at silence.
