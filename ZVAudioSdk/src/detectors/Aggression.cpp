@@ -105,13 +105,6 @@
 // maxShimmer, maxPresence; each absent, no bound). A tone (a beep, a
 // synthetic burst cut out of silence) holds its pitch exactly, where a voice
 // jitters, so the spread has a floor too (minPitchSpread; absent, none).
-//
-// A yell that is not one steady run (broken into words, leaping, rough) is
-// still held for a few hundred ms, where the look-alikes the margin holds
-// off reach the trees in short calls: a bark, a squeal, laughter's pulses, a
-// hammer. So where the clean trees' vote has stayed over the centre for
-// sustained.minHops consecutive voiced hops, they are read with a margin of
-// at most sustained.margin ("cleanVoice.sustained"; without it, as before).
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
@@ -196,42 +189,6 @@ private:
     const float margin_;
 };
 
-// How long the clean trees' vote has stayed over the centre, in consecutive
-// voiced hops, and the margin that allows. A counter, no history kept.
-class SustainedVote {
-public:
-    SustainedVote(const nlohmann::json& cleanVoice, float centre)
-        : enabled_(cleanVoice.contains("sustained")),
-          minHops_(static_cast<std::uint32_t>(Parameter(Block(cleanVoice), "minHops", 30.0f, 1.0f, 500.0f))),
-          margin_(Parameter(Block(cleanVoice), "margin", 0.5f, 0.0f, 20.0f)),
-          centre_(centre)
-    {
-    }
-
-    // Takes this hop's clean log-odds (voice false: the window holds none)
-    // and the margin otherwise in force; returns the margin to read them with.
-    float Margin(bool voice, float logOdds, float margin) noexcept
-    {
-        if (!enabled_) {
-            return margin;
-        }
-        hops_ = voice && logOdds >= centre_ ? std::min(hops_ + 1, minHops_) : 0;
-        return hops_ >= minHops_ ? std::min(margin, margin_) : margin;
-    }
-
-private:
-    static const nlohmann::json& Block(const nlohmann::json& cleanVoice)
-    {
-        return OptionalObject(cleanVoice, "sustained", "Aggression");
-    }
-
-    const bool enabled_;
-    const std::uint32_t minHops_;
-    const float margin_;
-    const float centre_;
-    std::uint32_t hops_ = 0;
-};
-
 class Aggression final : public Detector {
 public:
     explicit Aggression(const nlohmann::json& block)
@@ -249,7 +206,6 @@ public:
           cleanWeighed_(OptionalObject(block, "cleanVoice", "Aggression").contains("trees")),
           cleanMargin_(Parameter(OptionalObject(block, "cleanVoice", "Aggression"), "margin", 1.0f, 0.0f, 20.0f)),
           steady_(OptionalObject(block, "cleanVoice", "Aggression")),
-          sustained_(OptionalObject(block, "cleanVoice", "Aggression"), Parameter(block, "centre", kCentre, -100.0f, 100.0f)),
           quietTrees_(QuietBlock(block)),
           quietWeighed_(QuietBlock(block).contains("trees")),
           quietMargin_(Parameter(QuietBlock(block), "margin", 1.0f, 0.0f, 20.0f)),
@@ -306,13 +262,9 @@ public:
         const bool lasting = stretched_ && stretch_.Update(VoicedHop(f, true)) >= minStretch_ &&
                              stretch_.BeforeShare() <= maxBeforeShare_ &&
                              f.floorLevelDb >= minMaskingFloorDb_;
-        if (cleanWeighed_) {
-            const float clean = voice ? cleanTrees_.LogOdds(evidence) : noVoiceZ_;
-            const float margin = sustained_.Margin(
-                voice, clean, steady_.Margin(evidence, lasting ? stretchCleanMargin_ : cleanMargin_));
-            if (voice) {
-                z = std::max(z, clean - margin);
-            }
+        if (voice && cleanWeighed_) {
+            const float margin = steady_.Margin(evidence, lasting ? stretchCleanMargin_ : cleanMargin_);
+            z = std::max(z, cleanTrees_.LogOdds(evidence) - margin);
         }
         if (voice && quietWeighed_ && f.floorLevelDb <= quietMaxFloorDb_) {
             z = std::max(z, quietTrees_.LogOdds(evidence) - quietMargin_);
@@ -369,7 +321,6 @@ private:
     const bool cleanWeighed_;
     const float cleanMargin_;
     const SteadyRun steady_;  // the clean trees' smaller margin over a steady run
-    SustainedVote sustained_;  // and over a vote held over the centre
     // Trees fitted on yells and look-alikes cut out of digital silence and
     // over faint floors ("quietVoice" in the block), read on the same window
     // only where the summed floor is at most maxFloorDb, less their margin.
