@@ -5,6 +5,8 @@
       boosted depth-2 trees (logistic loss) on the class's admitted
       observations: positive when the clip is of the class and the onset
       lies in its event span, negative when the clip is of another label.
+  fit_trees.py fit CLASS FEATURES --where NAME VALUE TRACE... > CLASS.json
+      the same on the observations whose NAME is above VALUE only.
   fit_trees.py refine BASE.json ROUNDS CLASS FEATURES [--lower] [--above NAME VALUE] TRACE... > CLASS.json
       the same, ROUNDS more trees boosted on top of BASE's (its bias and
       trees kept). With --above, every new tree's first split is NAME >
@@ -26,6 +28,10 @@
       writes TREES.json's bias and trees and SHIFT as CLASS's own (the
       block's top level), in place: its sub-blocks and other settings keep
       their bytes (a whole refit of the block's trees).
+  fit_trees.py setheavy MODEL.json CLASS TREES.json MINLOWSHARE SHIFT
+      writes TREES.json as CLASS's "heavy" sub-block (trees read beside the
+      block's own on observations whose low share is above MINLOWSHARE,
+      scale 10, SHIFT), in place.
   fit_trees.py narrowband MODEL.json CLASS TREES.json
       writes TREES.json with NARROWBAND[CLASS] as CLASS's "narrowband"
       sub-block (what a stream sampled below 12 kHz reads) into MODEL.json.
@@ -308,6 +314,10 @@ def main():
         lower = len(sys.argv) > 4 and sys.argv[4] == "--lower"
         if lower:
             del sys.argv[4]
+        where = None
+        if len(sys.argv) > 5 and sys.argv[4] == "--where":
+            where = (INDEX[sys.argv[5]], float(sys.argv[6]))
+            del sys.argv[4:7]
         above = None
         if len(sys.argv) > 5 and sys.argv[4] == "--above":
             above = (INDEX[sys.argv[5]], float(sys.argv[6]))
@@ -329,7 +339,7 @@ def main():
             return kind_weight.get(f"{kind}@{clip['snr']}", kind_weight.get(kind, 1))
         for clip, start, x in load(sys.argv[4:]):
             t = label(cls, clip, start)
-            if t is not None and admits(cls, x):
+            if t is not None and admits(cls, x) and (where is None or x[where[0]] > where[1]):
                 for _ in range(positive_weight(clip) if t else weight):
                     X.append(x); y.append(t)
         print(f"{cls}: {len(y)} observations, {sum(y)} positive", file=sys.stderr)
@@ -428,6 +438,10 @@ def main():
         path, name, model = sys.argv[2], sys.argv[3], json.load(open(sys.argv[4]))
         bounds = "".join(f'        "{k}": {v},\n' for k, v in VOICE[name].items() if k != "shift")
         set_sub_block(path, name, "voiceOnset", bounds, model)
+    elif command == "setheavy":
+        path, name, model = sys.argv[2], sys.argv[3], json.load(open(sys.argv[4]))
+        head = f'        "minLowShare": {float(sys.argv[5])},\n        "scale": 10.0,\n        "shift": {float(sys.argv[6])},\n'
+        set_sub_block(path, name, "heavy", head, model)
     elif command == "setveto":
         path, name, model = sys.argv[2], sys.argv[3], json.load(open(sys.argv[4]))
         set_sub_block(path, name, "veto", "", model)
