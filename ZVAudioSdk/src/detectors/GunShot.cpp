@@ -67,7 +67,10 @@
 // their own, fitted only on observations whose new energy lies below 500 Hz
 // by more than its "minLowShare", with their own scale and shift; on those
 // observations the higher of the two confidences counts, elsewhere the
-// block's trees alone. Without the key, the block's trees alone.
+// block's trees alone. Without the key, the block's trees alone. A heavy
+// gun's round is often pitched, so those trees learn little against a tone
+// (a clink, a struck glass cut out of silence); past its "maxHarmonicity"
+// an observation is left to the block's trees.
 #include "Memory.h"
 #include "detectors/ImpulseEvents.h"
 #include "detectors/ShotBlast.h"
@@ -92,6 +95,7 @@ public:
           heavy_(OptionalObject(block, "heavy", "GunShot")),
           heavyWeighed_(OptionalObject(block, "heavy", "GunShot").contains("trees")),
           heavyMinLowShare_(Parameter(OptionalObject(block, "heavy", "GunShot"), "minLowShare", 0.5f, 0.0f, 1.0f)),
+          heavyMaxHarmonicity_(Parameter(OptionalObject(block, "heavy", "GunShot"), "maxHarmonicity", 1.0f, 0.0f, 1.0f)),
           veto_(block, "GunShot"),
           train_(OptionalObject(block, "train", "GunShot")),
           blast_(OptionalObject(block, "blast", "GunShot"))
@@ -125,7 +129,9 @@ protected:
     float Reading(const float (&d)[kDescriptorCount]) const noexcept override
     {
         const float own = ImpulseDetector::Reading(d);
-        return heavyWeighed_ && d[kLowShare] > heavyMinLowShare_ ? std::max(own, heavy_.Confidence(d)) : own;
+        return heavyWeighed_ && d[kLowShare] > heavyMinLowShare_ && d[kHarmonicity] <= heavyMaxHarmonicity_
+                   ? std::max(own, heavy_.Confidence(d))
+                   : own;
     }
 
 private:
@@ -146,6 +152,7 @@ private:
     const DescriptorTrees heavy_;  // the block's "heavy": trees of heavy, low observations
     const bool heavyWeighed_;       // false without them: the block's trees alone
     const float heavyMinLowShare_;
+    const float heavyMaxHarmonicity_;  // 1 without it: every pitch
     const ObservationVeto veto_;
     ShotTrain train_;
     ShotBlast blast_;
