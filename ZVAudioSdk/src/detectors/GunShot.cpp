@@ -60,17 +60,6 @@
 // alongside the observations. A single heavy shot (a shotgun), whose low,
 // long blast the trees do not read as a shot, is heard by the block's
 // "blast" (ShotBlast). The detector reports the highest of the three.
-//
-// The trees were fitted mostly on lighter shots and read a heavy gun's or a
-// shotgun's low, long blast as no shot; refitted whole on heavy guns they
-// lost light shots the old trees hear. The block's "heavy" holds trees of
-// their own, fitted only on observations whose new energy lies below 500 Hz
-// by more than its "minLowShare", with their own scale and shift; on those
-// observations the higher of the two confidences counts, elsewhere the
-// block's trees alone. Without the key, the block's trees alone. A heavy
-// gun's round is often pitched, so those trees learn little against a tone
-// (a clink, a struck glass cut out of silence); past its "maxHarmonicity"
-// an observation is left to the block's trees.
 #include "Memory.h"
 #include "detectors/ImpulseEvents.h"
 #include "detectors/ShotBlast.h"
@@ -92,10 +81,6 @@ public:
           latchMinProminenceDb_(
               Parameter(OptionalObject(block, "latch", "GunShot"), "minProminenceDb", -1.0f, -1.0f, 60.0f)),
           latchMaxLowShare_(Parameter(OptionalObject(block, "latch", "GunShot"), "maxLowShare", 0.0f, 0.0f, 1.0f)),
-          heavy_(OptionalObject(block, "heavy", "GunShot")),
-          heavyWeighed_(OptionalObject(block, "heavy", "GunShot").contains("trees")),
-          heavyMinLowShare_(Parameter(OptionalObject(block, "heavy", "GunShot"), "minLowShare", 0.5f, 0.0f, 1.0f)),
-          heavyMaxHarmonicity_(Parameter(OptionalObject(block, "heavy", "GunShot"), "maxHarmonicity", 1.0f, 0.0f, 1.0f)),
           veto_(block, "GunShot"),
           train_(OptionalObject(block, "train", "GunShot")),
           blast_(OptionalObject(block, "blast", "GunShot"))
@@ -126,14 +111,6 @@ protected:
                !Latch(d) && !veto_.RulesOut(d);
     }
 
-    float Reading(const float (&d)[kDescriptorCount]) const noexcept override
-    {
-        const float own = ImpulseDetector::Reading(d);
-        return heavyWeighed_ && d[kLowShare] > heavyMinLowShare_ && d[kHarmonicity] <= heavyMaxHarmonicity_
-                   ? std::max(own, heavy_.Confidence(d))
-                   : own;
-    }
-
 private:
     bool Latch(const float d[kDescriptorCount]) const noexcept
     {
@@ -149,10 +126,6 @@ private:
     const float minModePurityDb_;  // -1 without it
     const float latchMinProminenceDb_;  // -1 without "latch": nothing rules out
     const float latchMaxLowShare_;
-    const DescriptorTrees heavy_;  // the block's "heavy": trees of heavy, low observations
-    const bool heavyWeighed_;       // false without them: the block's trees alone
-    const float heavyMinLowShare_;
-    const float heavyMaxHarmonicity_;  // 1 without it: every pitch
     const ObservationVeto veto_;
     ShotTrain train_;
     ShotBlast blast_;
@@ -162,7 +135,7 @@ private:
 
 Detector* MakeGunShot(std::uint32_t sampleRate, const nlohmann::json& block)
 {
-    return ZvNew<GunShot>(WidebandOnly(sampleRate, block, {"veto", "train", "blast", "beat", "ring", "latch", "heavy"}));
+    return ZvNew<GunShot>(WidebandOnly(sampleRate, block, {"veto", "train", "blast", "beat", "ring", "latch"}));
 }
 
 }  // namespace zvsdk

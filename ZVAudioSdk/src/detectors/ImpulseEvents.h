@@ -1175,8 +1175,9 @@ public:
         float d[kDescriptorCount];
         beat_.Feed(f);
         if (events_.Update(f, d)) {
-            const float reading =
-                !Admits(d) || beat_.RulesOut(events_.ClosedStart(), f.hop) ? 0.0f : Reading(d);
+            const float reading = !Admits(d) || beat_.RulesOut(events_.ClosedStart(), f.hop) ? 0.0f
+                                  : d[kVoiceOpened] > 0.0f ? trees_.Confidence(d, voice_.LogOdds(d))
+                                                           : trees_.Confidence(d);
 #ifdef ZV_IMPULSIVE_TRACE
             std::fprintf(stderr, "%s hop %llu conf %.3f", name_, static_cast<unsigned long long>(f.hop), reading);
             for (float v : d) {
@@ -1203,13 +1204,6 @@ protected:
     virtual bool Admits(const float d[kDescriptorCount]) const noexcept
     {
         return std::max({d[kDrop2], d[kDrop5], d[kDrop12], d[kDropEnd]}) >= 6.0f;
-    }
-
-    // An admitted observation's confidence: the class's trees, with the voice
-    // bands' own trees added where that rule alone opened it.
-    virtual float Reading(const float (&d)[kDescriptorCount]) const noexcept
-    {
-        return d[kVoiceOpened] > 0.0f ? trees_.Confidence(d, voice_.LogOdds(d)) : trees_.Confidence(d);
     }
 
 private:

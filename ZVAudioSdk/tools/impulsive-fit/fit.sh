@@ -436,49 +436,6 @@ if [ "${GUNSHOT:-0}" = whole ]; then
   python3 $here/fit_trees.py settrees ZVAudioSdk/share/model.json GunShot "$work/GunShot.json" "${SHIFT:--12}"
   exit 0
 fi
-if [ "${GUNSHOT:-0}" = heavy ]; then
-  # The block's "heavy" trees (GunShot.cpp), read beside its own trees on the
-  # observations whose low share is above 0.5 and fitted on those only: no
-  # light shot (pistol, rifle, their bursts) reaches that bound, so the old
-  # trees keep hearing them; heavy guns and shotguns stand against drum kits,
-  # hand drums, footsteps, thunder, drops and far fireworks. Material: the
-  # tune splits (GunShot and negatives) of seeds 2890-2893, the negatives of
-  # seeds 2894-2897, every clip also cropped, and the shots and GunShot's
-  # look-alikes cut out of silence (cut_positives.py, seeds 2898-2899 at 0
-  # and 0.05 s over floors 0, 3 and 30), the look-alikes counted WEIGHT (3)
-  # times. ROUNDS and SHIFT: see NOTES-impulsive.md, 11 December.
-  cut() {  # cut NAME KINDS SEEDS OFFSETS FLOOR
-    [ -f "$work/$1/manifest.csv" ] || KINDS=$2 python3 $here/cut_positives.py "$gen" "$work/$1" "$3" "$4" "$5" > /dev/null
-  }
-  sets=""
-  tune_sets hfit GunShot,negative 2890 2891 2892 2893
-  tune_sets hneg negative 2894 2895 2896 2897
-  traces=$(traces_of GunShot shot ZVAudioSdk/share/model.json)
-  alike=negative/door_slam,negative/door_latch,negative/door_opening,negative/hand_claps,negative/balloon_pop
-  alike=$alike,negative/hammer,negative/heavy_drop,negative/drum_kit,negative/drum_kit_music,negative/snare_drum
-  alike=$alike,negative/knocks,negative/fireworks_far,negative/punches,negative/thunder,negative/engine,negative/camera_shutter
-  shots=GunShot/pistol,GunShot/rifle,GunShot/pistol_burst,GunShot/rifle_burst,GunShot/shotgun,GunShot/heavy_burst,GunShot/heavy_slow
-  hard=""
-  for floor in 0 3 30; do
-    cut hcut$floor $alike 2898,2899 0,0.05 $floor
-    "$work/DescriptorTrace" "$work/hcut$floor" tune ZVAudioSdk/share/model.json whole GunShot 2> "$work/shot-hcut$floor.txt"
-    hard="$hard $work/shot-hcut$floor.txt"
-    cut hshot$floor $shots 2898,2899 0,0.05 $floor
-    "$work/DescriptorTrace" "$work/hshot$floor" tune ZVAudioSdk/share/model.json whole GunShot 2> "$work/shot-hshot$floor.txt"
-    traces="$traces $work/shot-hshot$floor.txt"
-  done
-  weighted=""
-  i=1
-  while [ $i -le "${WEIGHT:-3}" ]; do
-    weighted="$weighted $hard"
-    i=$((i + 1))
-  done
-  ROUNDS=${ROUNDS:-80} python3 $here/fit_trees.py fit GunShot \
-    rise,broad,low,high,top,d2,hd2,prom,flat,harm,voiced,onset,hlate,shards,mid,dend,vstart,lowrise,lflat,attack,por,hsus,ring,tail,purity \
-    --where low 0.5 $traces $weighted > "$work/GunShot-heavy.json"
-  python3 $here/fit_trees.py setheavy ZVAudioSdk/share/model.json GunShot "$work/GunShot-heavy.json" 0.5 "${SHIFT:--10}"
-  exit 0
-fi
 if [ "${EVERYDAY:-0}" = refine ]; then
   # Trees boosted on top of GunShot's first 100 and DogBark's first 120 so
   # that drum kits, doors opening, hand drums and effects cut out of digital

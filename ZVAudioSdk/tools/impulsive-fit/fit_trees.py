@@ -28,10 +28,6 @@
       writes TREES.json's bias and trees and SHIFT as CLASS's own (the
       block's top level), in place: its sub-blocks and other settings keep
       their bytes (a whole refit of the block's trees).
-  fit_trees.py setheavy MODEL.json CLASS TREES.json MINLOWSHARE SHIFT
-      writes TREES.json as CLASS's "heavy" sub-block (trees read beside the
-      block's own on observations whose low share is above MINLOWSHARE,
-      scale 10, SHIFT), in place.
   fit_trees.py narrowband MODEL.json CLASS TREES.json
       writes TREES.json with NARROWBAND[CLASS] as CLASS's "narrowband"
       sub-block (what a stream sampled below 12 kHz reads) into MODEL.json.
@@ -438,10 +434,6 @@ def main():
         path, name, model = sys.argv[2], sys.argv[3], json.load(open(sys.argv[4]))
         bounds = "".join(f'        "{k}": {v},\n' for k, v in VOICE[name].items() if k != "shift")
         set_sub_block(path, name, "voiceOnset", bounds, model)
-    elif command == "setheavy":
-        path, name, model = sys.argv[2], sys.argv[3], json.load(open(sys.argv[4]))
-        head = f'        "minLowShare": {float(sys.argv[5])},\n        "scale": 10.0,\n        "shift": {float(sys.argv[6])},\n'
-        set_sub_block(path, name, "heavy", head, model)
     elif command == "setveto":
         path, name, model = sys.argv[2], sys.argv[3], json.load(open(sys.argv[4]))
         set_sub_block(path, name, "veto", "", model)
