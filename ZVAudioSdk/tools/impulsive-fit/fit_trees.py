@@ -5,6 +5,8 @@
       boosted depth-2 trees (logistic loss) on the class's admitted
       observations: positive when the clip is of the class and the onset
       lies in its event span, negative when the clip is of another label.
+  fit_trees.py fit CLASS FEATURES --where NAME VALUE TRACE... > CLASS.json
+      the same on the observations whose NAME is above VALUE only.
   fit_trees.py refine BASE.json ROUNDS CLASS FEATURES [--lower] [--above NAME VALUE] TRACE... > CLASS.json
       the same, ROUNDS more trees boosted on top of BASE's (its bias and
       trees kept). With --above, every new tree's first split is NAME >
@@ -308,6 +310,10 @@ def main():
         lower = len(sys.argv) > 4 and sys.argv[4] == "--lower"
         if lower:
             del sys.argv[4]
+        where = None
+        if len(sys.argv) > 5 and sys.argv[4] == "--where":
+            where = (INDEX[sys.argv[5]], float(sys.argv[6]))
+            del sys.argv[4:7]
         above = None
         if len(sys.argv) > 5 and sys.argv[4] == "--above":
             above = (INDEX[sys.argv[5]], float(sys.argv[6]))
@@ -329,7 +335,7 @@ def main():
             return kind_weight.get(f"{kind}@{clip['snr']}", kind_weight.get(kind, 1))
         for clip, start, x in load(sys.argv[4:]):
             t = label(cls, clip, start)
-            if t is not None and admits(cls, x):
+            if t is not None and admits(cls, x) and (where is None or x[where[0]] > where[1]):
                 for _ in range(positive_weight(clip) if t else weight):
                     X.append(x); y.append(t)
         print(f"{cls}: {len(y)} observations, {sum(y)} positive", file=sys.stderr)
