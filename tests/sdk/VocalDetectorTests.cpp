@@ -195,7 +195,7 @@ TEST(VocalDetectors, StretchCountsAFloorStillAtSilenceAsMasking)
 {
     nlohmann::json unknown = SdkTest::ShippedModel();
     unknown["detectors"]["Aggression"]["voicedStretch"].erase("maxSilentFloorDb");
-    for (const int seed : kStretchSeeds) {
+    for (const int seed : {4, 10, 33}) {  // two screams and a shout the old margin loses
         const std::vector<float> clip = DetectorTest::SilentUntilBeforeEvent(YellAsLoudAsPinkNoise(seed));
         EXPECT_TRUE(Contains(Reported(clip), kAggression)) << seed;
 
