@@ -187,6 +187,22 @@ TEST(VocalDetectors, StretchKeepsItsMarginOverAFaintFloor)
     }
 }
 
+// A recorder that wakes on the yell: the noise comes on with it out of
+// digital silence, and the tracked floor, rising out of the zeros, still
+// reads silence while the yell lasts. "maxSilentFloorDb" counts such a
+// floor as masking; without it the stretch keeps the old margin there.
+TEST(VocalDetectors, StretchCountsAFloorStillAtSilenceAsMasking)
+{
+    nlohmann::json unknown = SdkTest::ShippedModel();
+    unknown["detectors"]["Aggression"]["voicedStretch"].erase("maxSilentFloorDb");
+    for (const int seed : {4, 10, 33}) {  // two screams and a shout the old margin loses
+        const std::vector<float> clip = DetectorTest::SilentUntilBeforeEvent(YellAsLoudAsPinkNoise(seed));
+        EXPECT_TRUE(Contains(Reported(clip), kAggression)) << seed;
+
+        EXPECT_FALSE(Contains(ReportedWith(unknown, clip, "vocal-floor-unknown"), kAggression)) << seed;
+    }
+}
+
 // `sound` 0.2 s into a faint white hiss (-60 dBFS), its peak at -6 dBFS, with
 // a second of hiss after it: a sound cut out of a quiet recording.
 std::vector<float> CutOverAFaintHiss(synth::Rng& rng, const std::vector<float>& sound)

@@ -74,7 +74,9 @@
 // margin ("voicedStretch" in the block). Out of a voiced background (babble,
 // talk, music) every stretch looks long, so there the margin stays; over a
 // quiet room ("minFloorDb") every long sound rises out of silence, and a
-// yell there needs no help, so there too.
+// yell there needs no help, so there too. A floor that still reads the
+// zeros a recording woke from ("maxSilentFloorDb") says nothing of the
+// room: the background came on with the voice, so it counts as masking.
 //
 // The clean trees learnt a clean yell's "no background" from digital
 // silence: 40 dB over the floor and every band lit. A yell cut out of a
@@ -229,6 +231,8 @@ public:
               Parameter(OptionalObject(block, "voicedStretch", "Aggression"), "cleanMargin", 0.5f, 0.0f, 20.0f)),
           minMaskingFloorDb_(Parameter(OptionalObject(block, "voicedStretch", "Aggression"), "minFloorDb",
                                        -200.0f, -200.0f, 0.0f)),
+          maxSilentFloorDb_(Parameter(OptionalObject(block, "voicedStretch", "Aggression"), "maxSilentFloorDb",
+                                      -300.0f, -300.0f, 0.0f)),
           stepGated_(block.contains("noteSteps")),
           steps_(static_cast<std::uint32_t>(Parameter(StepBlock(block), "windowHops", 100.0f, 1.0f, 100.0f)),
                  static_cast<std::uint32_t>(Parameter(StepBlock(block), "minHops", 15.0f, 1.0f, 50.0f)),
@@ -261,7 +265,7 @@ public:
         // Fed every hop, so a stretch is known when it is needed.
         const bool lasting = stretched_ && stretch_.Update(VoicedHop(f, true)) >= minStretch_ &&
                              stretch_.BeforeShare() <= maxBeforeShare_ &&
-                             f.floorLevelDb >= minMaskingFloorDb_;
+                             (f.floorLevelDb >= minMaskingFloorDb_ || f.floorLevelDb <= maxSilentFloorDb_);
         if (voice && cleanWeighed_) {
             const float margin = steady_.Margin(evidence, lasting ? stretchCleanMargin_ : cleanMargin_);
             z = std::max(z, cleanTrees_.LogOdds(evidence) - margin);
@@ -365,6 +369,11 @@ private:
     // quiet room every long sound rises out of an unvoiced second, and
     // there the clean trees see a yell plainly and need no help.
     const float minMaskingFloorDb_;
+    // Or where the floor still reads the digital silence a recording woke
+    // from (at most this many dBFS): the background came on with the voice,
+    // and the floor, rising slowly out of the zeros, cannot yet tell how
+    // loud it is. Without the key, no such floor counts.
+    const float maxSilentFloorDb_;
     // Steps between held notes of the front end's pitch (NoteSteps), which
     // follows a whistle's one partial hop by hop; open up to "open" steps
     // in the window, shut from "closed". Only with "noteSteps" in the block.
