@@ -1140,6 +1140,29 @@ TEST(ImpulsiveDetectors, GunShotBlastHearsADoubleShotOnce)
     EXPECT_TRUE(InitFails(model, "shotdouble"));
 }
 
+// A shotgun's pair that the observation trees read at 0.5 or more but under
+// the blast's own confidence: without "pairOverHeard" the blast leaves it to
+// that lower reading and it is lost at 0.99; with it the pair is reported at
+// the blast's confidence. Heard at 0.5 either way.
+TEST(ImpulsiveDetectors, GunShotBlastReportsAPairOverALowerReading)
+{
+    synth::Rng rng(59);
+    const std::vector<float> shot = synth::gunShot(rng, kRate, synth::GunKind::Shotgun, 1);
+    const auto apart = static_cast<std::ptrdiff_t>(0.6 * kRate);  // a second barrel
+    std::vector<float> pair(shot.size() + static_cast<std::size_t>(apart));
+    std::copy(shot.begin(), shot.end(), pair.begin());
+    std::transform(shot.begin(), shot.end(), pair.begin() + apart, pair.begin() + apart, std::plus<float>());
+    const std::vector<float> clip = OverBackground(rng, pair, synth::BackgroundKind::Quiet, 20.0);
+    nlohmann::json model = SdkTest::ShippedModel();
+    ASSERT_TRUE(model["detectors"]["GunShot"]["blast"].contains("pairOverHeard"));
+    nlohmann::json capped = model;
+    capped["detectors"]["GunShot"]["blast"].erase("pairOverHeard");
+    EXPECT_TRUE(Contains(ReportedWith(model, clip, "shotpair", 0.99f), kGunShot));
+    EXPECT_FALSE(Contains(ReportedWith(capped, clip, "shotpair", 0.99f), kGunShot));
+    EXPECT_TRUE(Contains(ReportedWith(model, clip, "shotpair"), kGunShot));
+    EXPECT_TRUE(Contains(ReportedWith(capped, clip, "shotpair"), kGunShot));
+}
+
 // Shotguns in a room over a background that moves (babble, music): the
 // blast's tail, read in 50 ms blocks, carries the room's noisy decay and
 // the background under it, so a block may lie 3-5 dB over the one before;

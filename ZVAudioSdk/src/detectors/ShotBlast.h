@@ -139,6 +139,7 @@ public:
           strongTopShareDb_(Parameter(blast, "strongTopShareDb", -30.0f, -120.0f, 0.0f)),
           strongMaxHarmonicity_(Parameter(blast, "strongMaxHarmonicity", 0.5f, 0.0f, 1.0f)),
           secondShot_(Parameter(blast, "secondShot", 0.0f, 0.0f, 1.0f) >= 0.5f),
+          pairOverHeard_(Parameter(blast, "pairOverHeard", 0.0f, 0.0f, 1.0f) >= 0.5f),
           minFirstBlocks_(static_cast<int>(Parameter(blast, "minFirstBlocks", 3.0f, 1.0f, kBlocks)))
     {
         if (minDecayDbPerS_ > maxDecayDbPerS_) {
@@ -455,12 +456,19 @@ private:
         }
         if (++secondHops_ == kSpanHops) {
             second_.at = -1;
-            if (pairHeard_ < kHeard && Decays(secondLowDb_, kSpanHops, kBlocks)) {
+            // With pairOverHeard the pair is withheld only when the other
+            // readings already reached what the blast would report: a lower
+            // reading between 0.5 and the blast's would otherwise cap the
+            // pair under the blast's own confidence.
+            const bool strong = firstStrong_ && secondStrong_;
+            const float own = strong ? std::max(confidence_, strongConfidence_) : confidence_;
+            const float heard = pairOverHeard_ ? std::max(kHeard, own) : kHeard;
+            if (pairHeard_ < heard && Decays(secondLowDb_, kSpanHops, kBlocks)) {
 #ifdef ZV_IMPULSIVE_TRACE
                 std::fprintf(stderr, "GunShot pairfire %llu %d\n", static_cast<unsigned long long>(f.hop + 1 - kSpanHops),
-                             firstStrong_ && secondStrong_ ? 1 : 0);
+                             strong ? 1 : 0);
 #endif
-                Fire(firstStrong_ && secondStrong_);
+                Fire(strong);
             }
         }
     }
@@ -637,6 +645,7 @@ private:
     const float strongTopShareDb_;
     const float strongMaxHarmonicity_;
     const bool secondShot_;
+    const bool pairOverHeard_;  // a pair is withheld only when the others reached its own confidence
     const int minFirstBlocks_;
 
     float topBefore_[kBefore];       // mean level of the top bands (IsCrackBand) in the last kBefore hops, dB
