@@ -143,6 +143,11 @@ const nlohmann::json& QuietBlock(const nlohmann::json& block)
     return OptionalObject(block, "quietVoice", "Aggression");
 }
 
+const nlohmann::json& StretchBlock(const nlohmann::json& block)
+{
+    return OptionalObject(block, "voicedStretch", "Aggression");
+}
+
 // One harmonic run without pitch leaps ("cleanVoice.steady"), near one pitch
 // and one level, with a voice's presence and jitter: not a siren, a honk, a
 // cry or a tone. Without the key, never.
@@ -222,17 +227,12 @@ public:
           openTrillShare_(Parameter(block, "openTrillShare", 0.3f, 0.0f, 1.0f)),
           closedTrillShare_(Parameter(block, "closedTrillShare", 1.01f, 0.0f, 1.01f)),
           stretched_(block.contains("voicedStretch")),
-          stretch_(static_cast<std::uint32_t>(
-              Parameter(OptionalObject(block, "voicedStretch", "Aggression"), "maxGapHops", 6.0f, 0.0f, 50.0f))),
-          minStretch_(static_cast<std::uint32_t>(
-              Parameter(OptionalObject(block, "voicedStretch", "Aggression"), "minHops", 40.0f, 1.0f, 500.0f))),
-          maxBeforeShare_(Parameter(OptionalObject(block, "voicedStretch", "Aggression"), "maxBeforeShare", 0.2f, 0.0f, 1.0f)),
-          stretchCleanMargin_(
-              Parameter(OptionalObject(block, "voicedStretch", "Aggression"), "cleanMargin", 0.5f, 0.0f, 20.0f)),
-          minMaskingFloorDb_(Parameter(OptionalObject(block, "voicedStretch", "Aggression"), "minFloorDb",
-                                       -200.0f, -200.0f, 0.0f)),
-          maxSilentFloorDb_(Parameter(OptionalObject(block, "voicedStretch", "Aggression"), "maxSilentFloorDb",
-                                      -300.0f, -300.0f, 0.0f)),
+          stretch_(static_cast<std::uint32_t>(Parameter(StretchBlock(block), "maxGapHops", 6.0f, 0.0f, 50.0f))),
+          minStretch_(static_cast<std::uint32_t>(Parameter(StretchBlock(block), "minHops", 40.0f, 1.0f, 500.0f))),
+          maxBeforeShare_(Parameter(StretchBlock(block), "maxBeforeShare", 0.2f, 0.0f, 1.0f)),
+          stretchCleanMargin_(Parameter(StretchBlock(block), "cleanMargin", 0.5f, 0.0f, 20.0f)),
+          minMaskingFloorDb_(Parameter(StretchBlock(block), "minFloorDb", -200.0f, -200.0f, 0.0f)),
+          maxSilentFloorDb_(Parameter(StretchBlock(block), "maxSilentFloorDb", -300.0f, -300.0f, 0.0f)),
           stepGated_(block.contains("noteSteps")),
           steps_(static_cast<std::uint32_t>(Parameter(StepBlock(block), "windowHops", 100.0f, 1.0f, 100.0f)),
                  static_cast<std::uint32_t>(Parameter(StepBlock(block), "minHops", 15.0f, 1.0f, 50.0f)),
